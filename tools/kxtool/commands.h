@@ -1,0 +1,27 @@
+// The subcommands of kxtool. Each returns the process exit status: 0 success, 1 a file that
+// could not be read (reported as "kxtool: FILE: reason" on standard error).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kx {
+
+struct InfoOptions {
+    bool json = false;
+    std::vector<std::string> files;
+};
+int runInfo(const InfoOptions& options);
+
+struct FramesOptions {
+    bool json = false;
+    std::optional<int> channel;
+    std::string file;
+};
+int runFrames(const FramesOptions& options);
+
+// Prints "kxtool: FILE: reason" on standard error.
+void reportError(const std::string& file, const std::string& reason);
+
+}  // namespace kx

@@ -1,0 +1,31 @@
+// kxtool: the command line to the recording, decoding and playing core.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "tools/kxtool/commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"kxtool: inspect, check and convert KX recordings"};
+    app.require_subcommand(1);
+
+    kx::InfoOptions info;
+    CLI::App* infoCommand = app.add_subcommand("info", "Header, group index and duration of each recording");
+    infoCommand->add_flag("--json", info.json, "One JSON object per file (an array for several files)");
+    infoCommand->add_option("FILE", info.files, "Recording files")->required();
+
+    kx::FramesOptions frames;
+    CLI::App* framesCommand = app.add_subcommand("frames", "One row per frame record, in reading order");
+    framesCommand->add_flag("--json", frames.json, "A JSON array of rows");
+    framesCommand->add_option("--channel", frames.channel, "Channel of a four-channel recording (0 to 3)")
+        ->check(CLI::Range(0, 3));
+    framesCommand->add_option("FILE", frames.file, "Recording file")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error) == 0 ? 0 : 2;
+    }
+    if (*infoCommand) return kx::runInfo(info);
+    if (*framesCommand) return kx::runFrames(frames);
+    return 2;
+}

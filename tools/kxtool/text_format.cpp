@@ -1,0 +1,101 @@
+// Text helpers of the command-line tool.
+#include "tools/kxtool/text_format.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace kx {
+namespace {
+
+// Code points of cp1252's bytes 0x80 to 0x9F; undefined bytes map to U+FFFD.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+
+void appendUtf8(std::string& out, char32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+std::string formatTm(const std::tm& parts) {
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+}  // namespace
+
+std::string textToUtf8(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        appendUtf8(out, byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : char32_t(byte));
+    }
+    return out;
+}
+
+std::string formatLocalTime(uint32_t seconds) {
+    const std::time_t t = seconds;
+    std::tm parts{};
+    localtime_r(&t, &parts);
+    return formatTm(parts);
+}
+
+std::string formatRecorderTime(uint32_t seconds, int32_t gmtOffsetHours) {
+    const std::time_t t = std::time_t(seconds) + std::time_t(gmtOffsetHours) * 3600;
+    std::tm parts{};
+    gmtime_r(&t, &parts);
+    return formatTm(parts) + " " + gmtText(gmtOffsetHours);
+}
+
+std::string gmtText(int32_t hours) {
+    char text[24];
+    if (hours >= 0)
+        std::snprintf(text, sizeof text, "(GMT+%02d:00)", hours);
+    else
+        std::snprintf(text, sizeof text, "(GMT-%02d:00)", -hours);
+    return text;
+}
+
+std::string formatDuration(uint32_t seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    return text;
+}
+
+std::string formatBytes(uint64_t bytes) {
+    char text[64];
+    if (bytes < 1024)
+        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+    else if (bytes < 1024 * 1024)
+        std::snprintf(text, sizeof text, "%llu bytes (%.1f KiB)", static_cast<unsigned long long>(bytes), bytes / 1024.0);
+    else
+        std::snprintf(text, sizeof text, "%llu bytes (%.1f MiB)", static_cast<unsigned long long>(bytes),
+                      bytes / (1024.0 * 1024.0));
+    return text;
+}
+
+const char* kindName(int kind) {
+    switch (kind) {
+        case 0: return "legacy .kx";
+        case 1: return "legacy .kxx";
+        case 2: return "legacy .kxq";
+        case 3: return "clip .kxz";
+        case 7: return "extended .ckx";
+        case 8: return "four-channel";
+        default: return "unknown";
+    }
+}
+
+}  // namespace kx
