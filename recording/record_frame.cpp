@@ -90,49 +90,39 @@ bool CRecordFrame::Read(File& file, FrameLayout layout, FramePayload payload) {
 
 bool CRecordFrame::ReadPayload(File& file, uint32_t videoLength, uint32_t audioLength,
                                FramePayload payload) {
-    m_videoLength = videoLength;
-    m_audioLength = audioLength;
+    // Each length is checked against the file and the buffer before a byte is moved; a refused
+    // payload leaves both lengths 0, so no caller can take stale buffer bytes for this frame.
+    const auto refuse = [this](RecordError code, std::string text) {
+        m_videoLength = 0;
+        m_audioLength = 0;
+        return Fail(code, std::move(text));
+    };
     const uint64_t fileLength = file.length();
-    // Each length is checked against the file and the buffer before a byte is moved.
     if (videoLength != 0) {
-        if (!m_video) {
-            m_videoLength = 0;
-            return Fail(RecordError::NoBuffer, "frame has video but no picture buffer");
-        }
-        if (fileLength != 0 && videoLength > fileLength) {
-            m_videoLength = 0;
-            return Fail(RecordError::PayloadTooLarge, lengthText("video", videoLength, "the file length", fileLength));
-        }
-        if (videoLength > m_videoCapacity) {
-            m_videoLength = 0;
-            return Fail(RecordError::PayloadTooLarge, lengthText("video", videoLength, "the frame buffer", m_videoCapacity));
-        }
+        if (!m_video) return refuse(RecordError::NoBuffer, "frame has video but no picture buffer");
+        if (fileLength != 0 && videoLength > fileLength)
+            return refuse(RecordError::PayloadTooLarge, lengthText("video", videoLength, "the file length", fileLength));
+        if (videoLength > m_videoCapacity)
+            return refuse(RecordError::PayloadTooLarge,
+                          lengthText("video", videoLength, "the frame buffer", m_videoCapacity));
     }
     if (audioLength != 0) {
-        if (!m_audio) {
-            m_audioLength = 0;
-            return Fail(RecordError::NoBuffer, "frame has audio but no audio buffer");
-        }
-        if (audioLength > m_audioCapacity) {
-            m_audioLength = 0;
-            return Fail(RecordError::PayloadTooLarge, lengthText("audio", audioLength, "the frame buffer", m_audioCapacity));
-        }
+        if (!m_audio) return refuse(RecordError::NoBuffer, "frame has audio but no audio buffer");
+        if (audioLength > m_audioCapacity)
+            return refuse(RecordError::PayloadTooLarge,
+                          lengthText("audio", audioLength, "the frame buffer", m_audioCapacity));
     }
     const uint64_t position = file.position();
-    if (position > fileLength || uint64_t(videoLength) + audioLength > fileLength - position) {
-        m_videoLength = 0;
-        m_audioLength = 0;
-        return Fail(RecordError::Truncated, "file ends inside a frame's data");
-    }
+    if (position > fileLength || uint64_t(videoLength) + audioLength > fileLength - position)
+        return refuse(RecordError::Truncated, "file ends inside a frame's data");
     if (payload == FramePayload::Skip) {
         file.seek(position + videoLength + audioLength);
-        return true;
+    } else if (file.read(m_video.get(), videoLength) != videoLength ||
+               file.read(m_audio.get(), audioLength) != audioLength) {
+        return refuse(RecordError::Truncated, "file ends inside a frame's data");
     }
-    if (file.read(m_video.get(), videoLength) != videoLength || file.read(m_audio.get(), audioLength) != audioLength) {
-        m_videoLength = 0;
-        m_audioLength = 0;
-        return Fail(RecordError::Truncated, "file ends inside a frame's data");
-    }
+    m_videoLength = videoLength;
+    m_audioLength = audioLength;
     return true;
 }
 

@@ -42,8 +42,9 @@ public:
     // Closes the file and empties the index; safe when nothing is open.
     void Close();
     // Reads a frame: group -1 reads the one after the last frame read (the first after Open);
-    // otherwise (group, position) counted from 0, a position past a group's end running on into
-    // the following groups. On failure the next-frame cursor is unchanged.
+    // otherwise (group, position) counted from 0, where a position at or past a group's end
+    // names the first frame of the next group that holds one. On failure the next-frame cursor
+    // is unchanged.
     bool ReadFrame(CRecordFrame& frame, int32_t group, int32_t position);
 
     uint32_t GroupFrameCount(int32_t group) const override;
