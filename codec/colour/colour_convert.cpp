@@ -1,0 +1,151 @@
+// The YCbCr to RGB converters. The loops are branch-free per pixel so the compiler vectorises
+// them; the fixed-point steps reproduce 16-bit saturating lane arithmetic exactly.
+#include "codec/colour/colour_convert.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "codec/video_decoder.h"
+
+namespace kx {
+namespace {
+
+// Coefficients of MacroblockToPlanarRgb, scaled by 2^14 and applied to chroma scaled by 4, so
+// the upper half of the 32-bit product is the term.
+constexpr int kCbToBlue = 29032;
+constexpr int kCrToRed = 22970;
+constexpr int kCbToGreen = 5638;
+constexpr int kCrToGreen = 11700;
+
+// Coefficients of PackedYuv422ToBgr24, scaled by 2^14.
+constexpr int kPackedLuma = 16384;
+constexpr int kPackedUToBlue = 29033;
+constexpr int kPackedVToRed = 22971;
+constexpr int kPackedUToGreen = -5636;
+constexpr int kPackedVToGreen = -11698;
+
+inline uint8_t clampByte(int value) { return uint8_t(std::clamp(value, 0, 255)); }
+
+// (chroma - 128) x 4 in 16-bit lanes (wrapping), then the upper half of the product.
+inline int chromaTerm(int16_t chroma, int coefficient) {
+    const auto scaled = int16_t(uint16_t((chroma - 128) * 4));
+    return (scaled * coefficient) >> 16;
+}
+
+// Floor division of a possibly negative numerator by a positive denominator.
+constexpr int32_t floorDiv(int32_t numerator, int32_t denominator) {
+    return numerator >= 0 ? numerator / denominator : -((-numerator + denominator - 1) / denominator);
+}
+
+constexpr Yuv420Tables makeYuv420Tables() {
+    Yuv420Tables t{};
+    for (int32_t i = 0; i < 256; ++i) {
+        // c x (i - 127.5) rounded half up is floor((2000 c (2i - 255) / 2000 + 1000) / 2000).
+        t.blue[i] = floorDiv(1772 * (2 * i - 255) + 1000, 2000);
+        t.red[i] = floorDiv(1402 * (2 * i - 255) + 1000, 2000);
+        t.greenCb[i] = 21491 - 22554 * (i - 128);
+        t.greenCr[i] = 21491 - 46793 * (i - 128);
+    }
+    return t;
+}
+
+constexpr Yuv420Tables kYuv420Tables = makeYuv420Tables();
+static_assert(kYuv420Tables.blue[0] == -226 && kYuv420Tables.blue[128] == 1 && kYuv420Tables.blue[255] == 226);
+static_assert(kYuv420Tables.red[0] == -179 && kYuv420Tables.red[128] == 1 && kYuv420Tables.red[255] == 179);
+
+}  // namespace
+
+const Yuv420Tables& yuv420Tables() { return kYuv420Tables; }
+
+void MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height, const MacroblockPicture& source) {
+    if (pixels == nullptr || source.empty()) return;
+    const uint32_t columns = std::min(source.mbColumns(), width >> 4);
+    const uint32_t rows = std::min(source.mbRows(), height >> 4);
+    const size_t plane = size_t(width) * height;
+    uint8_t* const red = pixels;
+    uint8_t* const green = pixels + plane;
+    uint8_t* const blue = pixels + 2 * plane;
+    for (uint32_t mbRow = 0; mbRow < rows; ++mbRow) {
+        for (uint32_t mbColumn = 0; mbColumn < columns; ++mbColumn) {
+            const int16_t* mb = source.macroblock(mbRow * source.mbColumns() + mbColumn);
+            const int16_t* cb = mb + 4 * MacroblockPicture::kBlockSamples;
+            const int16_t* cr = mb + 5 * MacroblockPicture::kBlockSamples;
+            for (int y = 0; y < 16; ++y) {
+                // Chroma terms of this chroma row, each shared by a 2 x 2 luma square.
+                int redTerm[8], blueTerm[8], greenTerm[8];
+                for (int x = 0; x < 8; ++x) {
+                    const int16_t b = cb[(y >> 1) * 8 + x];
+                    const int16_t r = cr[(y >> 1) * 8 + x];
+                    redTerm[x] = chromaTerm(r, kCrToRed);
+                    blueTerm[x] = chromaTerm(b, kCbToBlue);
+                    greenTerm[x] = chromaTerm(b, kCbToGreen) + chromaTerm(r, kCrToGreen);
+                }
+                const int16_t* luma = mb + ((y >> 3) * 2) * MacroblockPicture::kBlockSamples + (y & 7) * 8;
+                const size_t offset = (size_t(mbRow) * 16 + y) * width + size_t(mbColumn) * 16;
+                for (int x = 0; x < 16; ++x) {
+                    // The two luma blocks of this row lie side by side, 64 samples apart.
+                    const int lumaSample = luma[(x >> 3) * 64 + (x & 7)];
+                    red[offset + x] = clampByte(lumaSample + redTerm[x >> 1]);
+                    green[offset + x] = clampByte(lumaSample - greenTerm[x >> 1]);
+                    blue[offset + x] = clampByte(lumaSample + blueTerm[x >> 1]);
+                }
+            }
+        }
+    }
+}
+
+void PackedYuv422ToBgr24(uint8_t* destination, const uint8_t* source, int width, int height) {
+    if (destination == nullptr || source == nullptr || width <= 0 || height == 0) return;
+    const int rows = height < 0 ? -height : height;
+    const size_t sourceStride = size_t(width) * 2;
+    for (int row = 0; row < rows; ++row) {
+        const uint8_t* in = source + sourceStride * size_t(height < 0 ? rows - 1 - row : row);
+        uint8_t* out = destination + size_t(row) * width * 3;
+        for (int pair = 0; pair < width / 2; ++pair) {
+            const int u = in[4 * pair] - 128;
+            const int y0 = in[4 * pair + 1];
+            const int v = in[4 * pair + 2] - 128;
+            const int y1 = in[4 * pair + 3];
+            const int blueTerm = kPackedUToBlue * u;
+            const int greenTerm = kPackedUToGreen * u + kPackedVToGreen * v;
+            const int redTerm = kPackedVToRed * v;
+            uint8_t* p = out + 6 * pair;
+            p[0] = clampByte((kPackedLuma * y0 + blueTerm) >> 14);
+            p[1] = clampByte((kPackedLuma * y0 + greenTerm) >> 14);
+            p[2] = clampByte((kPackedLuma * y0 + redTerm) >> 14);
+            p[3] = clampByte((kPackedLuma * y1 + blueTerm) >> 14);
+            p[4] = clampByte((kPackedLuma * y1 + greenTerm) >> 14);
+            p[5] = clampByte((kPackedLuma * y1 + redTerm) >> 14);
+        }
+    }
+}
+
+void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t strideBytes, int width, int height,
+                       BgrPixelSize pixelSize) {
+    if (source == nullptr || destination == nullptr || width < 2 || height < 2) return;
+    const int chromaWidth = width / 2;
+    const int chromaHeight = height / 2;
+    const uint8_t* cbPlane = source + size_t(width) * height;
+    const uint8_t* crPlane = cbPlane + size_t(chromaWidth) * chromaHeight;
+    const size_t step = pixelSize == BgrPixelSize::Three ? 3 : 4;
+    const Yuv420Tables& t = kYuv420Tables;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* luma = source + size_t(y) * width;
+        // Odd sizes: the last luma column or row takes the last chroma sample.
+        const int chromaRow = std::min(y / 2, chromaHeight - 1);
+        const uint8_t* cb = cbPlane + size_t(chromaRow) * chromaWidth;
+        const uint8_t* cr = crPlane + size_t(chromaRow) * chromaWidth;
+        const ptrdiff_t outRow = strideBytes >= 0 ? y : height - 1 - y;
+        uint8_t* out = destination + outRow * (strideBytes >= 0 ? strideBytes : -strideBytes);
+        for (int x = 0; x < width; ++x) {
+            const int c = std::min(x / 2, chromaWidth - 1);
+            const int lumaSample = luma[x];
+            uint8_t* p = out + size_t(x) * step;
+            p[0] = clampByte(lumaSample + t.blue[cb[c]]);
+            p[1] = clampByte(lumaSample + ((t.greenCb[cb[c]] + t.greenCr[cr[c]]) >> 16));
+            p[2] = clampByte(lumaSample + t.red[cr[c]]);
+        }
+    }
+}
+
+}  // namespace kx
