@@ -46,6 +46,9 @@ public:
         return value;
     }
 
+    // Moves to a bit position (at most the end) without touching the overrun flag.
+    void seek(size_t bit) { m_position = bit < m_endBit ? bit : m_endBit; }
+
     // Moves to the start of the next byte whose offset from the start of the data is even;
     // does not move when the reader already stands at the start of such a byte.
     void alignToEvenByte() {

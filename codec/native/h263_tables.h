@@ -103,6 +103,36 @@ inline constexpr auto kMvdTable8 = buildVlcTable<8, 256>(kMvdCodes);
 inline constexpr auto kMvdTable11 = buildVlcTable<11, 48>(kMvdCodes);
 inline constexpr auto kMvdTable13 = buildVlcTable<13, 32>(kMvdCodes);
 
+// Lookups on peeked bits; an entry of length 0 is no code.
+constexpr VlcEntry<Tcoef> lookupTcoef(uint32_t bits12) {
+    if (bits12 >= 512) return kTcoefTable7[bits12 >> 5];
+    if (bits12 >= 128) return kTcoefTable10[bits12 >> 2];
+    if (bits12 >= 8) return kTcoefTable12[bits12];
+    return {};
+}
+
+constexpr VlcEntry<int8_t> lookupMvd(uint32_t bits13) {
+    if (bits13 >= 192) return kMvdTable8[bits13 >> 5];
+    if (bits13 >= 32) return kMvdTable11[bits13 >> 2];
+    return kMvdTable13[bits13];
+}
+
+// CBPY as the inter pattern; 6-bit values 0, 1 (no code) and 48 to 63 (code 11) are handled
+// by the caller.
+constexpr VlcEntry<uint8_t> lookupCbpy(uint32_t bits6) { return kCbpyTable[bits6]; }
+
+// The tables are complete: every peeked value reaches a code except the ones named above.
+constexpr bool tablesComplete() {
+    for (uint32_t v = 0; v < 4096; ++v)
+        if ((lookupTcoef(v).length != 0) != (v >= 8)) return false;
+    for (uint32_t v = 0; v < 8192; ++v)
+        if ((lookupMvd(v).length != 0) != (v >= 5)) return false;
+    for (uint32_t v = 2; v < 48; ++v)
+        if (lookupCbpy(v).length == 0) return false;
+    return true;
+}
+static_assert(tablesComplete());
+
 // The classic 8x8 zigzag scan: scan position to row-major index.
 inline constexpr std::array<uint8_t, 64> kZigzag = {
     0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,

@@ -55,7 +55,9 @@ public:
 protected:
     enum class PictureType { Intra, Inter };
 
-    // Codec hooks: the picture after its header was read, with the reader on its first bit.
+    // Codec hooks: the inverse DCT for a frame's flags (codec 0 always uses A); the picture
+    // after its start code and type were read.
+    virtual void selectTransform(uint16_t /*frameFlags*/) {}
     virtual bool decodeIntraPicture();
     virtual bool decodeInterPicture();
 

@@ -1,0 +1,167 @@
+// The three converters against values worked out by hand from their fixed-point arithmetic.
+#include "codec/colour/colour_convert.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "codec/video_decoder.h"
+
+namespace kx {
+namespace {
+
+constexpr size_t kCb = 4 * 64;
+constexpr size_t kCr = 5 * 64;
+
+// One macroblock with every luma sample `y` and every chroma sample cb / cr.
+MacroblockPicture uniformMacroblocks(uint32_t columns, uint32_t rows, int16_t y, int16_t cb, int16_t cr) {
+    MacroblockPicture picture;
+    picture.resize(columns, rows);
+    for (uint32_t m = 0; m < picture.macroblockCount(); ++m) {
+        int16_t* mb = picture.macroblock(m);
+        for (size_t i = 0; i < 256; ++i) mb[i] = y;
+        for (size_t i = 0; i < 64; ++i) {
+            mb[kCb + i] = cb;
+            mb[kCr + i] = cr;
+        }
+    }
+    return picture;
+}
+
+struct Rgb {
+    int r, g, b;
+    bool operator==(const Rgb&) const = default;
+};
+
+Rgb planarPixel(const std::vector<uint8_t>& planes, uint32_t width, uint32_t height, uint32_t x, uint32_t y) {
+    const size_t plane = size_t(width) * height;
+    const size_t i = size_t(y) * width + x;
+    return {planes[i], planes[plane + i], planes[2 * plane + i]};
+}
+
+TEST(MacroblockToPlanarRgb, ConvertsWithSaturationAndClamping) {
+    struct Case {
+        int16_t y, cb, cr;
+        Rgb expected;
+    };
+    for (const Case c : {
+             Case{77, 128, 128, {77, 77, 77}},     // grey
+             Case{250, 128, 255, {255, 160, 250}},  // 250 + 178 saturates, not wraps
+             Case{-3, 128, 128, {0, 0, 0}},         // a deblocked sample below 0
+             Case{100, 200, 100, {60, 96, 227}},    // floor of each product's upper half
+             Case{300, 128, 128, {255, 255, 255}},
+         }) {
+        const MacroblockPicture picture = uniformMacroblocks(1, 1, c.y, c.cb, c.cr);
+        std::vector<uint8_t> planes(16 * 16 * 3, 0xEE);
+        MacroblockToPlanarRgb(planes.data(), 16, 16, picture);
+        EXPECT_EQ(planarPixel(planes, 16, 16, 5, 9), c.expected) << c.y << " " << c.cb << " " << c.cr;
+    }
+}
+
+TEST(MacroblockToPlanarRgb, PlacesBlocksAndSharesChromaOverTwoByTwo) {
+    MacroblockPicture picture = uniformMacroblocks(2, 1, 0, 128, 128);
+    int16_t* mb = picture.macroblock(1);
+    for (int b = 0; b < 4; ++b)
+        for (int i = 0; i < 64; ++i) mb[b * 64 + i] = int16_t(10 * (b + 1));
+    mb[kCr + 2 * 8 + 3] = 228;  // chroma sample (3, 2) of macroblock 1
+    std::vector<uint8_t> planes(32 * 16 * 3, 0);
+    MacroblockToPlanarRgb(planes.data(), 32, 16, picture);
+    EXPECT_EQ(planarPixel(planes, 32, 16, 16, 0).g, 10);  // Y0 top left
+    EXPECT_EQ(planarPixel(planes, 32, 16, 31, 7).g, 20);  // Y1 top right
+    EXPECT_EQ(planarPixel(planes, 32, 16, 16, 8).g, 30);  // Y2 bottom left
+    EXPECT_EQ(planarPixel(planes, 32, 16, 31, 15).g, 40); // Y3 bottom right
+    EXPECT_EQ(planarPixel(planes, 32, 16, 0, 0).g, 0);    // macroblock 0
+    for (uint32_t y = 3; y <= 6; ++y) {
+        for (uint32_t x = 21; x <= 24; ++x) {
+            const bool inside = x >= 22 && x <= 23 && y >= 4 && y <= 5;
+            EXPECT_EQ(planarPixel(planes, 32, 16, x, y).r > 100, inside) << x << "," << y;
+        }
+    }
+}
+
+TEST(MacroblockToPlanarRgb, ConvertsOnlyWholeMacroblocksOfTheDestination) {
+    // 23 macroblock columns into a 360-pixel destination: 360 >> 4 = 22 are converted.
+    const MacroblockPicture picture = uniformMacroblocks(23, 1, 99, 128, 128);
+    std::vector<uint8_t> planes(360 * 16 * 3, 0xEE);
+    MacroblockToPlanarRgb(planes.data(), 360, 16, picture);
+    EXPECT_EQ(planarPixel(planes, 360, 16, 351, 15), (Rgb{99, 99, 99}));
+    for (uint32_t x = 352; x < 360; ++x) EXPECT_EQ(planarPixel(planes, 360, 16, x, 3), (Rgb{0xEE, 0xEE, 0xEE}));
+
+    MacroblockToPlanarRgb(nullptr, 360, 16, picture);  // nothing happens
+    std::vector<uint8_t> untouched(16 * 16 * 3, 0xEE);
+    MacroblockToPlanarRgb(untouched.data(), 16, 16, MacroblockPicture{});
+    EXPECT_EQ(untouched, std::vector<uint8_t>(16 * 16 * 3, 0xEE));
+}
+
+TEST(PackedYuv422ToBgr24, ConvertsPairsAndFlipsForNegativeHeight) {
+    // Two rows of 8 pixels: row 0 grey U = V = 128, row 1 U = 200, V = 100.
+    std::vector<uint8_t> source;
+    for (int row = 0; row < 2; ++row)
+        for (int pair = 0; pair < 4; ++pair) {
+            const uint8_t y0 = uint8_t(40 + pair), y1 = uint8_t(100);
+            if (row == 0)
+                source.insert(source.end(), {128, y0, 128, y1});
+            else
+                source.insert(source.end(), {200, y1, 100, y1});
+        }
+    std::vector<uint8_t> out(8 * 2 * 3);
+    PackedYuv422ToBgr24(out.data(), source.data(), 8, 2);
+    EXPECT_EQ(out[6 * 2 + 0], 42);  // pixel 2 = Y0 of pair 1: B, G, R all Y
+    EXPECT_EQ(out[6 * 2 + 1], 42);
+    EXPECT_EQ(out[6 * 2 + 2], 42);
+    EXPECT_EQ(out[24 + 0], 227);  // (16384 x 100 + 29033 x 72) >> 14
+    EXPECT_EQ(out[24 + 1], 95);   // (16384 x 100 - 5636 x 72 + 11698 x 28) >> 14
+    EXPECT_EQ(out[24 + 2], 60);   // (16384 x 100 - 22971 x 28) >> 14
+
+    std::vector<uint8_t> flipped(out.size());
+    PackedYuv422ToBgr24(flipped.data(), source.data(), 8, -2);
+    EXPECT_TRUE(std::equal(flipped.begin(), flipped.begin() + 24, out.begin() + 24));
+    EXPECT_TRUE(std::equal(flipped.begin() + 24, flipped.end(), out.begin()));
+}
+
+TEST(PlanarYuv420ToBgr, TablesAndGreenWeighting) {
+    const Yuv420Tables& t = yuv420Tables();
+    EXPECT_EQ(t.blue[0], -226);
+    EXPECT_EQ(t.blue[128], 1);
+    EXPECT_EQ(t.blue[255], 226);
+    EXPECT_EQ(t.red[0], -179);
+    EXPECT_EQ(t.red[128], 1);
+    EXPECT_EQ(t.red[255], 179);
+    EXPECT_EQ(t.red[200], 102);  // 1.402 x 72.5 = 101.645
+
+    struct Case {
+        uint8_t y, cb, cr;
+        int b, g, r;
+    };
+    for (const Case c : {Case{100, 128, 128, 101, 100, 101}, Case{100, 128, 200, 101, 49, 202},
+                         Case{100, 200, 128, 228, 75, 101}, Case{250, 255, 255, 255, 116, 255}}) {
+        // 2 x 2 picture: four luma samples, one Cb, one Cr.
+        const uint8_t source[6] = {c.y, c.y, c.y, c.y, c.cb, c.cr};
+        uint8_t out[12] = {};
+        PlanarYuv420ToBgr(source, out, 6, 2, 2, BgrPixelSize::Three);
+        EXPECT_EQ(out[9], c.b);
+        EXPECT_EQ(out[10], c.g) << int(c.y) << " " << int(c.cb) << " " << int(c.cr);
+        EXPECT_EQ(out[11], c.r);
+    }
+}
+
+TEST(PlanarYuv420ToBgr, FourBytePixelsNegativeStrideAndOddSizes) {
+    // 2 x 2 luma 10, 20 / 30, 40 with grey chroma.
+    const uint8_t source[6] = {10, 20, 30, 40, 128, 128};
+    uint8_t out[16];
+    std::fill(std::begin(out), std::end(out), 0x77);
+    PlanarYuv420ToBgr(source, out, -8, 2, 2, BgrPixelSize::Four);
+    EXPECT_EQ(out[0], 31);    // first destination row holds the last source row (blue + 1)
+    EXPECT_EQ(out[1], 30);
+    EXPECT_EQ(out[3], 0x77);  // the fourth byte is left as it was
+    EXPECT_EQ(out[8 + 4 + 1], 20);
+
+    // 3 x 3: one chroma sample serves the odd last column and row.
+    std::vector<uint8_t> odd(9 + 1 + 1, 128);
+    std::vector<uint8_t> oddOut(27, 0);
+    PlanarYuv420ToBgr(odd.data(), oddOut.data(), 9, 3, 3, BgrPixelSize::Three);
+    EXPECT_EQ(oddOut[26], 129);
+}
+
+}  // namespace
+}  // namespace kx
