@@ -101,6 +101,15 @@ bool CRecordInfo::ReadName(File& file, const char* what, std::string& name, uint
     return true;
 }
 
+// The camera, board and host names of the clip and extended headers, each a 32-bit length and
+// its bytes; returns the header size so far, 0 on failure.
+uint32_t CRecordInfo::ReadPrefixedNames(File& file, uint32_t consumed) {
+    if (!ReadName(file, "camera name", m_cameraName, consumed) ||
+        !ReadName(file, "board name", m_boardName, consumed) || !ReadName(file, "host name", m_hostName, consumed))
+        return 0;
+    return consumed;
+}
+
 uint32_t CRecordInfo::ParseHeader(File& file) {
     ClearError();
     file.seek(0);
@@ -194,12 +203,7 @@ uint32_t CRecordInfo::ParseClipHeader(File& file) {
     m_firstFrameTick = loadLe32(h + 32);
     m_gmtOffset = static_cast<int32_t>(loadLe32(h + 36));
     SetResolutionCode(h[22]);
-    uint32_t consumed = kClipFixedBytes;
-    if (!ReadName(file, "camera name", m_cameraName, consumed) ||
-        !ReadName(file, "board name", m_boardName, consumed) ||
-        !ReadName(file, "host name", m_hostName, consumed))
-        return 0;
-    return consumed;
+    return ReadPrefixedNames(file, kClipFixedBytes);
 }
 
 uint32_t CRecordInfo::ParseExtendedHeader(File& file) {
@@ -221,12 +225,7 @@ uint32_t CRecordInfo::ParseExtendedHeader(File& file) {
     m_firstFrameTick = loadLe32(h + 37);
     m_gmtOffset = static_cast<int32_t>(loadLe32(h + 41));
     SetResolutionCode(ResolutionCodeOfSelector(kKindExtended, h[22]));
-    uint32_t consumed = kExtendedFixedBytes;
-    if (!ReadName(file, "camera name", m_cameraName, consumed) ||
-        !ReadName(file, "board name", m_boardName, consumed) ||
-        !ReadName(file, "host name", m_hostName, consumed))
-        return 0;
-    return consumed;
+    return ReadPrefixedNames(file, kExtendedFixedBytes);
 }
 
 uint32_t CRecordInfo::ParseFourChannelHeader(File& file) {
@@ -270,6 +269,16 @@ uint32_t CRecordInfo::HeaderSize() const {
 bool CRecordInfo::WriteHeader(File& file) {
     m_firstGroupOffset = HeaderSize();
     HeaderBytes out;
+    // The end of the clip and extended layouts.
+    const auto writeTimesAndNames = [&] {
+        out.u32(m_startTime);
+        out.u32(m_endTime);
+        out.u32(m_firstFrameTick);
+        out.u32(static_cast<uint32_t>(m_gmtOffset));
+        out.prefixedText(m_cameraName);
+        out.prefixedText(m_boardName);
+        out.prefixedText(m_hostName);
+    };
     switch (m_kind) {
         case kKindExtended:
             out.u32(kExtendedMagic);
@@ -282,13 +291,7 @@ bool CRecordInfo::WriteHeader(File& file) {
             out.u8(selectorOfCode(m_kind, m_resolutionCode));
             out.u32(m_extendedReserved);
             out.u16(m_reservedByte);
-            out.u32(m_startTime);
-            out.u32(m_endTime);
-            out.u32(m_firstFrameTick);
-            out.u32(static_cast<uint32_t>(m_gmtOffset));
-            out.prefixedText(m_cameraName);
-            out.prefixedText(m_boardName);
-            out.prefixedText(m_hostName);
+            writeTimesAndNames();
             break;
         case kKindClip:
             for (uint8_t b : kClipMagic) out.u8(b);
@@ -300,13 +303,7 @@ bool CRecordInfo::WriteHeader(File& file) {
             out.u8(m_boardNumber);
             out.u8(m_resolutionCode);
             out.u8(m_reservedByte);
-            out.u32(m_startTime);
-            out.u32(m_endTime);
-            out.u32(m_firstFrameTick);
-            out.u32(static_cast<uint32_t>(m_gmtOffset));
-            out.prefixedText(m_cameraName);
-            out.prefixedText(m_boardName);
-            out.prefixedText(m_hostName);
+            writeTimesAndNames();
             break;
         case kKindFourChannel: {
             // The four-channel layout: a legacy header here would not match the 852-byte

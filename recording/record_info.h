@@ -119,6 +119,7 @@ private:
     uint32_t ParseExtendedHeader(File& file);
     uint32_t ParseFourChannelHeader(File& file);
     bool ReadName(File& file, const char* what, std::string& name, uint32_t& consumed);
+    uint32_t ReadPrefixedNames(File& file, uint32_t consumed);
 
     int32_t m_kind = 0;
     uint32_t m_extendedReserved = 0;

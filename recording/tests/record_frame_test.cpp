@@ -11,16 +11,6 @@ namespace {
 
 using test::FrameSpec;
 
-void expectFrame(const CRecordFrame& frame, const FrameSpec& spec) {
-    EXPECT_EQ(frame.Kind(), spec.kind);
-    EXPECT_EQ(frame.Flags(), spec.flags);
-    EXPECT_EQ(frame.Tick(), spec.tick);
-    ASSERT_EQ(frame.VideoLength(), spec.video.size());
-    EXPECT_TRUE(std::equal(spec.video.begin(), spec.video.end(), frame.VideoBuffer()));
-    ASSERT_EQ(frame.AudioLength(), spec.audio.size());
-    EXPECT_TRUE(std::equal(spec.audio.begin(), spec.audio.end(), frame.AudioBuffer()));
-}
-
 std::vector<uint8_t> readAll(File& file) {
     std::vector<uint8_t> bytes(file.length());
     file.seek(0);
@@ -45,7 +35,7 @@ TEST(RecordFrame, BothLayoutsReadAndWriteBackByteForByte) {
         File in;
         ASSERT_TRUE(in.open(folder.write("frame", bytes), FileMode::Read));
         ASSERT_TRUE(frame.Read(in, layout)) << frame.LastError().text;
-        expectFrame(frame, spec);
+        test::expectFrameMatches(frame, spec);
         EXPECT_EQ(frame.Codec(), c.codec);
 
         File out;

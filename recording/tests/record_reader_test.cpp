@@ -16,13 +16,7 @@ constexpr uint32_t kFirstTick = 90'000;
 void expectFrame(const CRecordFrame& frame, const FrameSpec& spec, uint32_t group, uint32_t position) {
     EXPECT_EQ(frame.Group(), group);
     EXPECT_EQ(frame.PositionInGroup(), position);
-    EXPECT_EQ(frame.Kind(), spec.kind);
-    EXPECT_EQ(frame.Flags(), spec.flags);
-    EXPECT_EQ(frame.Tick(), spec.tick);
-    ASSERT_EQ(frame.VideoLength(), spec.video.size());
-    EXPECT_TRUE(std::equal(spec.video.begin(), spec.video.end(), frame.VideoBuffer()));
-    ASSERT_EQ(frame.AudioLength(), spec.audio.size());
-    EXPECT_TRUE(std::equal(spec.audio.begin(), spec.audio.end(), frame.AudioBuffer()));
+    test::expectFrameMatches(frame, spec);
 }
 
 class RecordReaderTest : public ::testing::Test {

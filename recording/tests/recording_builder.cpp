@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <gtest/gtest.h>
+
+#include "recording/record_frame.h"
+
 namespace kx::test {
 
 Bytes& Bytes::u8(uint32_t v) {
@@ -164,6 +168,16 @@ std::vector<GroupSpec> makeGroups(uint32_t count, uint32_t perGroup, uint32_t fi
             g.frames.push_back(makeFrame(tick, 20 + seed % 50, audio ? 24 : 0, seed));
     }
     return groups;
+}
+
+void expectFrameMatches(const CRecordFrame& frame, const FrameSpec& spec) {
+    EXPECT_EQ(frame.Kind(), spec.kind);
+    EXPECT_EQ(frame.Flags(), spec.flags);
+    EXPECT_EQ(frame.Tick(), spec.tick);
+    ASSERT_EQ(frame.VideoLength(), spec.video.size());
+    EXPECT_TRUE(std::equal(spec.video.begin(), spec.video.end(), frame.VideoBuffer()));
+    ASSERT_EQ(frame.AudioLength(), spec.audio.size());
+    EXPECT_TRUE(std::equal(spec.audio.begin(), spec.audio.end(), frame.AudioBuffer()));
 }
 
 std::string writeFile(const std::string& folder, const std::string& name, const std::vector<uint8_t>& bytes) {

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace kx {
+class CRecordFrame;
+}
+
 namespace kx::test {
 
 class Bytes {
@@ -83,6 +87,9 @@ std::vector<uint8_t> recordingBytes(int kind, const HeaderFields& h, const std::
 FrameSpec makeFrame(uint32_t tick, uint32_t videoBytes, uint32_t audioBytes, uint8_t seed, uint16_t codec = 0);
 // `count` groups of `perGroup` frames, 40 ms apart from `firstTick`.
 std::vector<GroupSpec> makeGroups(uint32_t count, uint32_t perGroup, uint32_t firstTick, bool audio);
+
+// Checks a frame read back against the frame that was laid out.
+void expectFrameMatches(const CRecordFrame& frame, const FrameSpec& spec);
 
 // Writes bytes to `folder/name` and returns the path.
 std::string writeFile(const std::string& folder, const std::string& name, const std::vector<uint8_t>& bytes);
