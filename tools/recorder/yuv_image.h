@@ -1,6 +1,7 @@
 // A picture in planar YUV 4:2:0 with 8-bit samples: the recorder's source and encoder input.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
