@@ -21,6 +21,16 @@ struct FramesOptions {
 };
 int runFrames(const FramesOptions& options);
 
+struct DecodeOptions {
+    std::optional<int> channel;
+    std::optional<int> frames;  // at most this many pictures
+    std::string file;
+    std::string raw;  // B, G, R bytes of every picture, one after the other
+    bool md5 = false;  // "index tick md5" per picture on standard output
+    std::string ppm;  // a folder for one PPM file per picture
+};
+int runDecode(const DecodeOptions& options);
+
 // Prints "kxtool: FILE: reason" on standard error.
 void reportError(const std::string& file, const std::string& reason);
 

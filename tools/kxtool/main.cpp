@@ -20,6 +20,24 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0, 3));
     framesCommand->add_option("FILE", frames.file, "Recording file")->required();
 
+    kx::DecodeOptions decode;
+    CLI::App* decodeCommand =
+        app.add_subcommand("decode", "Decode every picture upright (frame index in reading order, tick, bytes)");
+    decodeCommand->add_option("--channel", decode.channel, "Channel of a four-channel recording (0 to 3)")
+        ->check(CLI::Range(0, 3));
+    decodeCommand->add_option("--frames", decode.frames, "Stop after this many pictures")->check(CLI::PositiveNumber);
+    CLI::Option* rawOption =
+        decodeCommand->add_option("--raw", decode.raw, "Write B, G, R bytes of every picture into this file");
+    CLI::Option* md5Option = decodeCommand->add_flag("--md5", decode.md5, "Print \"index tick md5\" per picture");
+    CLI::Option* ppmOption = decodeCommand->add_option("--ppm", decode.ppm, "Write one PPM file per picture here");
+    decodeCommand->add_option("FILE", decode.file, "Recording file")->required();
+    rawOption->excludes(md5Option)->excludes(ppmOption);
+    md5Option->excludes(ppmOption);
+    decodeCommand->callback([&] {
+        if (rawOption->count() + md5Option->count() + ppmOption->count() == 0)
+            throw CLI::RequiredError("one of --raw, --md5 or --ppm");
+    });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -27,5 +45,6 @@ int main(int argc, char** argv) {
     }
     if (*infoCommand) return kx::runInfo(info);
     if (*framesCommand) return kx::runFrames(frames);
+    if (*decodeCommand) return kx::runDecode(decode);
     return 2;
 }

@@ -1,0 +1,166 @@
+// kxtool decode: decodes every frame that carries a picture with the decoder the player would
+// choose and writes each picture upright as B, G, R (raw), as an MD5 line, or as a PPM file.
+// A frame that does not decode is reported and the run goes on with the next.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "codec/create_decoder.h"
+#include "codec/native/native_decoder.h"
+#include "present/picture_copy.h"
+#include "tools/kxtool/commands.h"
+#include "tools/kxtool/md5.h"
+#include "tools/kxtool/open_recording.h"
+
+namespace kx {
+namespace {
+
+// The frame buffers hold the largest picture the recorders make, whatever the header says.
+constexpr int kMinBufferWidth = 720;
+constexpr int kMinBufferHeight = 576;
+constexpr uint32_t kAudioBytes = 1 << 20;
+
+// Writes to `path` through a temporary name beside it, renamed into place on success.
+bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& header, const uint8_t* data,
+                         size_t size, std::string& reason) {
+    const std::string temporary = path + ".part";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size()));
+        out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+        if (!out) {
+            reason = "cannot write " + temporary;
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        reason = "cannot rename " + temporary + " to " + path;
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string failureText(const VideoDecoder& decoder) {
+    if (const auto* native = dynamic_cast<const NativeDecoder*>(&decoder))
+        return describe(native->lastFailure());
+    return "no picture";
+}
+
+}  // namespace
+
+int runDecode(const DecodeOptions& options) {
+    CRecordInfo info;
+    CRecordReader reader;
+    std::string reason;
+    if (!openRecording(options.file, options.channel.value_or(-1), info, reader, reason)) {
+        reportError(options.file, reason);
+        return 1;
+    }
+    if (info.Kind() != kKindClip && info.Kind() != kKindExtended && info.Kind() != kKindFourChannel) {
+        reportError(options.file, "recordings of kind " + std::to_string(info.Kind()) +
+                                      " use the legacy codec, which kxtool cannot decode yet");
+        return 1;
+    }
+    if (info.Width() <= 0 || info.Height() <= 0) {
+        reportError(options.file, "the resolution code " + std::to_string(info.ResolutionCode()) +
+                                      " gives no picture size");
+        return 1;
+    }
+    const auto width = uint32_t(info.Width());
+    const auto height = uint32_t(info.Height());
+    const bool large = int64_t(width) * height >= int64_t(kMinBufferWidth) * kMinBufferHeight;
+    CRecordFrame frame(large ? int(width) : kMinBufferWidth, large ? int(height) : kMinBufferHeight, kAudioBytes);
+
+    std::unique_ptr<VideoDecoder> decoder;
+    RgbPicture picture(width, height);
+    std::vector<uint8_t> upright(size_t(width) * height * 3);
+    std::ofstream raw;
+    const std::string rawTemporary = options.raw.empty() ? "" : options.raw + ".part";
+    if (!options.raw.empty()) {
+        raw.open(rawTemporary, std::ios::binary | std::ios::trunc);
+        if (!raw) {
+            reportError(options.raw, "cannot be written");
+            return 1;
+        }
+    }
+    if (!options.ppm.empty()) std::filesystem::create_directories(options.ppm);
+
+    int status = 0;
+    uint32_t index = 0;
+    int written = 0;
+    for (;; ++index) {
+        if (options.frames && written >= *options.frames) break;
+        if (!reader.ReadFrame(frame, -1, 0)) {
+            // A damaged frame: report it and go on with the next group that reads.
+            uint32_t failed = reader.NextGroup();
+            if (failed < reader.GroupCount() && reader.NextInGroup() >= reader.GroupFrameCount(int32_t(failed)))
+                ++failed;
+            while (failed < reader.GroupCount() && reader.GroupFrameCount(int32_t(failed)) == 0) ++failed;
+            if (failed >= reader.GroupCount()) break;
+            reportError(options.file, reader.LastError().text);
+            status = 1;
+            bool resumed = false;
+            for (uint32_t g = failed + 1; g < reader.GroupCount() && !resumed; ++g)
+                resumed = reader.GroupFrameCount(int32_t(g)) > 0 && reader.ReadFrame(frame, int32_t(g), 0);
+            if (!resumed) break;
+            index = reader.FirstFrameNumber(int32_t(frame.Group())) + frame.PositionInGroup();
+        }
+        if (!decoder) {
+            decoder = createDecoder(frame.Codec());
+            if (!decoder) {
+                reportError(options.file, "codec " + std::to_string(frame.Codec()) + " has no decoder");
+                return 1;
+            }
+        }
+        if (frame.Flags() & kFrameFlagNoPicture) continue;
+        if (!decoder->decodeToRgb(frame, picture)) {
+            reportError(options.file, "frame " + std::to_string(index) + ": " + failureText(*decoder));
+            status = 1;
+            continue;
+        }
+        if (!copyPictureUpright(picture, info.Kind(), frame.Flags(),
+                                {upright.data(), width, height, 3, width * 3, RowOrder::TopDown})) {
+            reportError(options.file, "frame " + std::to_string(index) + ": codec " + std::to_string(frame.Codec()) +
+                                          " has no picture layout");
+            status = 1;
+            continue;
+        }
+        ++written;
+        if (raw.is_open()) raw.write(reinterpret_cast<const char*>(upright.data()), std::streamsize(upright.size()));
+        if (options.md5) std::printf("%u %u %s\n", index, frame.Tick(), md5Hex(upright.data(), upright.size()).c_str());
+        if (!options.ppm.empty()) {
+            // PPM holds R, G, B: swap from the B, G, R picture.
+            std::vector<uint8_t> rgb(upright.size());
+            for (size_t i = 0; i < rgb.size(); i += 3) {
+                rgb[i] = upright[i + 2];
+                rgb[i + 1] = upright[i + 1];
+                rgb[i + 2] = upright[i];
+            }
+            const std::string text = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+            char name[32];
+            std::snprintf(name, sizeof name, "frame_%06u.ppm", index);
+            const std::string path = (std::filesystem::path(options.ppm) / name).string();
+            if (!writeFileAtomically(path, std::vector<uint8_t>(text.begin(), text.end()), rgb.data(), rgb.size(),
+                                     reason)) {
+                reportError(path, reason);
+                return 1;
+            }
+        }
+    }
+    if (raw.is_open()) {
+        raw.close();
+        if (!raw || std::rename(rawTemporary.c_str(), options.raw.c_str()) != 0) {
+            reportError(options.raw, "cannot be written");
+            std::remove(rawTemporary.c_str());
+            return 1;
+        }
+    }
+    std::fflush(stdout);
+    return status;
+}
+
+}  // namespace kx

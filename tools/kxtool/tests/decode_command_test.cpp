@@ -1,0 +1,200 @@
+// kxtool decode on recordings written with native-codec frames: upright pictures, skipped
+// frames without pictures, per-frame errors, the three outputs, and refused kinds.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "codec/tests/native_stream_writer.h"
+#include "recording/record_frame.h"
+#include "recording/record_info.h"
+#include "tools/kxtool/md5.h"
+#include "tools/recorder/recording_writer.h"
+
+namespace kx {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Code 0 of the resolution table: 160 x 112 coded, 10 x 7 macroblocks.
+constexpr int kWidth = 160;
+constexpr int kHeight = 112;
+constexpr size_t kPictureBytes = size_t(kWidth) * kHeight * 3;
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class DecodeCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_folder = fs::temp_directory_path() / ("kxtool_decode_" + std::to_string(::getpid()) + "_" +
+                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(m_folder);
+    }
+    void TearDown() override { fs::remove_all(m_folder); }
+
+    ToolRun kxtool(const std::string& arguments) {
+        const std::string errPath = (m_folder / "stderr.txt").string();
+        const std::string command = std::string(KXTOOL_PATH) + " " + arguments + " 2>" + errPath;
+        ToolRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+        const int status = pclose(pipe);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream in(errPath);
+        std::stringstream err;
+        err << in.rdbuf();
+        run.err = err.str();
+        return run;
+    }
+
+    struct Frame {
+        uint16_t flags;
+        std::vector<uint8_t> bytes;
+    };
+
+    std::string writeRecording(const std::string& name, int kind, const std::vector<Frame>& frames) {
+        CRecordInfo info;
+        info.SetKind(kind);
+        info.SetResolutionCode(0);
+        info.SetHostName("HOST");
+        info.SetBoardName("Board");
+        info.SetCameraName("Camera");
+        info.SetStartTime(1'800'000'000);
+        info.SetFirstFrameTick(1000);
+        RecordingWriter writer;
+        const std::string path = (m_folder / name).string();
+        EXPECT_TRUE(writer.create(path, info)) << writer.errorText();
+        EXPECT_TRUE(writer.beginGroup(1000));
+        CRecordFrame record(kWidth, kHeight, 0);
+        uint32_t tick = 1000;
+        for (const Frame& f : frames) {
+            std::copy(f.bytes.begin(), f.bytes.end(), record.VideoBuffer());
+            EXPECT_TRUE(record.SetVideoLength(uint32_t(f.bytes.size())));
+            record.SetFlags(f.flags);
+            record.SetKind(0);
+            record.SetTick(tick);
+            tick += 40;
+            EXPECT_TRUE(writer.writeFrame(record)) << writer.errorText();
+        }
+        EXPECT_TRUE(writer.finish(1'800'000'010)) << writer.errorText();
+        return path;
+    }
+
+    fs::path m_folder;
+};
+
+// Macroblock rows 0 to 2 luma `top`, the rows below luma `bottom`, chroma 129 (B and R one
+// above Y).
+std::vector<uint8_t> twoBandPicture(int top, int bottom, int width = kWidth, int height = kHeight) {
+    NativeStreamWriter w;
+    w.startPicture(5);
+    w.intraHeader(width, height, 8);
+    for (int row = 0; row < height / 16; ++row)
+        for (int column = 0; column < width / 16; ++column) {
+            const int y = row < 3 ? top : bottom;
+            w.flatMacroblock({y, y, y, y, 129, 129});
+        }
+    return w.bytes();
+}
+
+std::vector<uint8_t> unchangedPicture() {
+    NativeStreamWriter w;
+    w.startPicture();
+    w.unchangedInter();
+    return w.bytes();
+}
+
+// Pixel (x, y) of picture `index` in a raw output, as B, G, R.
+std::array<int, 3> rawPixel(const std::string& raw, size_t index, int x, int y) {
+    const size_t at = index * kPictureBytes + (size_t(y) * kWidth + size_t(x)) * 3;
+    return {uint8_t(raw[at]), uint8_t(raw[at + 1]), uint8_t(raw[at + 2])};
+}
+
+TEST(Md5, KnownDigests) {
+    EXPECT_EQ(md5Hex(nullptr, 0), "d41d8cd98f00b204e9800998ecf8427e");
+    const std::string abc = "abc";
+    EXPECT_EQ(md5Hex(reinterpret_cast<const uint8_t*>(abc.data()), abc.size()), "900150983cd24fb0d6963f7d28e17f72");
+    const std::string longer = "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
+    EXPECT_EQ(md5Hex(reinterpret_cast<const uint8_t*>(longer.data()), longer.size()),
+              "57edf4a22be3c955ac49da2e2107b67a");
+}
+
+TEST_F(DecodeCommand, WritesUprightPicturesAndReportsFramesThatDoNotDecode) {
+    const std::string path = writeRecording("clip.kxz", kKindClip,
+                                            {
+                                                {0x00, twoBandPicture(40, 200)},             // codec 0
+                                                {kFrameFlagNoPicture, {1, 2, 3}},            // skipped
+                                                {0x00, unchangedPicture()},                  // same picture again
+                                                {0x00, {0x12, 0x34, 0x56}},                  // no start code
+                                                {0x00, twoBandPicture(90, 10)},
+                                            });
+    const std::string rawPath = (m_folder / "out.bgr").string();
+    const ToolRun run = kxtool("decode --raw " + rawPath + " " + path);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("frame 3: no picture start code"), std::string::npos) << run.err;
+    std::ifstream in(rawPath, std::ios::binary);
+    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(raw.size(), 3 * kPictureBytes);
+    // Codec 0 rows are stored bottom-up: the first stored band ends at the bottom.
+    EXPECT_EQ(rawPixel(raw, 0, 0, 0), (std::array<int, 3>{201, 200, 201}));
+    EXPECT_EQ(rawPixel(raw, 0, 159, 111), (std::array<int, 3>{41, 40, 41}));
+    EXPECT_EQ(raw.compare(kPictureBytes, kPictureBytes, raw, 0, kPictureBytes), 0);
+    EXPECT_EQ(rawPixel(raw, 2, 77, 3), (std::array<int, 3>{11, 10, 11}));
+    EXPECT_EQ(rawPixel(raw, 2, 5, 100), (std::array<int, 3>{91, 90, 91}));
+
+    const ToolRun md5 = kxtool("decode --md5 --frames 2 " + path);
+    std::stringstream expected;
+    for (int i = 0; i < 2; ++i)
+        expected << (i == 0 ? 0 : 2) << " " << (i == 0 ? 1000 : 1080) << " "
+                 << md5Hex(reinterpret_cast<const uint8_t*>(raw.data()) + i * kPictureBytes, kPictureBytes) << "\n";
+    EXPECT_EQ(md5.out, expected.str());
+    EXPECT_EQ(md5.status, 0);
+
+    const std::string ppmFolder = (m_folder / "ppm").string();
+    ASSERT_EQ(kxtool("decode --ppm " + ppmFolder + " --frames 1 " + path).status, 0);
+    std::ifstream ppm(ppmFolder + "/frame_000000.ppm", std::ios::binary);
+    const std::string ppmBytes((std::istreambuf_iterator<char>(ppm)), std::istreambuf_iterator<char>());
+    const std::string header = "P6\n160 112\n255\n";
+    ASSERT_EQ(ppmBytes.size(), header.size() + kPictureBytes);
+    EXPECT_EQ(ppmBytes.substr(0, header.size()), header);
+    EXPECT_EQ(uint8_t(ppmBytes[header.size()]), 201);  // R of the top-left pixel
+}
+
+TEST_F(DecodeCommand, CodecOneWithTheTopDownFlagAndRefusedInput) {
+    // Selector 0 of an extended recording stands for 352 x 288.
+    const uint16_t topDown = 0x10 | kFrameFlagCodecOption;
+    const std::string path =
+        writeRecording("extended.ckx", kKindExtended, {{topDown, twoBandPicture(40, 200, 352, 288)}});
+    const ToolRun run = kxtool("decode --md5 " + path);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string rawPath = (m_folder / "out.bgr").string();
+    ASSERT_EQ(kxtool("decode --raw " + rawPath + " " + path).status, 0);
+    std::ifstream in(rawPath, std::ios::binary);
+    const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(raw.size(), 352u * 288 * 3);
+    EXPECT_EQ(uint8_t(raw[1]), 40);  // flag 0x4000: stored top-down, the first band on top
+    EXPECT_EQ(uint8_t(raw[(287 * 352 + 351) * 3 + 1]), 200);
+
+    const std::string legacy = writeRecording("old.kx", kKindLegacyKx, {{0, twoBandPicture(1, 2)}});
+    const ToolRun refused = kxtool("decode --md5 " + legacy);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("legacy codec"), std::string::npos) << refused.err;
+
+    const std::string other = writeRecording("mpeg4.kxz", kKindClip, {{0x50, {1, 2, 3}}});
+    const ToolRun noDecoder = kxtool("decode --md5 " + other);
+    EXPECT_EQ(noDecoder.status, 1);
+    EXPECT_NE(noDecoder.err.find("codec 5 has no decoder"), std::string::npos) << noDecoder.err;
+
+    EXPECT_EQ(kxtool("decode " + path).status, 2);  // no output chosen
+}
+
+}  // namespace
+}  // namespace kx
