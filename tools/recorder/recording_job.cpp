@@ -1,0 +1,253 @@
+// writeRecording: sources, encoders, sound and groups put together.
+#include "tools/recorder/recording_job.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "recording/resolution.h"
+#include "tools/recorder/native_encoder.h"
+#include "tools/recorder/recording_writer.h"
+#include "tools/recorder/synthetic_scene.h"
+#include "tools/recorder/y4m_reader.h"
+
+namespace kx {
+namespace {
+
+constexpr uint32_t kAudioCapacity = 65536;
+
+// Resolution codes that a header of each kind can name (kinds 7 and 8 store a picture selector).
+bool kindCanHoldCode(int kind, uint8_t code) {
+    if (kind == kKindClip) return CodedSizeOfCode(code).has_value();
+    for (uint8_t selector : {0, 1, 2, 3, 128, 129})
+        if (ResolutionCodeOfSelector(kind, selector) == code) return true;
+    return false;
+}
+
+// Frame ticks: the frame rate, plus deterministic jitter and pauses when asked for.
+class TickClock {
+public:
+    explicit TickClock(const RecordingJob& job) : m_job(job), m_state(job.seed * 747796405u + 1) {}
+    uint32_t tickOf(uint32_t frame) {
+        double ms = frame * 1000.0 / m_job.fps;
+        if (m_job.gapEvery) ms += double(frame / m_job.gapEvery) * m_job.gapMs;
+        int32_t jitter = 0;
+        if (m_job.jitterMs) {
+            m_state = m_state * 1664525u + 1013904223u;
+            jitter = int32_t(m_state >> 8) % int32_t(2 * m_job.jitterMs + 1) - int32_t(m_job.jitterMs);
+        }
+        const auto tick = int64_t(std::llround(ms)) + jitter;
+        // Ticks never go back, whatever the jitter.
+        m_last = frame == 0 ? uint32_t(std::max<int64_t>(tick, 0)) : std::max(m_last + 1, uint32_t(std::max<int64_t>(tick, 0)));
+        return m_job.firstTick + m_last;
+    }
+
+private:
+    const RecordingJob& m_job;
+    uint32_t m_state;
+    uint32_t m_last = 0;
+};
+
+// One camera's pictures and coded frames.
+class Channel {
+public:
+    Channel(const RecordingJob& job, PictureSize size, uint32_t seed)
+        : m_scene(size.width, size.height, seed),
+          m_encoder(job.codec, size.width, size.height,
+                    NativeEncoderSettings{job.quantiser, job.idctB ? NativeIdct::B : NativeIdct::A}),
+          m_frame(size.width, size.height, kAudioCapacity),
+          m_bottomUp(!job.idctB) {}
+
+    bool openInput(const std::string& path, PictureSize size, std::string& error) {
+        m_input = std::make_unique<Y4mReader>();
+        if (!m_input->open(path)) {
+            error = m_input->error();
+            return false;
+        }
+        if (m_input->width() != size.width || m_input->height() != size.height) {
+            error = path + ": pictures are " + std::to_string(m_input->width()) + " x " +
+                    std::to_string(m_input->height()) + ", the resolution code needs " + std::to_string(size.width) +
+                    " x " + std::to_string(size.height);
+            return false;
+        }
+        return true;
+    }
+
+    enum class Result { Encoded, InputEnded, Failed };
+
+    // Encodes the next picture into the frame.
+    Result encode(uint32_t index, double fps, uint32_t wallTime, bool key, std::string& error) {
+        if (m_input) {
+            if (!m_input->read(m_picture)) {
+                error = m_input->error();
+                return error.empty() ? Result::InputEnded : Result::Failed;
+            }
+        } else {
+            m_scene.render(index, fps, wallTime, m_picture);
+        }
+        const EncodedPicture coded = m_encoder.encode(view(), key ? PictureChoice::Key : PictureChoice::Predicted);
+        if (coded.bytes.size() > m_frame.VideoCapacity()) {
+            error = "a coded picture of " + std::to_string(coded.bytes.size()) + " bytes exceeds the frame buffer";
+            return Result::Failed;
+        }
+        std::memcpy(m_frame.VideoBuffer(), coded.bytes.data(), coded.bytes.size());
+        m_frame.SetVideoLength(uint32_t(coded.bytes.size()));
+        m_frame.SetKind(coded.kind);
+        m_frame.SetFlags(coded.flags);
+        return Result::Encoded;
+    }
+
+    void setSound(std::span<const uint8_t> block, bool withSound) {
+        const size_t bytes = std::min(block.size(), size_t(kAudioCapacity));
+        if (bytes) std::memcpy(m_frame.AudioBuffer(), block.data(), bytes);
+        m_frame.SetAudioLength(uint32_t(bytes));
+        if (withSound) m_frame.SetFlags(m_frame.Flags() | kFrameFlagAudio);
+    }
+
+    CRecordFrame& frame() { return m_frame; }
+
+private:
+    // The player shows the rows of a codec 0 or 1 picture bottom-up unless the frame carries
+    // flag 0x4000 (inverse DCT B), so the source is handed to the encoder bottom row first then.
+    YuvPictureView view() const {
+        const YuvImage& p = m_picture;
+        if (m_bottomUp) {
+            const ptrdiff_t luma = p.width;
+            const ptrdiff_t chroma = p.chromaWidth();
+            return {{p.y.data() + luma * (p.height - 1), p.cb.data() + chroma * (p.chromaHeight() - 1),
+                     p.cr.data() + chroma * (p.chromaHeight() - 1)},
+                    {-luma, -chroma, -chroma}};
+        }
+        return {{p.y.data(), p.cb.data(), p.cr.data()}, {p.width, p.chromaWidth(), p.chromaWidth()}};
+    }
+
+    SyntheticScene m_scene;
+    NativeEncoder m_encoder;
+    CRecordFrame m_frame;
+    YuvImage m_picture;
+    std::unique_ptr<Y4mReader> m_input;
+    bool m_bottomUp;
+};
+
+bool check(const RecordingJob& job, std::string& error) {
+    const std::string file = job.path + ": ";
+    if (job.kind != kKindClip && job.kind != kKindExtended && job.kind != kKindFourChannel)
+        error = file + "only clip (.kxz), extended (.ckx) and four-channel recordings are written";
+    else if (job.codec != 0 && job.codec != 1)
+        error = file + "codec " + std::to_string(job.codec) + " is not a native codec (0 or 1)";
+    else if (!kindCanHoldCode(job.kind, job.resolutionCode))
+        error = file + "resolution code " + std::to_string(job.resolutionCode) + " cannot be named in a header of kind " +
+                std::to_string(job.kind) + (job.kind == kKindExtended ? " (135, 7, 131 or 3)" : job.kind == 8 ? " (135, 7, 131, 3, 144 or 145)" : "");
+    else if (job.frames == 0)
+        error = file + "no frames to write";
+    else if (!(job.fps > 0 && job.fps <= 120))
+        error = file + "frame rate must be above 0 and at most 120";
+    else if (job.quantiser < 1 || job.quantiser > 31)
+        error = file + "quantiser must be 1 to 31";
+    else if (job.idctB && job.codec != 1)
+        error = file + "inverse DCT B is an option of codec 1";
+    else if (job.groupMs == 0)
+        error = file + "groups must last at least 1 ms";
+    else if (job.kind == kKindFourChannel && !job.inputY4m.empty())
+        error = file + "four-channel recordings are drawn from the built-in scene";
+    else
+        return true;
+    return false;
+}
+
+}  // namespace
+
+bool writeRecording(const RecordingJob& job, std::string& error) {
+    if (!check(job, error)) return false;
+    const auto fail = [&error](std::string text) {
+        error = std::move(text);
+        return false;
+    };
+    const PictureSize size = *CodedSizeOfCode(job.resolutionCode);
+    const int channelCount = job.kind == kKindFourChannel ? kChannelCount : 1;
+
+    std::vector<std::unique_ptr<Channel>> channels;
+    for (int c = 0; c < channelCount; ++c) {
+        channels.push_back(std::make_unique<Channel>(job, size, job.seed + 7919u * uint32_t(c)));
+        if (!job.inputY4m.empty() && !channels.back()->openInput(job.inputY4m, size, error)) return false;
+    }
+
+    TickClock clock(job);
+    std::vector<uint32_t> ticks(job.frames);
+    for (uint32_t n = 0; n < job.frames; ++n) ticks[n] = clock.tickOf(n);
+    const double fps = job.fps;
+    const uint64_t soundSamples =
+        (uint64_t(ticks.back() - job.firstTick) + uint64_t(2000 / fps)) * kAudioSampleRate / 1000;
+    std::optional<AudioTrack> sound;
+    if (job.audio != AudioFormat::None) {
+        sound.emplace(job.audio, synthesiseSound(job.sound, soundSamples, job.seed), job.imaBlockBytes);
+        if (!sound->ok()) return fail(job.path + ": " + sound->error());
+    }
+
+    CRecordInfo info;
+    info.SetKind(job.kind);
+    info.SetVersion(job.version);
+    info.SetResolutionCode(job.resolutionCode);
+    info.SetBoardNumber(job.boardNumber);
+    info.SetCameraNumber(job.cameraNumber);
+    info.SetHostName(job.hostName);
+    info.SetBoardName(job.boardName);
+    info.SetCameraName(job.cameraName);
+    for (int c = 0; c < kChannelCount; ++c) {
+        info.SetCameraName(job.channelCameraNames[size_t(c)], c);
+        info.SetBoardName(job.channelBoardNames[size_t(c)], c);
+    }
+    info.SetStartTime(job.startTime);
+    info.SetGmtOffset(job.gmtOffset);
+    info.SetFirstFrameTick(job.firstTick);
+
+    RecordingWriter writer;
+    if (!writer.create(job.path, info)) return fail(writer.errorText());
+    uint32_t groupStart = 0;
+    uint32_t lastTick = ticks.front();
+    for (uint32_t n = 0; n < job.frames; ++n) {
+        const uint32_t tick = ticks[n];
+        const bool key = n == 0 || tick - groupStart >= job.groupMs;
+        bool inputEnded = false;
+        for (int c = 0; c < channelCount && !inputEnded; ++c) {
+            switch (channels[size_t(c)]->encode(n, fps, info.WallTimeOfTick(tick), key, error)) {
+                case Channel::Result::Encoded: break;
+                case Channel::Result::InputEnded: inputEnded = true; break;
+                case Channel::Result::Failed: return fail(job.path + ": " + error);
+            }
+        }
+        if (inputEnded) {
+            if (n == 0) return fail(job.inputY4m + ": holds no picture");
+            break;  // a shorter input makes a shorter recording
+        }
+        if (key) {
+            groupStart = tick;
+            if (!writer.beginGroup(tick)) return fail(writer.errorText());
+        }
+        std::span<const uint8_t> block;
+        if (sound) {
+            const uint64_t begin = uint64_t(tick - job.firstTick) * kAudioSampleRate / 1000;
+            const uint64_t end = n + 1 < job.frames ? uint64_t(ticks[n + 1] - job.firstTick) * kAudioSampleRate / 1000
+                                                    : begin + uint64_t(kAudioSampleRate / fps);
+            block = sound->block(begin, end);
+        }
+        // Sound goes with the first channel of a four-channel recording.
+        for (int c = 0; c < channelCount; ++c) {
+            channels[size_t(c)]->setSound(c == 0 ? block : std::span<const uint8_t>{}, sound.has_value() && c == 0);
+            channels[size_t(c)]->frame().SetTick(tick);
+        }
+        const bool written =
+            channelCount == 1
+                ? writer.writeFrame(channels[0]->frame())
+                : writer.writeFourChannelFrame(tick, {&channels[0]->frame(), &channels[1]->frame(),
+                                                      &channels[2]->frame(), &channels[3]->frame()});
+        if (!written) return fail(writer.errorText());
+        lastTick = tick;
+    }
+    if (!writer.finish(info.WallTimeOfTick(lastTick))) return fail(writer.errorText());
+    return true;
+}
+
+}  // namespace kx

@@ -1,0 +1,49 @@
+// One recording to write: what kxrec's options and the demo folder describe. The recorder
+// encodes each picture with the native encoder, adds the sound blocks and lays out the groups.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "recording/record_info.h"
+#include "tools/recorder/audio_track.h"
+
+namespace kx {
+
+struct RecordingJob {
+    std::string path;
+    int kind = kKindExtended;  // 3, 7 or 8
+    int codec = 1;             // native codec 0 or 1
+    uint8_t resolutionCode = 135;
+    std::string inputY4m;  // empty: the built-in scene
+    uint32_t frames = 250;
+    double fps = 25;
+    uint32_t groupMs = 1000;  // one group (starting with a key picture) per this many ms
+    int quantiser = 6;
+    bool idctB = false;  // codec 1: frame flag 0x4000
+    AudioFormat audio = AudioFormat::None;
+    SoundKind sound = SoundKind::Speech;
+    int imaBlockBytes = 256;
+    uint8_t boardNumber = 0;   // counted from 0
+    uint8_t cameraNumber = 0;  // counted from 0
+    std::string hostName = "KX-DVR";
+    std::string boardName = "Board 1";
+    std::string cameraName = "Camera 1";
+    std::array<std::string, kChannelCount> channelCameraNames = {"Camera 1", "Camera 2", "Camera 3", "Camera 4"};
+    std::array<std::string, kChannelCount> channelBoardNames = {"Board 1", "Board 1", "Board 1", "Board 1"};
+    uint32_t version = 1;
+    int32_t gmtOffset = 0;
+    uint32_t startTime = 1793606400;  // 2026-11-02 08:00:00 UTC
+    uint32_t firstTick = 12'345'678;
+    uint32_t seed = 1;
+    uint32_t jitterMs = 0;  // each tick moves by up to this much either way
+    uint32_t gapEvery = 0;  // every this many frames the recorder pauses for gapMs
+    uint32_t gapMs = 0;
+};
+
+// Checks the job and writes the recording (under a temporary name, renamed when complete).
+// On failure `error` says what is wrong, naming the file.
+bool writeRecording(const RecordingJob& job, std::string& error);
+
+}  // namespace kx
