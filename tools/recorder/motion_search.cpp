@@ -13,8 +13,13 @@ namespace {
 // Integer vectors (whole samples) whose half-sample neighbours stay inside -32..31.
 constexpr int kMinInteger = -16;
 constexpr int kMaxInteger = 15;
-// Below this SAD per macroblock the zero vector is taken without searching (no visible motion).
+// Below this SAD per macroblock (plus a share per quantiser step, the size of the coding
+// noise of the reference) the zero vector is taken without searching: nothing moved.
 constexpr int kStillSad = 256;
+constexpr int kStillSadPerQuantiser = 64;
+// Another vector must beat the zero vector by this much: small gains are mostly coding noise,
+// and following them lets a still picture creep.
+constexpr int kZeroVectorBonus = 100;
 // A candidate this poor (SAD per macroblock) sends the search to the coarse grid.
 constexpr int kPoorSad = 16 * 16 * 6;
 
@@ -61,17 +66,18 @@ int vectorBits(HalfSampleVector vector, HalfSampleVector predictor) {
 
 MotionSearchResult searchMotion(const uint8_t* source, ptrdiff_t sourceStride, const PaddedPlane& reference, int column,
                                 int row, HalfSampleVector predictor, std::span<const HalfSampleVector> candidates,
-                                int bitCost) {
-    const Search search{source, sourceStride, reference, column, row, predictor, bitCost};
+                                int quantiser) {
+    // One bit of the vector weighs as much as a quantiser step of SAD.
+    const Search search{source, sourceStride, reference, column, row, predictor, quantiser};
     MotionSearchResult result;
     result.zeroSad = search.sadAt({0, 0});
     result.sad = result.zeroSad;
-    if (result.zeroSad < kStillSad) return result;
+    if (result.zeroSad < kStillSad + kStillSadPerQuantiser * quantiser) return result;
 
     // Integer stage, in whole samples.
     int bestX = 0;
     int bestY = 0;
-    int bestCost = search.cost({0, 0}, result.zeroSad);
+    int bestCost = search.cost({0, 0}, result.zeroSad) - kZeroVectorBonus;
     int bestSad = result.zeroSad;
     const auto tryInteger = [&](int x, int y) {
         if (x < kMinInteger || x > kMaxInteger || y < kMinInteger || y > kMaxInteger) return false;
@@ -88,10 +94,10 @@ MotionSearchResult searchMotion(const uint8_t* source, ptrdiff_t sourceStride, c
     tryInteger(predictor.x >> 1, predictor.y >> 1);
     for (const HalfSampleVector& candidate : candidates) tryInteger(candidate.x >> 1, candidate.y >> 1);
     if (bestCost > kPoorSad) {
-        const int centreX = bestX;
-        const int centreY = bestY;
-        for (int y = -12; y <= 12; y += 4)
-            for (int x = -12; x <= 12; x += 4) tryInteger(centreX + x, centreY + y);
+        // No neighbour explains this macroblock (an object entering, a sudden move): a grid of
+        // every second vector over the whole range, refined by the descent below.
+        for (int y = kMinInteger; y <= kMaxInteger; y += 2)
+            for (int x = kMinInteger; x <= kMaxInteger; x += 2) tryInteger(x, y);
     }
     for (int step = 0; step < 32; ++step) {
         const int x = bestX;

@@ -43,6 +43,11 @@ uint8_t clampSample(int value) { return uint8_t(std::clamp(value, 0, 255)); }
 
 }  // namespace
 
+YuvPictureView pictureView(const YuvImage& image) {
+    assert(image.width % 2 == 0 && image.height % 2 == 0);
+    return {{image.y.data(), image.cb.data(), image.cr.data()}, {image.width, image.chromaWidth(), image.chromaWidth()}};
+}
+
 NativeEncoder::NativeEncoder(int codec, int width, int height, NativeEncoderSettings settings)
     : m_codec(codec),
       m_width(width),

@@ -14,6 +14,7 @@
 #include "tools/recorder/bit_writer.h"
 #include "tools/recorder/native_encoder_picture.h"
 #include "tools/recorder/native_encoder_transform.h"
+#include "tools/recorder/yuv_image.h"
 
 namespace kx {
 
@@ -30,6 +31,10 @@ struct YuvPictureView {
     std::array<const uint8_t*, 3> planes{};  // Y, Cb, Cr
     std::array<ptrdiff_t, 3> strides{};
 };
+
+// The view of a recorder picture; its width and height are even, so its chroma planes have the
+// size the encoder reads.
+YuvPictureView pictureView(const YuvImage& image);
 
 enum class PictureChoice { Key, Predicted };
 
