@@ -23,6 +23,8 @@ enum class RecordError {
     PastEnd,          // a frame beyond the last group
     PayloadTooLarge,  // a payload longer than the file or the frame's buffer
     NoBuffer,         // a payload but the frame has no buffer for it
+    NothingToSave,    // a clip without frames
+    CannotWrite,      // the clip could not be created or written
 };
 
 struct RecordFailure {

@@ -36,6 +36,17 @@ void setCurrentGmtOffsetHours(int32_t hours) {
     g_gmtOffsetHours.store(hours, std::memory_order_relaxed);
 }
 
+const char* RecordingExtension(int kind) {
+    switch (kind) {
+        case kKindLegacyKxx: return ".kxx";
+        case kKindLegacyKxq: return ".kxq";
+        case kKindClip: return ".kxz";
+        case kKindExtended:
+        case kKindFourChannel: return ".ckx";
+        default: return ".kx";
+    }
+}
+
 bool CRecordInfo::ReadInfo(const std::string& path) {
     File file;
     if (!file.open(path, FileMode::Read)) return Fail(RecordError::CannotOpen, file.errorText());

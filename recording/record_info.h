@@ -150,6 +150,11 @@ private:
     RecordFailure m_error;
 };
 
+// The file-name extension under which a recording of `kind` is recognised again: ".kx",
+// ".kxx", ".kxq", ".kxz", ".ckx" for kind 7, and ".ckx" for four-channel recordings (which are
+// recognised by their contents whatever the name). Clips must be named with it.
+const char* RecordingExtension(int kind);
+
 // The time-zone offset, in whole hours east of GMT, that new start times are stamped with.
 // Taken from the computer once; the document sets it when it is created.
 int32_t currentGmtOffsetHours();

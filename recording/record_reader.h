@@ -55,6 +55,13 @@ public:
     // Wall time of group `group`'s tick; 0 for an invalid index.
     virtual uint32_t GroupWallTime(int32_t group) const;
 
+    // Writes a clip: every frame of groups firstGroup to lastGroup - 1 and the first
+    // lastPosition frames of lastGroup, as a recording of this file's kind. The clip is written
+    // under a temporary name and renamed to `path` only when complete. The reader's file
+    // position and next-frame cursor are unchanged. False (nothing written) when there is
+    // nothing to save or the clip cannot be written; LastError() says why.
+    bool SaveClip(const std::string& path, int32_t firstGroup, int32_t lastGroup, int32_t lastPosition);
+
     bool IsOpen() const { return m_file != nullptr; }
     int Mode() const { return m_mode; }
     int Channel() const { return m_channel; }
@@ -75,6 +82,8 @@ private:
     bool ReadRecord(CRecordFrame& frame, FramePayload payload);
     bool ReadFourChannelRecord(CRecordFrame& frame, FramePayload payload);
     bool FailOpen(RecordError code, std::string text);
+    bool WriteFourChannelClip(File& clip, uint32_t g0, uint32_t g1, uint32_t p1, uint32_t clipStart);
+    bool WriteClip(File& clip, uint32_t g0, uint32_t g1, uint32_t p1, uint32_t clipStart);
 
     int m_mode = kReaderModeRead;
     std::unique_ptr<File> m_file;
