@@ -517,6 +517,61 @@ TEST(NativeRoundTripMotion, OppositeMotionsCodeWrappedDifferences) {
     }
 }
 
+// A smooth picture panned so far that the vectors reach the ends of their range and the
+// prediction reads deep into the padded borders of the reference.
+TEST(NativeRoundTripMotion, PansToTheEndsOfTheVectorRange) {
+    struct Pan {
+        double x, y;          // samples the content moves right and down
+        HalfSampleVector vector;  // what the inner macroblocks must find
+    };
+    constexpr int kWidth = 128;
+    constexpr int kHeight = 96;
+    // Smooth, non-repeating texture: random values on a lattice of 5 samples, blended with a
+    // cosine weight, so that a shift by half a sample is well predicted by interpolation.
+    const auto lattice = [](int i, int j) {
+        uint32_t h = uint32_t(i) * 73856093u ^ uint32_t(j) * 19349663u;
+        h = (h ^ (h >> 13)) * 1274126177u;
+        return double((h >> 8) & 0xFF);
+    };
+    const auto texture = [&](double u, double v) {
+        const double fu = std::floor(u / 5);
+        const double fv = std::floor(v / 5);
+        const double wu = (1 - std::cos((u / 5 - fu) * 3.14159265)) / 2;
+        const double wv = (1 - std::cos((v / 5 - fv) * 3.14159265)) / 2;
+        const int i = int(fu);
+        const int j = int(fv);
+        const double top = lattice(i, j) * (1 - wu) + lattice(i + 1, j) * wu;
+        const double bottom = lattice(i, j + 1) * (1 - wu) + lattice(i + 1, j + 1) * wu;
+        return top * (1 - wv) + bottom * wv;
+    };
+    const auto paint = [&](TestPicture& picture, double dx, double dy) {
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x) picture.at(0, x, y) = uint8_t(texture(x - dx, y - dy));
+        for (int y = 0; y < kHeight / 2; ++y) {
+            for (int x = 0; x < kWidth / 2; ++x) {
+                picture.at(1, x, y) = uint8_t(64 + texture(2 * x - dx + 500, 2 * y - dy) / 2);
+                picture.at(2, x, y) = uint8_t(64 + texture(2 * x - dx, 2 * y - dy + 500) / 2);
+            }
+        }
+    };
+    for (const Pan& pan : {Pan{16, 0, {-32, 0}}, Pan{-15.5, 0, {31, 0}}, Pan{0, 16, {0, -32}}, Pan{-15.5, 16, {31, -32}}}) {
+        TestPicture picture(kWidth, kHeight);
+        NativeEncoder encoder(1, kWidth, kHeight, {.quantiser = 3});
+        DecoderCheck check(1, kWidth, kHeight);
+        ASSERT_TRUE(check.ready());
+        paint(picture, 0, 0);
+        ASSERT_EQ(check.decodeAndCompare(encoder.encode(picture.view(), PictureChoice::Key), encoder), "");
+        paint(picture, pan.x, pan.y);
+        ASSERT_EQ(check.decodeAndCompare(encoder.encode(picture.view(), PictureChoice::Predicted), encoder), "")
+            << "pan " << pan.x << ", " << pan.y;
+        int found = 0;
+        for (int row = 1; row + 1 < encoder.mbRows(); ++row)
+            for (int column = 1; column + 1 < encoder.mbColumns(); ++column)
+                found += encoder.vectors()[size_t(row * encoder.mbColumns() + column)] == pan.vector;
+        EXPECT_GE(found, (encoder.mbRows() - 2) * (encoder.mbColumns() - 2) / 2) << "pan " << pan.x << ", " << pan.y;
+    }
+}
+
 // The built-in CCTV scene at 352 x 288 through both codecs at the default quantiser: the
 // pictures the decoder shows equal the encoder's and keep a PSNR that the default setting
 // promises for recordings (measured: see kMinimumPsnr).
