@@ -23,9 +23,9 @@ TEST(RecordFrame, BothLayoutsReadAndWriteBackByteForByte) {
     const Case cases[] = {{3, 0, 1}, {3, 17, 2}, {7, 0, 4}, {7, 33, 6}};
     test::TempFolder folder;
     for (const Case& c : cases) {
-        FrameSpec spec = test::makeFrame(0xFFFFFFF0, 300, c.audio, 9, c.codec);
-        spec.flags |= kFrameFlagCodecOption;
-        std::vector<uint8_t> bytes = test::frameBytes(c.kind, spec);
+        FrameSpec wanted = test::makeFrame(0xFFFFFFF0, 300, c.audio, 9, c.codec);
+        wanted.flags |= kFrameFlagCodecOption;
+        std::vector<uint8_t> bytes = test::frameBytes(c.kind, wanted);
         if (c.kind == 3 && !c.audio) {
             EXPECT_EQ(bytes.size(), 12u + 300u);  // no audio-length word
         }
@@ -35,7 +35,7 @@ TEST(RecordFrame, BothLayoutsReadAndWriteBackByteForByte) {
         File in;
         ASSERT_TRUE(in.open(folder.write("frame", bytes), FileMode::Read));
         ASSERT_TRUE(frame.Read(in, layout)) << frame.LastError().text;
-        test::expectFrameMatches(frame, spec);
+        test::expectFrameMatches(frame, wanted);
         EXPECT_EQ(frame.Codec(), c.codec);
 
         File out;

@@ -13,10 +13,10 @@ using test::HeaderFields;
 
 constexpr uint32_t kFirstTick = 90'000;
 
-void expectFrame(const CRecordFrame& frame, const FrameSpec& spec, uint32_t group, uint32_t position) {
+void expectFrame(const CRecordFrame& frame, const FrameSpec& wanted, uint32_t group, uint32_t position) {
     EXPECT_EQ(frame.Group(), group);
     EXPECT_EQ(frame.PositionInGroup(), position);
-    test::expectFrameMatches(frame, spec);
+    test::expectFrameMatches(frame, wanted);
 }
 
 class RecordReaderTest : public ::testing::Test {

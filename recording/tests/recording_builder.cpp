@@ -170,14 +170,14 @@ std::vector<GroupSpec> makeGroups(uint32_t count, uint32_t perGroup, uint32_t fi
     return groups;
 }
 
-void expectFrameMatches(const CRecordFrame& frame, const FrameSpec& spec) {
-    EXPECT_EQ(frame.Kind(), spec.kind);
-    EXPECT_EQ(frame.Flags(), spec.flags);
-    EXPECT_EQ(frame.Tick(), spec.tick);
-    ASSERT_EQ(frame.VideoLength(), spec.video.size());
-    EXPECT_TRUE(std::equal(spec.video.begin(), spec.video.end(), frame.VideoBuffer()));
-    ASSERT_EQ(frame.AudioLength(), spec.audio.size());
-    EXPECT_TRUE(std::equal(spec.audio.begin(), spec.audio.end(), frame.AudioBuffer()));
+void expectFrameMatches(const CRecordFrame& frame, const FrameSpec& wanted) {
+    EXPECT_EQ(frame.Kind(), wanted.kind);
+    EXPECT_EQ(frame.Flags(), wanted.flags);
+    EXPECT_EQ(frame.Tick(), wanted.tick);
+    ASSERT_EQ(frame.VideoLength(), wanted.video.size());
+    EXPECT_TRUE(std::equal(wanted.video.begin(), wanted.video.end(), frame.VideoBuffer()));
+    ASSERT_EQ(frame.AudioLength(), wanted.audio.size());
+    EXPECT_TRUE(std::equal(wanted.audio.begin(), wanted.audio.end(), frame.AudioBuffer()));
 }
 
 std::string writeFile(const std::string& folder, const std::string& name, const std::vector<uint8_t>& bytes) {

@@ -89,7 +89,7 @@ FrameSpec makeFrame(uint32_t tick, uint32_t videoBytes, uint32_t audioBytes, uin
 std::vector<GroupSpec> makeGroups(uint32_t count, uint32_t perGroup, uint32_t firstTick, bool audio);
 
 // Checks a frame read back against the frame that was laid out.
-void expectFrameMatches(const CRecordFrame& frame, const FrameSpec& spec);
+void expectFrameMatches(const CRecordFrame& frame, const FrameSpec& wanted);
 
 // Writes bytes to `folder/name` and returns the path.
 std::string writeFile(const std::string& folder, const std::string& name, const std::vector<uint8_t>& bytes);
