@@ -34,11 +34,12 @@ struct Search {
 
     int sadAt(HalfSampleVector v) const {
         if ((v.x & 1) == 0 && (v.y & 1) == 0)
-            return sad16(source, sourceStride, reference.at(column * 16 + (v.x >> 1), row * 16 + (v.y >> 1)),
+            return sad16(source, sourceStride,
+                         reference.at(column * 16 + (v.x >> 1), row * 16 + (v.y >> 1)),
                          reference.stride());
         uint8_t predicted[256];
-        predictBlock(reference, column * 16 + (v.x >> 1), row * 16 + (v.y >> 1), (v.x & 1) != 0, (v.y & 1) != 0,
-                     16, predicted, 16);
+        predictBlock(reference, column * 16 + (v.x >> 1), row * 16 + (v.y >> 1), (v.x & 1) != 0,
+                     (v.y & 1) != 0, 16, predicted, 16);
         return sad16(source, sourceStride, predicted, 16);
     }
     int cost(HalfSampleVector v, int sad) const { return sad + bitCost * vectorBits(v, predictor); }
@@ -64,9 +65,10 @@ int vectorBits(HalfSampleVector vector, HalfSampleVector predictor) {
            mvdCode(wrapDifference(vector.y - predictor.y)).length;
 }
 
-MotionSearchResult searchMotion(const uint8_t* source, ptrdiff_t sourceStride, const PaddedPlane& reference, int column,
-                                int row, HalfSampleVector predictor, std::span<const HalfSampleVector> candidates,
-                                int quantiser) {
+MotionSearchResult searchMotion(const uint8_t* source, ptrdiff_t sourceStride,
+                                const PaddedPlane& reference, int column, int row,
+                                HalfSampleVector predictor,
+                                std::span<const HalfSampleVector> candidates, int quantiser) {
     // One bit of the vector weighs as much as a quantiser step of SAD.
     const Search search{source, sourceStride, reference, column, row, predictor, quantiser};
     MotionSearchResult result;
@@ -92,7 +94,8 @@ MotionSearchResult searchMotion(const uint8_t* source, ptrdiff_t sourceStride, c
         return true;
     };
     tryInteger(predictor.x >> 1, predictor.y >> 1);
-    for (const HalfSampleVector& candidate : candidates) tryInteger(candidate.x >> 1, candidate.y >> 1);
+    for (const HalfSampleVector& candidate : candidates)
+        tryInteger(candidate.x >> 1, candidate.y >> 1);
     if (bestCost > kPoorSad) {
         // No neighbour explains this macroblock (an object entering, a sudden move): a grid of
         // every second vector over the whole range, refined by the descent below.

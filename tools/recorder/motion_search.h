@@ -24,9 +24,10 @@ int sad16(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStri
 // `reference`, a luma plane padded by 16 samples. `predictor` is the vector the stream codes
 // the difference from; `candidates` are vectors worth trying first (the neighbours'). The
 // picture's quantiser sets the weight of a bit of the vector and the difference taken for noise.
-MotionSearchResult searchMotion(const uint8_t* source, ptrdiff_t sourceStride, const PaddedPlane& reference, int column,
-                                int row, HalfSampleVector predictor, std::span<const HalfSampleVector> candidates,
-                                int quantiser);
+MotionSearchResult searchMotion(const uint8_t* source, ptrdiff_t sourceStride,
+                                const PaddedPlane& reference, int column, int row,
+                                HalfSampleVector predictor,
+                                std::span<const HalfSampleVector> candidates, int quantiser);
 
 // Bits of the coded difference between `vector` and `predictor` (both components, wrapped).
 int vectorBits(HalfSampleVector vector, HalfSampleVector predictor);

@@ -35,17 +35,23 @@ struct BlockPlace {
     int x;  // in the plane, relative to the macroblock's top left sample
     int y;
 };
-constexpr std::array<BlockPlace, 6> kBlocks{{{0, 0, 0}, {0, 8, 0}, {0, 0, 8}, {0, 8, 8}, {1, 0, 0}, {2, 0, 0}}};
+constexpr std::array<BlockPlace, 6> kBlocks{
+    {{0, 0, 0}, {0, 8, 0}, {0, 0, 8}, {0, 8, 8}, {1, 0, 0}, {2, 0, 0}}};
 
-constexpr unsigned patternBit(int block) { return 1u << (5 - block); }
+constexpr unsigned patternBit(int block) {
+    return 1u << (5 - block);
+}
 
-uint8_t clampSample(int value) { return uint8_t(std::clamp(value, 0, 255)); }
+uint8_t clampSample(int value) {
+    return uint8_t(std::clamp(value, 0, 255));
+}
 
 }  // namespace
 
 YuvPictureView pictureView(const YuvImage& image) {
     assert(image.width % 2 == 0 && image.height % 2 == 0);
-    return {{image.y.data(), image.cb.data(), image.cr.data()}, {image.width, image.chromaWidth(), image.chromaWidth()}};
+    return {{image.y.data(), image.cb.data(), image.cr.data()},
+            {image.width, image.chromaWidth(), image.chromaWidth()}};
 }
 
 NativeEncoder::NativeEncoder(int codec, int width, int height, NativeEncoderSettings settings)
@@ -111,7 +117,8 @@ void NativeEncoder::copySource(const YuvPictureView& picture) {
         const int outWidth = int(m_sourceStride[p]);
         const int outHeight = plane == 0 ? m_mbRows * 16 : m_mbRows * 8;
         for (int y = 0; y < outHeight; ++y) {
-            const uint8_t* in = picture.planes[p] + ptrdiff_t(std::min(y, inHeight - 1)) * picture.strides[p];
+            const uint8_t* in =
+                picture.planes[p] + ptrdiff_t(std::min(y, inHeight - 1)) * picture.strides[p];
             uint8_t* out = m_source[p].data() + ptrdiff_t(y) * outWidth;
             std::memcpy(out, in, size_t(inWidth));
             std::memset(out + inWidth, in[inWidth - 1], size_t(outWidth - inWidth));
@@ -169,9 +176,11 @@ bool NativeEncoder::encodeInterPicture() {
                 size_t count = 0;
                 if (column > 0) candidates[count++] = m_vectors[index - 1];
                 if (row > 0) candidates[count++] = m_vectors[index - size_t(m_mbColumns)];
-                if (row > 0 && column + 1 < m_mbColumns) candidates[count++] = m_vectors[index - size_t(m_mbColumns) + 1];
-                const MotionSearchResult found = searchMotion(source, m_sourceStride[0], m_reference[0], column, row,
-                                                              predictor, {candidates.data(), count}, quantiser);
+                if (row > 0 && column + 1 < m_mbColumns)
+                    candidates[count++] = m_vectors[index - size_t(m_mbColumns) + 1];
+                const MotionSearchResult found =
+                    searchMotion(source, m_sourceStride[0], m_reference[0], column, row, predictor,
+                                 {candidates.data(), count}, quantiser);
                 vector = found.vector;
                 sad = found.sad;
             } else {
@@ -261,9 +270,11 @@ void NativeEncoder::quantiseIntraMacroblock(int column, int row, MacroblockLevel
     for (int block = 0; block < 6; ++block) {
         const BlockPlace& place = kBlocks[size_t(block)];
         const int size = place.plane == 0 ? 16 : 8;
-        const uint8_t* source = sourceAt(place.plane, column * size + place.x, row * size + place.y);
+        const uint8_t* source =
+            sourceAt(place.plane, column * size + place.x, row * size + place.y);
         for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) samples[y * 8 + x] = source[y * m_sourceStride[size_t(place.plane)] + x];
+            for (int x = 0; x < 8; ++x)
+                samples[y * 8 + x] = source[y * m_sourceStride[size_t(place.plane)] + x];
         forwardDct(samples, coefficients);
         out.dc[size_t(block)] = intraDcValue(coefficients);
         if (quantiseIntra(coefficients, m_settings.quantiser, out.levels[size_t(block)].data()))
@@ -278,14 +289,15 @@ void NativeEncoder::quantiseInterMacroblock(int column, int row, MacroblockLevel
     for (int block = 0; block < 6; ++block) {
         const BlockPlace& place = kBlocks[size_t(block)];
         const int size = place.plane == 0 ? 16 : 8;
-        const uint8_t* source = sourceAt(place.plane, column * size + place.x, row * size + place.y);
+        const uint8_t* source =
+            sourceAt(place.plane, column * size + place.x, row * size + place.y);
         const uint8_t* prediction = block < 4 ? m_predictionLuma.data() + place.y * 16 + place.x
                                               : m_predictionChroma[size_t(block - 4)].data();
         const int predictionStride = block < 4 ? 16 : 8;
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x)
-                residual[y * 8 + x] =
-                    int16_t(source[y * m_sourceStride[size_t(place.plane)] + x] - prediction[y * predictionStride + x]);
+                residual[y * 8 + x] = int16_t(source[y * m_sourceStride[size_t(place.plane)] + x] -
+                                              prediction[y * predictionStride + x]);
         forwardDct(residual, coefficients);
         if (quantiseInter(coefficients, m_settings.quantiser, out.levels[size_t(block)].data()))
             out.pattern |= patternBit(block);
@@ -338,7 +350,8 @@ void NativeEncoder::writeCoefficients(const int16_t* levels, int start) {
             }
         }
         assert(magnitude <= kMaxLevel);
-        m_bits.put((kTcoefEscape.code << 15) | (uint32_t(isLast) << 14) | (uint32_t(run) << 8) | (uint32_t(level) & 0xFF),
+        m_bits.put((kTcoefEscape.code << 15) | (uint32_t(isLast) << 14) | (uint32_t(run) << 8) |
+                       (uint32_t(level) & 0xFF),
                    kTcoefEscape.length + 15);
         run = 0;
     }
@@ -408,7 +421,9 @@ HalfSampleVector NativeEncoder::vectorPredictor(int column, int row) const {
     const HalfSampleVector above = m_vectors[index - size_t(m_mbColumns)];
     const HalfSampleVector aboveRight =
         column + 1 < m_mbColumns ? m_vectors[index - size_t(m_mbColumns) + 1] : HalfSampleVector{};
-    const auto median = [](int a, int b, int c) { return a + b + c - std::max({a, b, c}) - std::min({a, b, c}); };
+    const auto median = [](int a, int b, int c) {
+        return a + b + c - std::max({a, b, c}) - std::min({a, b, c});
+    };
     return {median(left.x, above.x, aboveRight.x), median(left.y, above.y, aboveRight.y)};
 }
 
@@ -439,11 +454,13 @@ PlaneView<int16_t> NativeEncoder::outputPlane(int plane) const {
             const PlaneView<uint8_t> reference = m_reference[p].view();
             int16_t* out = m_output[p].data();
             for (int y = 0; y < reference.height; ++y)
-                for (int x = 0; x < reference.width; ++x) out[y * reference.width + x] = reference.at(x, y);
+                for (int x = 0; x < reference.width; ++x)
+                    out[y * reference.width + x] = reference.at(x, y);
             planes[p] = out;
             strides[p] = reference.width;
         }
-        if (m_hasReference) deblock(planes.data(), strides.data(), m_mbColumns, m_mbRows, m_coded, m_quantiser);
+        if (m_hasReference)
+            deblock(planes.data(), strides.data(), m_mbColumns, m_mbRows, m_coded, m_quantiser);
         m_outputStale = false;
     }
     const PlaneView<uint8_t> reference = m_reference[size_t(plane)].view();

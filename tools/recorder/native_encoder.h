@@ -49,10 +49,10 @@ struct NativePictureStatistics {
     bool intra = false;
     bool unchanged = false;  // written as the three-byte "picture unchanged" picture
     int intraMacroblocks = 0;
-    int interMacroblocks = 0;       // prediction plus residual
-    int predictedMacroblocks = 0;   // prediction only, with a nonzero vector (codec 1)
+    int interMacroblocks = 0;      // prediction plus residual
+    int predictedMacroblocks = 0;  // prediction only, with a nonzero vector (codec 1)
     int notCodedMacroblocks = 0;
-    int codedBlocks = 0;            // blocks with coefficients beyond an intra DC
+    int codedBlocks = 0;  // blocks with coefficients beyond an intra DC
 };
 
 class NativeEncoder {
@@ -85,7 +85,7 @@ private:
     struct MacroblockLevels {
         alignas(16) std::array<std::array<int16_t, 64>, 6> levels;
         std::array<int, 6> dc{};  // intra only
-        unsigned pattern = 0;      // bit 5 Y0 .. bit 0 Cr
+        unsigned pattern = 0;     // bit 5 Y0 .. bit 0 Cr
     };
 
     void copySource(const YuvPictureView& picture);
@@ -122,9 +122,9 @@ private:
     std::array<ptrdiff_t, 3> m_sourceStride{};
     std::array<native_encoding::PaddedPlane, 3> m_reference;  // the decoder's current picture
     std::array<native_encoding::PaddedPlane, 3> m_current;    // the picture being encoded
-    std::vector<uint8_t> m_coded;          // per macroblock: decoded from data in the last picture
-    std::vector<uint8_t> m_pictureCoded;   // the same, for the picture being encoded
-    int m_quantiser = 0;                   // of the last picture, for its deblocking
+    std::vector<uint8_t> m_coded;         // per macroblock: decoded from data in the last picture
+    std::vector<uint8_t> m_pictureCoded;  // the same, for the picture being encoded
+    int m_quantiser = 0;                  // of the last picture, for its deblocking
     std::vector<HalfSampleVector> m_vectors;
     NativePictureStatistics m_statistics;
 

@@ -26,8 +26,8 @@ void PaddedPlane::extendBorders() {
     }
 }
 
-void predictBlock(const PaddedPlane& reference, int x, int y, bool halfX, bool halfY, int size, uint8_t* out,
-                  ptrdiff_t outStride) {
+void predictBlock(const PaddedPlane& reference, int x, int y, bool halfX, bool halfY, int size,
+                  uint8_t* out, ptrdiff_t outStride) {
     const ptrdiff_t stride = reference.stride();
     const uint8_t* source = reference.at(x, y);
     for (int row = 0; row < size; ++row, source += stride, out += outStride) {
@@ -48,12 +48,12 @@ void predictBlock(const PaddedPlane& reference, int x, int y, bool halfX, bool h
     }
 }
 
-void predictMacroblock(const PaddedPlane* reference, int column, int row, HalfSampleVector vector, uint8_t* luma,
-                       uint8_t* cb, uint8_t* cr) {
+void predictMacroblock(const PaddedPlane* reference, int column, int row, HalfSampleVector vector,
+                       uint8_t* luma, uint8_t* cb, uint8_t* cr) {
     assert(vector.x >= -32 && vector.x <= 31 && vector.y >= -32 && vector.y <= 31);
     // Arithmetic shifts are floor divisions: the integer part of negative vectors rounds down.
-    predictBlock(reference[0], column * 16 + (vector.x >> 1), row * 16 + (vector.y >> 1), (vector.x & 1) != 0,
-                 (vector.y & 1) != 0, 16, luma, 16);
+    predictBlock(reference[0], column * 16 + (vector.x >> 1), row * 16 + (vector.y >> 1),
+                 (vector.x & 1) != 0, (vector.y & 1) != 0, 16, luma, 16);
     const int chromaX = column * 8 + (vector.x >> 2);
     const int chromaY = row * 8 + (vector.y >> 2);
     const bool halfX = (vector.x & 3) != 0;
@@ -100,14 +100,17 @@ void deblock(int16_t* const planes[3], const ptrdiff_t strides[3], int mbColumns
              const std::vector<uint8_t>& coded, int quantiser) {
     assert(coded.size() >= size_t(mbColumns) * size_t(mbRows));
     const int strength = deblockStrength(quantiser);
-    const auto isCoded = [&](int column, int row) { return coded[size_t(row) * size_t(mbColumns) + size_t(column)] != 0; };
+    const auto isCoded = [&](int column, int row) {
+        return coded[size_t(row) * size_t(mbColumns) + size_t(column)] != 0;
+    };
     const ptrdiff_t lumaStride = strides[0];
 
     // Horizontal edges: inside coded macroblocks, and between a macroblock and the one below.
     for (int row = 0; row < mbRows; ++row) {
         for (int column = 0; column < mbColumns; ++column) {
             int16_t* luma = planes[0] + row * 16 * lumaStride + column * 16;
-            if (isCoded(column, row)) filterEdge(luma + 8 * lumaStride, lumaStride, 1, 16, strength);
+            if (isCoded(column, row))
+                filterEdge(luma + 8 * lumaStride, lumaStride, 1, 16, strength);
             if (row + 1 < mbRows && (isCoded(column, row) || isCoded(column, row + 1))) {
                 filterEdge(luma + 16 * lumaStride, lumaStride, 1, 16, strength);
                 for (int plane = 1; plane < 3; ++plane) {

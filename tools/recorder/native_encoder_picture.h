@@ -38,7 +38,9 @@ public:
     int height() const { return m_height; }
     ptrdiff_t stride() const { return m_stride; }
     // Sample (x, y) of the picture; x and y may reach into the border.
-    uint8_t* at(int x, int y) { return m_samples.data() + (y + m_border) * m_stride + (x + m_border); }
+    uint8_t* at(int x, int y) {
+        return m_samples.data() + (y + m_border) * m_stride + (x + m_border);
+    }
     const uint8_t* at(int x, int y) const {
         return m_samples.data() + (y + m_border) * m_stride + (x + m_border);
     }
@@ -59,13 +61,13 @@ private:
 // Predicts a size x size block from `reference` at integer position (x, y) of the picture,
 // with half-sample steps where halfX / halfY: rows averaged first, then the two rows, each
 // average rounded up, the last truncated.
-void predictBlock(const PaddedPlane& reference, int x, int y, bool halfX, bool halfY, int size, uint8_t* out,
-                  ptrdiff_t outStride);
+void predictBlock(const PaddedPlane& reference, int x, int y, bool halfX, bool halfY, int size,
+                  uint8_t* out, ptrdiff_t outStride);
 
 // Motion-compensated prediction of macroblock (column, row) into 16x16 luma and two 8x8 chroma
 // blocks (row-major, strides 16 and 8).
-void predictMacroblock(const PaddedPlane* reference, int column, int row, HalfSampleVector vector, uint8_t* luma,
-                       uint8_t* cb, uint8_t* cr);
+void predictMacroblock(const PaddedPlane* reference, int column, int row, HalfSampleVector vector,
+                       uint8_t* luma, uint8_t* cb, uint8_t* cr);
 
 // Deblocks the planes of a shown picture in place: horizontal edges, then vertical edges, of
 // the macroblocks whose `coded` flag (or a neighbour's) is set, with the strength of `quantiser`.

@@ -31,6 +31,7 @@ struct TcoefEntry {
     int level;
     const char* bits;
 };
+// clang-format off
 inline constexpr std::array<TcoefEntry, 102> kTcoefTable{{
     {0,  0,  1, "10"},
     {0,  0,  2, "1111"},
@@ -135,6 +136,7 @@ inline constexpr std::array<TcoefEntry, 102> kTcoefTable{{
     {1, 39,  1, "000001011110"},
     {1, 40,  1, "000001011111"},
 }};
+// clang-format on
 
 // Escape, then last (1 bit), run (6 bits) and level (8 bits, two's complement).
 inline constexpr VlcCode kTcoefEscape = fromBits("0000011");
@@ -146,17 +148,20 @@ struct TcoefLookup {
 };
 inline constexpr TcoefLookup kTcoefLookup = [] {
     TcoefLookup lookup;
-    for (const TcoefEntry& entry : kTcoefTable) lookup.codes[entry.last][entry.run][entry.level] = fromBits(entry.bits);
+    for (const TcoefEntry& entry : kTcoefTable)
+        lookup.codes[entry.last][entry.run][entry.level] = fromBits(entry.bits);
     return lookup;
 }();
 
 // Luma coded pattern (bit 3 Y0 .. bit 0 Y3) of an intra macroblock; an inter macroblock with
 // pattern p is written as the code of 15 - p.
 inline constexpr std::array<VlcCode, 16> kCbpyIntra = [] {
+    // clang-format off
     constexpr std::array<const char*, 16> bits{{
-    "0011", "00101", "00100", "1001", "00011", "0111", "000010", "1011",
-    "00010", "000011", "0101", "1010", "0100", "1000", "0110", "11",
+        "0011",  "00101",  "00100", "1001", "00011", "0111", "000010", "1011",
+        "00010", "000011", "0101",  "1010", "0100",  "1000", "0110",   "11",
     }};
+    // clang-format on
     std::array<VlcCode, 16> codes{};
     for (size_t i = 0; i < bits.size(); ++i) codes[i] = fromBits(bits[i]);
     return codes;
@@ -164,8 +169,9 @@ inline constexpr std::array<VlcCode, 16> kCbpyIntra = [] {
 
 // Motion-vector difference in half samples, -32..31, indexed by difference + 32.
 inline constexpr std::array<VlcCode, 64> kMvd = [] {
+    // clang-format off
     constexpr std::array<const char*, 64> bits{{
-    "0000000000101", "0000000000111", "000000000101", "000000000111",  // -32..-29
+    "0000000000101", "0000000000111", "000000000101", "000000000111",  // -32..-29 half samples
     "000000001001", "000000001011", "000000001101", "000000001111",  // -28..-25
     "00000001001", "00000001011", "00000001101", "00000001111",  // -24..-21
     "00000010001", "00000010011", "00000010101", "00000010111",  // -20..-17
@@ -182,19 +188,24 @@ inline constexpr std::array<VlcCode, 64> kMvd = [] {
     "00000001000", "000000001110", "000000001100", "000000001010",  // 24..27
     "000000001000", "000000000110", "000000000100", "0000000000110",  // 28..31
     }};
+    // clang-format on
     std::array<VlcCode, 64> codes{};
     for (size_t i = 0; i < bits.size(); ++i) codes[i] = fromBits(bits[i]);
     return codes;
 }();
 
-inline constexpr VlcCode mvdCode(int difference) { return kMvd[size_t(difference + 32)]; }
+inline constexpr VlcCode mvdCode(int difference) {
+    return kMvd[size_t(difference + 32)];
+}
 
 // Scan position -> index in a row-major 8x8 block (the classic zigzag).
+// clang-format off
 inline constexpr std::array<uint8_t, 64> kZigzag{{
     0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,
     12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28,
     35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51,
     58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
 }};
+// clang-format on
 
 }  // namespace kx::native_encoding

@@ -11,12 +11,14 @@
 namespace kx::native_encoding {
 namespace {
 
-// Basis of the forward transform: kBasis[u][x] = c(u) / 2 * cos((2x + 1) u pi / 16), c(0) = 1/sqrt 2.
+// Basis of the forward transform: kBasis[u][x] = c(u) / 2 * cos((2x + 1) u pi / 16), c(0) =
+// 1/sqrt 2.
 const std::array<std::array<float, 8>, 8> kBasis = [] {
     std::array<std::array<float, 8>, 8> basis{};
     for (int u = 0; u < 8; ++u) {
         const double scale = u == 0 ? 0.5 / std::numbers::sqrt2 : 0.5;
-        for (int x = 0; x < 8; ++x) basis[u][x] = float(scale * std::cos((2 * x + 1) * u * std::numbers::pi / 16));
+        for (int x = 0; x < 8; ++x)
+            basis[u][x] = float(scale * std::cos((2 * x + 1) * u * std::numbers::pi / 16));
     }
     return basis;
 }();
@@ -24,7 +26,8 @@ const std::array<std::array<float, 8>, 8> kBasis = [] {
 // The inverse transform's integer constants: kIdct[x][u] = cos((2x + 1) u pi / 16) scaled by
 // 2^15, with the 1/sqrt 2 weight of frequency 0 folded into 23170.
 constexpr std::array<std::array<int32_t, 8>, 8> kIdct = [] {
-    constexpr std::array<int32_t, 9> cosine{32768, 32138, 30274, 27246, 23170, 18205, 12540, 6393, 0};
+    constexpr std::array<int32_t, 9> cosine{32768, 32138, 30274, 27246, 23170,
+                                            18205, 12540, 6393,  0};
     std::array<std::array<int32_t, 8>, 8> table{};
     for (int x = 0; x < 8; ++x) {
         table[x][0] = 23170;
@@ -37,7 +40,9 @@ constexpr std::array<std::array<int32_t, 8>, 8> kIdct = [] {
     return table;
 }();
 
-int16_t saturate16(int64_t value) { return int16_t(std::clamp<int64_t>(value, -32768, 32767)); }
+int16_t saturate16(int64_t value) {
+    return int16_t(std::clamp<int64_t>(value, -32768, 32767));
+}
 
 // One pass over eight lines: line i of `in` at in + i * lineStep, its elements elementStep
 // apart. Sums are formed in 64 bits so that no input can overflow them.

@@ -35,8 +35,12 @@ void* operator new(size_t size) {
 // The replaced operator new allocates with malloc, so free is the matching release here.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, size_t) noexcept { std::free(memory); }
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, size_t) noexcept {
+    std::free(memory);
+}
 #pragma GCC diagnostic pop
 
 namespace kx {
@@ -58,7 +62,8 @@ public:
         uint32_t value = 0;
         for (int i = 0; i < bits; ++i, ++m_position) {
             const size_t byte = m_position / 8;
-            const uint32_t bit = byte < m_bytes.size() ? (m_bytes[byte] >> (7 - m_position % 8)) & 1 : 0;
+            const uint32_t bit =
+                byte < m_bytes.size() ? (m_bytes[byte] >> (7 - m_position % 8)) & 1 : 0;
             value = (value << 1) | bit;
         }
         return value;
@@ -88,7 +93,8 @@ struct TestPicture {
         return planes[plane][size_t(y) * size_t(plane == 0 ? width : chromaWidth()) + size_t(x)];
     }
     YuvPictureView view() const {
-        return {{planes[0].data(), planes[1].data(), planes[2].data()}, {width, chromaWidth(), chromaWidth()}};
+        return {{planes[0].data(), planes[1].data(), planes[2].data()},
+                {width, chromaWidth(), chromaWidth()}};
     }
     void fill(uint8_t y, uint8_t cb, uint8_t cr) {
         std::fill(planes[0].begin(), planes[0].end(), y);
@@ -106,8 +112,10 @@ public:
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
                 noise = noise * 1103515245u + 12345u;
-                const double base = 100 + 45 * std::sin(x * 0.09) * std::cos(y * 0.07) + 25 * std::sin((x + y) * 0.31);
-                m_background.at(0, x, y) = uint8_t(std::clamp(base + double((noise >> 16) % 13) - 6, 0.0, 255.0));
+                const double base = 100 + 45 * std::sin(x * 0.09) * std::cos(y * 0.07) +
+                                    25 * std::sin((x + y) * 0.31);
+                m_background.at(0, x, y) =
+                    uint8_t(std::clamp(base + double((noise >> 16) % 13) - 6, 0.0, 255.0));
             }
         }
         for (int y = 0; y < m_background.chromaHeight(); ++y) {
@@ -122,13 +130,15 @@ public:
     const TestPicture& render(int index) {
         const int time = (index / 50) * 30 + std::min(index % 50, 29);
         m_picture = m_background;
-        drawObject(time * 7 / 2, m_picture.height / 4, 40, 32, 200, 90, 170, 3);   // 3.5 px a frame
-        drawObject(m_picture.width - 1 - time * 11, m_picture.height / 2, 24, 48, 40, 170, 100, 5);  // fast
+        drawObject(time * 7 / 2, m_picture.height / 4, 40, 32, 200, 90, 170, 3);  // 3.5 px a frame
+        drawObject(m_picture.width - 1 - time * 11, m_picture.height / 2, 24, 48, 40, 170, 100,
+                   5);  // fast
         return m_picture;
     }
 
 private:
-    void drawObject(int left, int top, int w, int h, uint8_t luma, uint8_t cb, uint8_t cr, int stripe) {
+    void drawObject(int left, int top, int w, int h, uint8_t luma, uint8_t cb, uint8_t cr,
+                    int stripe) {
         const int span = m_picture.width + w;
         left = ((left % span) + span) % span - w;
         for (int y = std::max(0, top); y < std::min(m_picture.height, top + h); ++y) {
@@ -153,8 +163,8 @@ TEST(NativeBitWriter, WritesMostSignificantFirstAcrossWordsAndAlignsToEvenBytes)
         uint32_t value;
         int bits;
     };
-    const std::vector<Put> puts{{1, 1},  {0, 3},  {0x5, 3},        {0x1FFFF, 17}, {0, 0},
-                                {0xABCDEF01, 32}, {0x2, 2}, {0x7F, 7}, {0, 31}, {1, 1}};
+    const std::vector<Put> puts{{1, 1},           {0, 3},   {0x5, 3},  {0x1FFFF, 17}, {0, 0},
+                                {0xABCDEF01, 32}, {0x2, 2}, {0x7F, 7}, {0, 31},       {1, 1}};
     std::string expected;
     BitWriter writer(64);
     for (const Put& put : puts) {
@@ -197,7 +207,8 @@ void expectPrefixFree(const Codes& codes, const char* name) {
 
 TEST(NativeCodeTables, ArePrefixFreeAndMatchTheStandard) {
     std::vector<VlcCode> tcoef;
-    for (const auto& entry : native_encoding::kTcoefTable) tcoef.push_back(native_encoding::fromBits(entry.bits));
+    for (const auto& entry : native_encoding::kTcoefTable)
+        tcoef.push_back(native_encoding::fromBits(entry.bits));
     tcoef.push_back(native_encoding::kTcoefEscape);
     expectPrefixFree(tcoef, "TCOEF");
     expectPrefixFree(native_encoding::kCbpyIntra, "CBPY");
@@ -214,7 +225,7 @@ TEST(NativeCodeTables, ArePrefixFreeAndMatchTheStandard) {
     EXPECT_EQ(lookup[1][1][3].length, 0);
     EXPECT_EQ(bitsOf(native_encoding::kTcoefEscape), "0000011");
 
-    EXPECT_EQ(bitsOf(native_encoding::kCbpyIntra[15]), "11");   // intra: all four luma blocks coded
+    EXPECT_EQ(bitsOf(native_encoding::kCbpyIntra[15]), "11");  // intra: all four luma blocks coded
     EXPECT_EQ(bitsOf(native_encoding::kCbpyIntra[0]), "0011");
     EXPECT_EQ(bitsOf(native_encoding::kCbpyIntra[6]), "000010");
 
@@ -229,7 +240,8 @@ TEST(NativeMotionVectors, DifferencesWrapIntoTheCodedRange) {
     struct Case {
         int vector, predictor, coded;
     };
-    for (const Case& c : std::vector<Case>{{31, -30, -3}, {-32, 31, 1}, {30, 30, 0}, {-31, 2, 31}, {0, -32, -32}}) {
+    for (const Case& c :
+         std::vector<Case>{{31, -30, -3}, {-32, 31, 1}, {30, 30, 0}, {-31, 2, 31}, {0, -32, -32}}) {
         const int coded = native_encoding::wrapDifference(c.vector - c.predictor);
         EXPECT_EQ(coded, c.coded) << c.vector << " from " << c.predictor;
         // The decoder adds the difference and wraps the sum back into -32..31.
@@ -284,7 +296,8 @@ TEST(NativeEncoderSyntax, RepeatedPictureBecomesUnchangedPicture) {
         TestPicture picture(64, 48);
         picture.fill(120, 100, 150);
         encoder.encode(picture.view(), PictureChoice::Key);
-        const std::vector<int16_t> before(encoder.outputPlane(0).samples, encoder.outputPlane(0).samples + 64 * 48);
+        const std::vector<int16_t> before(encoder.outputPlane(0).samples,
+                                          encoder.outputPlane(0).samples + 64 * 48);
 
         const EncodedPicture repeat = encoder.encode(picture.view(), PictureChoice::Predicted);
         EXPECT_EQ(repeat.kind, 1);
@@ -343,7 +356,8 @@ TEST(NativeEncoderResources, EncodingAllocatesNothingAfterConstruction) {
         for (int frame = 0; frame < 40; ++frame) {
             const TestPicture& picture = scene.render(frame);
             const size_t before = g_allocations.load();
-            encoder.encode(picture.view(), frame % 20 == 0 ? PictureChoice::Key : PictureChoice::Predicted);
+            encoder.encode(picture.view(),
+                           frame % 20 == 0 ? PictureChoice::Key : PictureChoice::Predicted);
             encoder.outputPlane(0);
             EXPECT_EQ(g_allocations.load(), before) << "codec " << codec << " frame " << frame;
         }
@@ -356,14 +370,16 @@ TEST(NativeEncoderResources, EncodingAllocatesNothingAfterConstruction) {
 // encoder's reconstruction.
 class DecoderCheck {
 public:
-    DecoderCheck(int codec, int width, int height) : m_frame(width, height, 0), m_decoder(createDecoder(codec)) {}
+    DecoderCheck(int codec, int width, int height)
+        : m_frame(width, height, 0), m_decoder(createDecoder(codec)) {}
 
     bool ready() const { return dynamic_cast<NativeDecoder*>(m_decoder.get()) != nullptr; }
 
     // Decodes and returns "" when the decoder's current and shown pictures equal the encoder's
     // reference and output pictures, else where they first differ.
     std::string decodeAndCompare(const EncodedPicture& encoded, const NativeEncoder& encoder) {
-        if (encoded.bytes.size() > m_frame.VideoCapacity()) return "frame larger than the video buffer";
+        if (encoded.bytes.size() > m_frame.VideoCapacity())
+            return "frame larger than the video buffer";
         std::copy(encoded.bytes.begin(), encoded.bytes.end(), m_frame.VideoBuffer());
         m_frame.SetVideoLength(uint32_t(encoded.bytes.size()));
         m_frame.SetKind(encoded.kind);
@@ -371,7 +387,8 @@ public:
         if (!m_decoder->decode(m_frame)) return "decode returned false";
         const auto& decoder = dynamic_cast<const NativeDecoder&>(*m_decoder);
         std::string difference = compare(decoder.currentPicture(), encoder, Picture::Reference);
-        if (difference.empty()) difference = compare(decoder.outputPicture(), encoder, Picture::Output);
+        if (difference.empty())
+            difference = compare(decoder.outputPicture(), encoder, Picture::Output);
         return difference;
     }
 
@@ -380,8 +397,10 @@ public:
 private:
     enum class Picture { Reference, Output };
 
-    static std::string compare(const MacroblockPicture& decoded, const NativeEncoder& encoder, Picture which) {
-        if (int(decoded.mbColumns()) != encoder.mbColumns() || int(decoded.mbRows()) != encoder.mbRows())
+    static std::string compare(const MacroblockPicture& decoded, const NativeEncoder& encoder,
+                               Picture which) {
+        if (int(decoded.mbColumns()) != encoder.mbColumns() ||
+            int(decoded.mbRows()) != encoder.mbRows())
             return "macroblock dimensions differ";
         for (uint32_t mb = 0; mb < decoded.macroblockCount(); ++mb) {
             const int column = int(mb % decoded.mbColumns());
@@ -395,12 +414,14 @@ private:
                 for (int i = 0; i < 64; ++i) {
                     const int x = left + i % 8;
                     const int y = top + i / 8;
-                    const int expected = which == Picture::Reference ? encoder.referencePlane(plane).at(x, y)
-                                                                     : encoder.outputPlane(plane).at(x, y);
+                    const int expected = which == Picture::Reference
+                                             ? encoder.referencePlane(plane).at(x, y)
+                                             : encoder.outputPlane(plane).at(x, y);
                     if (samples[block * 64 + i] != expected) {
-                        return std::string(which == Picture::Reference ? "reference" : "output") + " plane " +
-                               std::to_string(plane) + " (" + std::to_string(x) + ", " + std::to_string(y) +
-                               "): decoder " + std::to_string(samples[block * 64 + i]) + ", encoder " +
+                        return std::string(which == Picture::Reference ? "reference" : "output") +
+                               " plane " + std::to_string(plane) + " (" + std::to_string(x) + ", " +
+                               std::to_string(y) + "): decoder " +
+                               std::to_string(samples[block * 64 + i]) + ", encoder " +
                                std::to_string(expected);
                     }
                 }
@@ -434,7 +455,8 @@ TEST_P(NativeRoundTrip, DecoderPicturesEqualTheEncoderReconstruction) {
     NativePictureStatistics totals;
     int halfSampleVectors = 0;
     for (int frame = 0; frame < c.frames; ++frame) {
-        const PictureChoice choice = frame % c.keyInterval == 0 ? PictureChoice::Key : PictureChoice::Predicted;
+        const PictureChoice choice =
+            frame % c.keyInterval == 0 ? PictureChoice::Key : PictureChoice::Predicted;
         const EncodedPicture encoded = encoder.encode(scene.render(frame).view(), choice);
         const std::string difference = check.decodeAndCompare(encoded, encoder);
         ASSERT_EQ(difference, "") << "frame " << frame;
@@ -465,17 +487,21 @@ TEST_P(NativeRoundTrip, DecoderPicturesEqualTheEncoderReconstruction) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BothCodecs, NativeRoundTrip,
-    testing::Values(RoundTripCase{0, NativeIdct::A, 2, 176, 144, 80, 25}, RoundTripCase{0, NativeIdct::A, 8, 176, 144, 80, 1000},
-                    RoundTripCase{0, NativeIdct::A, 31, 100, 70, 60, 25}, RoundTripCase{1, NativeIdct::A, 3, 176, 144, 80, 25},
-                    RoundTripCase{1, NativeIdct::B, 6, 176, 144, 80, 1000}, RoundTripCase{1, NativeIdct::B, 14, 360, 240, 40, 20},
-                    RoundTripCase{1, NativeIdct::A, 31, 100, 70, 60, 25}),
-    [](const testing::TestParamInfo<RoundTripCase>& param) {
-        const RoundTripCase& c = param.param;
-        return "Codec" + std::to_string(c.codec) + (c.idct == NativeIdct::B ? "IdctB" : "IdctA") + "Q" +
-               std::to_string(c.quantiser) + "_" + std::to_string(c.width) + "x" + std::to_string(c.height);
-    });
+INSTANTIATE_TEST_SUITE_P(BothCodecs, NativeRoundTrip,
+                         testing::Values(RoundTripCase{0, NativeIdct::A, 2, 176, 144, 80, 25},
+                                         RoundTripCase{0, NativeIdct::A, 8, 176, 144, 80, 1000},
+                                         RoundTripCase{0, NativeIdct::A, 31, 100, 70, 60, 25},
+                                         RoundTripCase{1, NativeIdct::A, 3, 176, 144, 80, 25},
+                                         RoundTripCase{1, NativeIdct::B, 6, 176, 144, 80, 1000},
+                                         RoundTripCase{1, NativeIdct::B, 14, 360, 240, 40, 20},
+                                         RoundTripCase{1, NativeIdct::A, 31, 100, 70, 60, 25}),
+                         [](const testing::TestParamInfo<RoundTripCase>& param) {
+                             const RoundTripCase& c = param.param;
+                             return "Codec" + std::to_string(c.codec) +
+                                    (c.idct == NativeIdct::B ? "IdctB" : "IdctA") + "Q" +
+                                    std::to_string(c.quantiser) + "_" + std::to_string(c.width) +
+                                    "x" + std::to_string(c.height);
+                         });
 
 // Two halves of the picture moving 14 samples apart in opposite directions: the vectors of
 // neighbouring macroblocks differ by 56 half samples, which the stream codes as a wrapped -8.
@@ -500,13 +526,17 @@ TEST(NativeRoundTripMotion, OppositeMotionsCodeWrappedDifferences) {
     NativeEncoder encoder(1, kWidth, kHeight, {.quantiser = 4});
     DecoderCheck check(1, kWidth, kHeight);
     ASSERT_TRUE(check.ready());
-    ASSERT_EQ(check.decodeAndCompare(encoder.encode(reference.view(), PictureChoice::Key), encoder), "");
-    ASSERT_EQ(check.decodeAndCompare(encoder.encode(moved.view(), PictureChoice::Predicted), encoder), "");
+    ASSERT_EQ(check.decodeAndCompare(encoder.encode(reference.view(), PictureChoice::Key), encoder),
+              "");
+    ASSERT_EQ(
+        check.decodeAndCompare(encoder.encode(moved.view(), PictureChoice::Predicted), encoder),
+        "");
 
     const std::vector<HalfSampleVector>& vectors = encoder.vectors();
     const auto& decoded = dynamic_cast<const NativeMotionDecoder&>(check.decoder()).vectors();
     ASSERT_EQ(decoded.size(), vectors.size());
-    for (size_t i = 0; i < vectors.size(); ++i) EXPECT_EQ(decoded[i].x, vectors[i].x) << "macroblock " << i;
+    for (size_t i = 0; i < vectors.size(); ++i)
+        EXPECT_EQ(decoded[i].x, vectors[i].x) << "macroblock " << i;
     // Macroblocks 0 to 2 of a row show the left half, 3 to 5 the right half; the predictor of
     // macroblock 3 is its left neighbour's -28, so its difference of 56 wraps to -8.
     for (int row = 0; row < 3; ++row) {
@@ -521,7 +551,7 @@ TEST(NativeRoundTripMotion, OppositeMotionsCodeWrappedDifferences) {
 // prediction reads deep into the padded borders of the reference.
 TEST(NativeRoundTripMotion, PansToTheEndsOfTheVectorRange) {
     struct Pan {
-        double x, y;          // samples the content moves right and down
+        double x, y;              // samples the content moves right and down
         HalfSampleVector vector;  // what the inner macroblocks must find
     };
     constexpr int kWidth = 128;
@@ -554,21 +584,28 @@ TEST(NativeRoundTripMotion, PansToTheEndsOfTheVectorRange) {
             }
         }
     };
-    for (const Pan& pan : {Pan{16, 0, {-32, 0}}, Pan{-15.5, 0, {31, 0}}, Pan{0, 16, {0, -32}}, Pan{-15.5, 16, {31, -32}}}) {
+    for (const Pan& pan : {Pan{16, 0, {-32, 0}}, Pan{-15.5, 0, {31, 0}}, Pan{0, 16, {0, -32}},
+                           Pan{-15.5, 16, {31, -32}}}) {
         TestPicture picture(kWidth, kHeight);
         NativeEncoder encoder(1, kWidth, kHeight, {.quantiser = 3});
         DecoderCheck check(1, kWidth, kHeight);
         ASSERT_TRUE(check.ready());
         paint(picture, 0, 0);
-        ASSERT_EQ(check.decodeAndCompare(encoder.encode(picture.view(), PictureChoice::Key), encoder), "");
+        ASSERT_EQ(
+            check.decodeAndCompare(encoder.encode(picture.view(), PictureChoice::Key), encoder),
+            "");
         paint(picture, pan.x, pan.y);
-        ASSERT_EQ(check.decodeAndCompare(encoder.encode(picture.view(), PictureChoice::Predicted), encoder), "")
+        ASSERT_EQ(check.decodeAndCompare(encoder.encode(picture.view(), PictureChoice::Predicted),
+                                         encoder),
+                  "")
             << "pan " << pan.x << ", " << pan.y;
         int found = 0;
         for (int row = 1; row + 1 < encoder.mbRows(); ++row)
             for (int column = 1; column + 1 < encoder.mbColumns(); ++column)
-                found += encoder.vectors()[size_t(row * encoder.mbColumns() + column)] == pan.vector;
-        EXPECT_GE(found, (encoder.mbRows() - 2) * (encoder.mbColumns() - 2) / 2) << "pan " << pan.x << ", " << pan.y;
+                found +=
+                    encoder.vectors()[size_t(row * encoder.mbColumns() + column)] == pan.vector;
+        EXPECT_GE(found, (encoder.mbRows() - 2) * (encoder.mbColumns() - 2) / 2)
+            << "pan " << pan.x << ", " << pan.y;
     }
 }
 
@@ -578,7 +615,7 @@ TEST(NativeRoundTripMotion, PansToTheEndsOfTheVectorRange) {
 TEST(NativeRoundTripScene, BuiltInSceneKeepsItsQualityAndStaysExact) {
     constexpr int kWidth = 352;
     constexpr int kHeight = 288;
-    constexpr int kFrames = 150;  // six seconds: the idle start of the scene, then traffic
+    constexpr int kFrames = 150;           // six seconds: the idle start of the scene, then traffic
     constexpr double kMinimumPsnr = 38.0;  // measured 38.77 dB with either codec
     const SyntheticScene scene(kWidth, kHeight, 7);
     YuvImage image;
@@ -592,14 +629,18 @@ TEST(NativeRoundTripScene, BuiltInSceneKeepsItsQualityAndStaysExact) {
         for (int frame = 0; frame < kFrames; ++frame) {
             scene.render(uint64_t(frame), 25.0, 1'700'000'000u + uint32_t(frame / 25), image);
             const EncodedPicture encoded =
-                encoder.encode(pictureView(image), frame % 25 == 0 ? PictureChoice::Key : PictureChoice::Predicted);
+                encoder.encode(pictureView(image),
+                               frame % 25 == 0 ? PictureChoice::Key : PictureChoice::Predicted);
             bytes += encoded.bytes.size();
-            ASSERT_EQ(check.decodeAndCompare(encoded, encoder), "") << "codec " << codec << " frame " << frame;
-            const MacroblockPicture& shown = dynamic_cast<const NativeDecoder&>(check.decoder()).outputPicture();
+            ASSERT_EQ(check.decodeAndCompare(encoded, encoder), "")
+                << "codec " << codec << " frame " << frame;
+            const MacroblockPicture& shown =
+                dynamic_cast<const NativeDecoder&>(check.decoder()).outputPicture();
             for (int y = 0; y < kHeight; ++y) {
                 for (int x = 0; x < kWidth; ++x) {
-                    const int16_t* block = shown.macroblock(uint32_t((y / 16) * (kWidth / 16) + x / 16)) +
-                                           ((y % 16) / 8 * 2 + (x % 16) / 8) * 64;
+                    const int16_t* block =
+                        shown.macroblock(uint32_t((y / 16) * (kWidth / 16) + x / 16)) +
+                        ((y % 16) / 8 * 2 + (x % 16) / 8) * 64;
                     const int sample = std::clamp<int>(block[(y % 8) * 8 + x % 8], 0, 255);
                     const double error = sample - image.y[size_t(y) * kWidth + size_t(x)];
                     squaredError += error * error;
@@ -608,8 +649,9 @@ TEST(NativeRoundTripScene, BuiltInSceneKeepsItsQualityAndStaysExact) {
         }
         const double meanSquaredError = squaredError / (double(kFrames) * kWidth * kHeight);
         const double psnr = 10 * std::log10(255.0 * 255.0 / meanSquaredError);
-        std::printf("codec %d, quantiser %d: luma PSNR %.2f dB, %.1f kbit/s at 25 pictures/s\n", codec,
-                    NativeEncoderSettings::kDefaultQuantiser, psnr, double(bytes) * 8 * 25 / kFrames / 1000);
+        std::printf("codec %d, quantiser %d: luma PSNR %.2f dB, %.1f kbit/s at 25 pictures/s\n",
+                    codec, NativeEncoderSettings::kDefaultQuantiser, psnr,
+                    double(bytes) * 8 * 25 / kFrames / 1000);
         EXPECT_GE(psnr, kMinimumPsnr) << "codec " << codec;
     }
 }
