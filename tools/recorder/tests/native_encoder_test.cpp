@@ -494,7 +494,8 @@ INSTANTIATE_TEST_SUITE_P(BothCodecs, NativeRoundTrip,
                                          RoundTripCase{1, NativeIdct::A, 3, 176, 144, 80, 25},
                                          RoundTripCase{1, NativeIdct::B, 6, 176, 144, 80, 1000},
                                          RoundTripCase{1, NativeIdct::B, 14, 360, 240, 40, 20},
-                                         RoundTripCase{1, NativeIdct::A, 31, 100, 70, 60, 25}),
+                                         RoundTripCase{1, NativeIdct::A, 31, 100, 70, 60, 25},
+                                         RoundTripCase{1, NativeIdct::B, 5, 99, 69, 60, 30}),
                          [](const testing::TestParamInfo<RoundTripCase>& param) {
                              const RoundTripCase& c = param.param;
                              return "Codec" + std::to_string(c.codec) +
