@@ -2,6 +2,7 @@
 // could not be read (reported as "kxtool: FILE: reason" on standard error).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,17 @@ struct DecodeOptions {
     std::string ppm;  // a folder for one PPM file per picture
 };
 int runDecode(const DecodeOptions& options);
+
+struct ClipOptions {
+    std::string file;
+    std::string out;
+    int32_t fromGroup = 0;
+    int32_t toGroup = 0;
+    int32_t toPosition = 0;
+    std::string fromTime;  // wall times instead of groups
+    std::string toTime;
+};
+int runClip(const ClipOptions& options);
 
 // Prints "kxtool: FILE: reason" on standard error.
 void reportError(const std::string& file, const std::string& reason);

@@ -38,6 +38,31 @@ int main(int argc, char** argv) {
             throw CLI::RequiredError("one of --raw, --md5 or --ppm");
     });
 
+    kx::ClipOptions clip;
+    std::string clipEnd;
+    CLI::App* clipCommand = app.add_subcommand("clip", "Cut a clip: groups FROM to TO (whole), then P frames of group TO");
+    clipCommand->add_option("FILE", clip.file, "Recording file")->required();
+    clipCommand->add_option("OUT", clip.out, "Clip to write (named with the recording's extension)")->required();
+    CLI::Option* fromOption = clipCommand->add_option("--from", clip.fromGroup, "First group")->check(CLI::NonNegativeNumber);
+    CLI::Option* toOption = clipCommand->add_option("--to", clipEnd, "Last group and the frames of it to keep, G:P");
+    CLI::Option* fromTime = clipCommand->add_option("--from-time", clip.fromTime, "Start at the group of this time (YYYY-MM-DD HH:MM:SS, local)");
+    CLI::Option* toTime = clipCommand->add_option("--to-time", clip.toTime, "End with the last frame not later than this time");
+    fromOption->excludes(fromTime);
+    toOption->excludes(toTime);
+    clipCommand->callback([&] {
+        if (fromOption->count() + fromTime->count() == 0) throw CLI::RequiredError("--from or --from-time");
+        if (toOption->count() + toTime->count() == 0) throw CLI::RequiredError("--to or --to-time");
+        if (toOption->count()) {
+            const size_t colon = clipEnd.find(':');
+            try {
+                clip.toGroup = std::stoi(clipEnd.substr(0, colon));
+                clip.toPosition = colon == std::string::npos ? 0 : std::stoi(clipEnd.substr(colon + 1));
+            } catch (const std::exception&) {
+                throw CLI::ValidationError("--to", "expected G or G:P, got " + clipEnd);
+            }
+        }
+    });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -46,5 +71,6 @@ int main(int argc, char** argv) {
     if (*infoCommand) return kx::runInfo(info);
     if (*framesCommand) return kx::runFrames(frames);
     if (*decodeCommand) return kx::runDecode(decode);
+    if (*clipCommand) return kx::runClip(clip);
     return 2;
 }

@@ -182,5 +182,30 @@ TEST(KxtoolFrames, DamagedFrameIsReportedAndTheListingGoesOn) {
     EXPECT_EQ(rows[6]["audio_length"], 24);
 }
 
+TEST(KxtoolClip, CutsByGroupsOrByTimesAndRefusesANameThatWouldNotOpen) {
+    test::TempFolder folder;
+    test::HeaderFields h;
+    h.firstTick = 10'000;
+    const std::string source = folder.write("s.kxx", test::recordingBytes(1, h, test::makeGroups(6, 25, 10'000, true)));
+
+    const ToolRun byGroups = kxtool("clip " + source + " " + folder.path() + "/a.kxx --from 1 --to 3:5", folder);
+    EXPECT_EQ(byGroups.status, 0) << byGroups.err;
+    EXPECT_NE(byGroups.out.find("4 groups, 55 frames"), std::string::npos) << byGroups.out;
+
+    // Group g covers second g: 00:00:02 to 00:00:04 is groups 2, 3 and 4 (wall times are whole
+    // seconds, so all of group 4 lies within 00:00:04).
+    const std::string from = std::to_string(h.start + 2);
+    const std::string to = std::to_string(h.start + 4);
+    const ToolRun byTimes =
+        kxtool("clip " + source + " " + folder.path() + "/b.kxx --from-time " + from + " --to-time " + to, folder);
+    EXPECT_EQ(byTimes.status, 0) << byTimes.err;
+    EXPECT_NE(byTimes.out.find("4 groups, 75 frames"), std::string::npos) << byTimes.out;
+
+    const ToolRun wrongName = kxtool("clip " + source + " " + folder.path() + "/c.kxz --from 1 --to 2", folder);
+    EXPECT_EQ(wrongName.status, 2);
+    EXPECT_NE(wrongName.err.find("must be named *.kxx"), std::string::npos) << wrongName.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.path() + "/c.kxz"));
+}
+
 }  // namespace
 }  // namespace kx
