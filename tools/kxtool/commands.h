@@ -43,6 +43,19 @@ struct ClipOptions {
 };
 int runClip(const ClipOptions& options);
 
+struct PictureOptions {
+    bool json = false;
+    std::string file;  // a BMP or JPEG file, recognised by its first bytes
+};
+int runPicture(const PictureOptions& options);
+
+struct FacesOptions {
+    bool json = false;
+    std::string extract;  // a folder for one BMP file per face
+    std::string file;
+};
+int runFaces(const FacesOptions& options);
+
 // Prints "kxtool: FILE: reason" on standard error.
 void reportError(const std::string& file, const std::string& reason);
 

@@ -63,6 +63,18 @@ int main(int argc, char** argv) {
         }
     });
 
+    kx::PictureOptions picture;
+    CLI::App* pictureCommand =
+        app.add_subcommand("picture", "Size and caption trailer (time, names, time zone) of a BMP or JPEG file");
+    pictureCommand->add_flag("--json", picture.json, "A JSON object; fields the trailer lacks are left out");
+    pictureCommand->add_option("FILE", picture.file, "Picture file")->required();
+
+    kx::FacesOptions faces;
+    CLI::App* facesCommand = app.add_subcommand("faces", "Header of a face file and each face's time and size");
+    facesCommand->add_flag("--json", faces.json, "A JSON object with the faces as a list");
+    facesCommand->add_option("--extract", faces.extract, "Write each face as a BMP file into this folder");
+    facesCommand->add_option("FILE", faces.file, "Face file (.fac)")->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -72,5 +84,7 @@ int main(int argc, char** argv) {
     if (*framesCommand) return kx::runFrames(frames);
     if (*decodeCommand) return kx::runDecode(decode);
     if (*clipCommand) return kx::runClip(clip);
+    if (*pictureCommand) return kx::runPicture(picture);
+    if (*facesCommand) return kx::runFaces(faces);
     return 2;
 }
