@@ -1,13 +1,18 @@
 // kxtool decode: decodes every frame that carries a picture with the decoder the player would
-// choose and writes each picture upright as B, G, R (raw), as an MD5 line, or as a PPM file.
-// A frame that does not decode is reported and the run goes on with the next.
+// choose (the legacy decoder for the older kinds 0 to 2, else the decoder of the first frame's
+// codec) and writes each picture upright as B, G, R (raw), as an MD5 line, or as a PPM file.
+// A frame that does not decode is reported and the run goes on with the next; a legacy picture
+// damaged part way is reported and written as far as it decoded, as the player shows it.
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <vector>
 
 #include "codec/create_decoder.h"
+#include "codec/legacy/legacy_decoder.h"
 #include "codec/native/native_decoder.h"
 #include "present/picture_copy.h"
 #include "tools/kxtool/commands.h"
@@ -60,24 +65,32 @@ int runDecode(const DecodeOptions& options) {
         reportError(options.file, reason);
         return 1;
     }
-    if (info.Kind() != kKindClip && info.Kind() != kKindExtended && info.Kind() != kKindFourChannel) {
-        reportError(options.file, "recordings of kind " + std::to_string(info.Kind()) +
-                                      " use the legacy codec, which kxtool cannot decode yet");
-        return 1;
-    }
-    if (info.Width() <= 0 || info.Height() <= 0) {
+    const bool legacy =
+        info.Kind() == kKindLegacyKx || info.Kind() == kKindLegacyKxx || info.Kind() == kKindLegacyKxq;
+    // The older kinds: every frame goes to the legacy decoder, whose variant the header's
+    // version selects; pictures come out at the size their stream gives.
+    LegacyDecoder legacyDecoder;
+    std::vector<uint8_t> legacyOutput;
+    if (legacy) {
+        if (!legacyDecoder.Setup(LegacyDecoder::VariantOfVersion(info.Version()))) {
+            reportError(options.file, "the legacy decoder cannot be set up");
+            return 1;
+        }
+        legacyOutput.resize(LegacyDecoder::kMaxOutputBytes);
+    } else if (info.Width() <= 0 || info.Height() <= 0) {
         reportError(options.file, "the resolution code " + std::to_string(info.ResolutionCode()) +
                                       " gives no picture size");
         return 1;
     }
-    const auto width = uint32_t(info.Width());
-    const auto height = uint32_t(info.Height());
-    const bool large = int64_t(width) * height >= int64_t(kMinBufferWidth) * kMinBufferHeight;
-    CRecordFrame frame(large ? int(width) : kMinBufferWidth, large ? int(height) : kMinBufferHeight, kAudioBytes);
+    const auto headerWidth = uint32_t(std::max(info.Width(), 0));
+    const auto headerHeight = uint32_t(std::max(info.Height(), 0));
+    const bool large = int64_t(headerWidth) * headerHeight >= int64_t(kMinBufferWidth) * kMinBufferHeight;
+    CRecordFrame frame(large ? int(headerWidth) : kMinBufferWidth, large ? int(headerHeight) : kMinBufferHeight,
+                       kAudioBytes);
 
     std::unique_ptr<VideoDecoder> decoder;
-    RgbPicture picture(width, height);
-    std::vector<uint8_t> upright(size_t(width) * height * 3);
+    RgbPicture picture(legacy ? 0 : headerWidth, legacy ? 0 : headerHeight);
+    std::vector<uint8_t> upright;
     std::ofstream raw;
     const std::string rawTemporary = options.raw.empty() ? "" : options.raw + ".part";
     if (!options.raw.empty()) {
@@ -109,7 +122,7 @@ int runDecode(const DecodeOptions& options) {
             if (!resumed) break;
             index = reader.FirstFrameNumber(int32_t(frame.Group())) + frame.PositionInGroup();
         }
-        if (!decoder) {
+        if (!legacy && !decoder) {
             decoder = createDecoder(frame.Codec());
             if (!decoder) {
                 reportError(options.file, "codec " + std::to_string(frame.Codec()) + " has no decoder");
@@ -117,11 +130,30 @@ int runDecode(const DecodeOptions& options) {
             }
         }
         if (frame.Flags() & kFrameFlagNoPicture) continue;
-        if (!decoder->decodeToRgb(frame, picture)) {
+        if (legacy) {
+            LegacyDecodeResult result;
+            legacyDecoder.Decode(result, frame.VideoBuffer(), frame.VideoLength(), legacyOutput.data(),
+                                 legacyOutput.size(), 0);
+            if (result.error) {
+                reportError(options.file, "frame " + std::to_string(index) + ": " + describe(legacyDecoder.LastFailure()));
+                status = 1;
+                if (legacyDecoder.LastFailure() != LegacyFailure::BadMacroblock) continue;
+            }
+            if (result.width == 0 || result.height == 0) {
+                reportError(options.file, "frame " + std::to_string(index) + ": inter picture before any intra picture");
+                status = 1;
+                continue;
+            }
+            picture.resize(result.width, result.height);
+            std::memcpy(picture.pixels(), legacyOutput.data(), picture.byteCount());
+        } else if (!decoder->decodeToRgb(frame, picture)) {
             reportError(options.file, "frame " + std::to_string(index) + ": " + failureText(*decoder));
             status = 1;
             continue;
         }
+        const uint32_t width = picture.width();
+        const uint32_t height = picture.height();
+        upright.resize(size_t(width) * height * 3);
         if (!copyPictureUpright(picture, info.Kind(), frame.Flags(),
                                 {upright.data(), width, height, 3, width * 3, RowOrder::TopDown})) {
             reportError(options.file, "frame " + std::to_string(index) + ": codec " + std::to_string(frame.Codec()) +

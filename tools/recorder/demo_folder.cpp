@@ -20,10 +20,12 @@ struct DemoCamera {
     uint8_t resolutionCode;
     AudioFormat audio;
     uint32_t firstStart;  // seconds since 1970, UTC
+    uint32_t version = 1;
 };
 
 constexpr uint32_t kDay1 = 1793606400;  // 2026-11-02 08:00:00 UTC
 constexpr uint32_t kDay2 = 1793741400;  // 2026-11-03 21:30:00 UTC
+constexpr uint32_t kDay0 = 1793520000;  // 2026-11-01 08:00:00 UTC
 constexpr uint32_t kSecondsPerRecording = 12;
 constexpr uint32_t kPauseBetweenRecordings = 3;
 
@@ -45,6 +47,11 @@ std::vector<RecordingJob> demoJobs(const std::string& folder) {
         {0, 1, "Entrance", "Lobby", kKindExtended, 0, 7, AudioFormat::None, kDay1 + 20},
         {1, 0, "Yard", "Car park", kKindClip, 1, 137, AudioFormat::None, kDay2},
         {1, 1, "Yard", "Loading bay", kKindClip, 0, 3, AudioFormat::G726, kDay2 + 40},
+        // An older recorder: the three older kinds with the legacy codec, one of them with the
+        // pictures the player doubles horizontally (header version 0x1000).
+        {2, 0, "Archive", "Back door", kKindLegacyKx, 0, 2, AudioFormat::None, kDay0, 0x100},
+        {2, 1, "Archive", "Stairs", kKindLegacyKxx, 0, 122, AudioFormat::G726, kDay0 + 30, 0x101},
+        {2, 2, "Archive", "Shop floor", kKindLegacyKxq, 0, 3, AudioFormat::None, kDay0 + 60, 0x1000},
     };
     std::vector<RecordingJob> jobs;
     uint32_t seed = 1;
@@ -66,7 +73,9 @@ std::vector<RecordingJob> demoJobs(const std::string& folder) {
             job.firstTick = 40'000'000 + seed * 1'000'000;
             job.seed = seed;
             job.jitterMs = part == 1 ? 4 : 0;
-            const std::string extension = camera.kind == kKindClip ? ".kxz" : ".ckx";
+            job.version = camera.version;
+            const char* const extensions[] = {".kx", ".kxx", ".kxq", ".kxz"};
+            const std::string extension = camera.kind <= kKindClip ? extensions[camera.kind] : ".ckx";
             job.path = (video / (std::string(camera.boardName) + "-" + camera.cameraName + "-" + stamp(job.startTime) +
                                  extension))
                            .string();

@@ -1,13 +1,14 @@
 // kxrec: writes recordings as a recorder would, from the built-in scene or a Y4M file, with
-// the native encoder and G.726 or IMA sound. `kxrec demo DIR` writes the demo folder.
+// the native encoder (or the legacy encoder for .kx, .kxx and .kxq) and G.726 or IMA sound.
+// `kxrec demo DIR` writes the demo folder.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 
 #include "platform/system_clock.h"
 #include "tools/recorder/demo_folder.h"
-#include "tools/recorder/demo_pictures.h"
 #include "tools/recorder/recording_job.h"
 
 namespace {
@@ -34,10 +35,11 @@ int kindOfName(const std::string& path, bool fourChannel, std::string& error) {
     for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
     if (extension == ".kxz") return kx::kKindClip;
     if (extension == ".ckx") return kx::kKindExtended;
-    if (extension == ".kx" || extension == ".kxx" || extension == ".kxq")
-        error = path + ": the older kinds (.kx, .kxx, .kxq) need the legacy encoder, which kxrec does not have yet";
-    else
-        error = path + ": the name must end in .kxz (clip) or .ckx (extended), or give --four-channel";
+    if (extension == ".kx") return kx::kKindLegacyKx;
+    if (extension == ".kxx") return kx::kKindLegacyKxx;
+    if (extension == ".kxq") return kx::kKindLegacyKxq;
+    error = path + ": the name must end in .kx, .kxx, .kxq (older kinds), .kxz (clip) or .ckx (extended), or give "
+                   "--four-channel";
     return -1;
 }
 
@@ -55,10 +57,11 @@ int main(int argc, char** argv) {
     int camera = 1;
     std::string start;
     int resolution = job.resolutionCode;
+    std::optional<uint32_t> version;
 
-    app.add_option("OUT", out, "Recording to write: .kxz (clip) or .ckx (extended); any name with --four-channel");
+    app.add_option("OUT", out, "Recording to write: .kx, .kxx, .kxq (older kinds, legacy codec), .kxz (clip) or .ckx (extended); any name with --four-channel");
     app.add_flag("--four-channel", fourChannel, "Write a four-channel recording (four cameras in one file)");
-    app.add_option("--codec", job.codec, "Native video codec: 0, or 1 with motion vectors")->check(CLI::IsMember({0, 1}))->capture_default_str();
+    app.add_option("--codec", job.codec, "Native video codec of .kxz, .ckx and four-channel recordings: 0, or 1 with motion vectors")->check(CLI::IsMember({0, 1}))->capture_default_str();
     app.add_option("--resolution", resolution, "Resolution code; the picture has its coded size")->check(CLI::Range(0, 255))->capture_default_str();
     app.add_option("--input", job.inputY4m, "Y4M file (4:2:0, samples taken as full-range like the cameras') whose pictures have the coded size; default: the built-in scene");
     app.add_option("--frames", job.frames, "Number of frames")->check(CLI::Range(1u, 10'000'000u))->capture_default_str();
@@ -66,6 +69,7 @@ int main(int argc, char** argv) {
     app.add_option("--group-ms", job.groupMs, "Length of a group (each starts with a key picture), ms")->capture_default_str();
     app.add_option("--quantiser", job.quantiser, "Quantiser 1 (finest) to 31")->check(CLI::Range(1, 31))->capture_default_str();
     app.add_flag("--idct-b", job.idctB, "Codec 1: code with inverse DCT B (frame flag 0x4000)");
+    app.add_option("--groups", job.legacyGroups, "Older kinds: runs of ten macroblocks re-aligned at the end of each picture (-1: as many as fit)")->check(CLI::Range(-1, 65535))->capture_default_str();
     app.add_option("--audio", audio, "Sound: none, g726 (24 kbit/s) or ima (IMA ADPCM blocks)")->check(CLI::IsMember({"none", "g726", "ima"}))->capture_default_str();
     app.add_option("--ima-block", job.imaBlockBytes, "Bytes per IMA block (32, 64, 128 or 256)")->capture_default_str();
     app.add_option("--sound", sound, "Source sound: speech or tone")->check(CLI::IsMember({"speech", "tone"}))->capture_default_str();
@@ -80,12 +84,11 @@ int main(int argc, char** argv) {
     app.add_option("--jitter-ms", job.jitterMs, "Move each frame tick by up to this many ms")->capture_default_str();
     app.add_option("--gap-every", job.gapEvery, "Pause the recording every N frames (0: never)")->capture_default_str();
     app.add_option("--gap-ms", job.gapMs, "Length of each pause, ms")->capture_default_str();
-    app.add_option("--version", job.version, "Header version")->capture_default_str();
+    app.add_option("--version", version, "Header version (default 1; older kinds: 0x101, or 0x100 without the GMT offset, or 0x1000 for pictures coded at half the width and doubled by the player)");
     app.add_option("--seed", job.seed, "Seed of the built-in scene and sound")->capture_default_str();
 
     std::string demoFolder;
-    CLI::App* demo = app.add_subcommand(
-        "demo", "Write the demo folder (recordings in DIR/video, face files in DIR/face, snapshots in DIR/snapshots)");
+    CLI::App* demo = app.add_subcommand("demo", "Write the demo folder (recordings in DIR/video)");
     demo->add_option("DIR", demoFolder, "Folder to write")->required();
 
     try {
@@ -96,8 +99,7 @@ int main(int argc, char** argv) {
 
     std::string error;
     if (*demo) {
-        const std::vector<kx::RecordingJob> jobs = kx::demoJobs(demoFolder);
-        if (!kx::writeRecordings(jobs, error) || !kx::writeDemoPictures(demoFolder, jobs, error)) {
+        if (!kx::writeRecordings(kx::demoJobs(demoFolder), error)) {
             std::fprintf(stderr, "kxrec: %s\n", error.c_str());
             return 1;
         }
@@ -118,6 +120,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     job.resolutionCode = uint8_t(resolution);
+    const bool legacy = job.kind == kx::kKindLegacyKx || job.kind == kx::kKindLegacyKxx || job.kind == kx::kKindLegacyKxq;
+    job.version = version.value_or(legacy ? 0x101 : 1);
     job.audio = audio == "g726" ? kx::AudioFormat::G726 : audio == "ima" ? kx::AudioFormat::Ima : kx::AudioFormat::None;
     job.sound = sound == "tone" ? kx::SoundKind::Tone : kx::SoundKind::Speech;
     job.boardNumber = uint8_t(board - 1);

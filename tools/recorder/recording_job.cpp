@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "recording/resolution.h"
+#include "tools/recorder/legacy_encoder.h"
 #include "tools/recorder/native_encoder.h"
 #include "tools/recorder/recording_writer.h"
 #include "tools/recorder/synthetic_scene.h"
@@ -17,10 +18,15 @@ namespace kx {
 namespace {
 
 constexpr uint32_t kAudioCapacity = 65536;
+// The largest legacy frame the player's decoder takes.
+constexpr size_t kLegacyFrameBytes = 614400;
+constexpr uint32_t kMaxLegacyVersion = 0x1000;
+
+bool isLegacyKind(int kind) { return kind == kKindLegacyKx || kind == kKindLegacyKxx || kind == kKindLegacyKxq; }
 
 // Resolution codes that a header of each kind can name (kinds 7 and 8 store a picture selector).
 bool kindCanHoldCode(int kind, uint8_t code) {
-    if (kind == kKindClip) return CodedSizeOfCode(code).has_value();
+    if (kind == kKindClip || isLegacyKind(kind)) return CodedSizeOfCode(code).has_value();
     for (uint8_t selector : {0, 1, 2, 3, 128, 129})
         if (ResolutionCodeOfSelector(kind, selector) == code) return true;
     return false;
@@ -54,11 +60,23 @@ private:
 class Channel {
 public:
     Channel(const RecordingJob& job, PictureSize size, uint32_t seed)
-        : m_scene(size.width, size.height, seed),
-          m_encoder(job.codec, size.width, size.height,
-                    NativeEncoderSettings{job.quantiser, job.idctB ? NativeIdct::B : NativeIdct::A}),
-          m_frame(size.width, size.height, kAudioCapacity),
-          m_bottomUp(!job.idctB) {}
+        : m_scene(size.width, size.height, seed), m_frame(size.width, size.height, kAudioCapacity) {
+        if (isLegacyKind(job.kind)) {
+            // The player shows the rows of kinds 0 and 1 bottom-up and those of kind 2 top-down.
+            m_bottomUp = job.kind != kKindLegacyKxq;
+            m_halved = job.version == kLegacyDoubledVersion;
+            if (m_halved) m_half.resize(size.width / 2, size.height);
+            m_legacy = std::make_unique<LegacyEncoder>(m_halved ? size.width / 2 : size.width, size.height,
+                                                       LegacyEncoderSettings{job.quantiser, job.legacyGroups});
+        } else {
+            // The player shows the rows of a codec 0 or 1 picture bottom-up unless the frame
+            // carries flag 0x4000 (inverse DCT B).
+            m_bottomUp = !job.idctB;
+            m_native = std::make_unique<NativeEncoder>(
+                job.codec, size.width, size.height,
+                NativeEncoderSettings{job.quantiser, job.idctB ? NativeIdct::B : NativeIdct::A});
+        }
+    }
 
     bool openInput(const std::string& path, PictureSize size, std::string& error) {
         m_input = std::make_unique<Y4mReader>();
@@ -87,8 +105,10 @@ public:
         } else {
             m_scene.render(index, fps, wallTime, m_picture);
         }
-        const EncodedPicture coded = m_encoder.encode(view(), key ? PictureChoice::Key : PictureChoice::Predicted);
-        if (coded.bytes.size() > m_frame.VideoCapacity()) {
+        const PictureChoice choice = key ? PictureChoice::Key : PictureChoice::Predicted;
+        const EncodedPicture coded = m_legacy ? m_legacy->encode(view(), choice) : m_native->encode(view(), choice);
+        const size_t capacity = m_legacy ? std::min(kLegacyFrameBytes, m_frame.VideoCapacity()) : m_frame.VideoCapacity();
+        if (coded.bytes.size() > capacity) {
             error = "a coded picture of " + std::to_string(coded.bytes.size()) + " bytes exceeds the frame buffer";
             return Result::Failed;
         }
@@ -109,10 +129,17 @@ public:
     CRecordFrame& frame() { return m_frame; }
 
 private:
-    // The player shows the rows of a codec 0 or 1 picture bottom-up unless the frame carries
-    // flag 0x4000 (inverse DCT B), so the source is handed to the encoder bottom row first then.
-    YuvPictureView view() const {
-        const YuvImage& p = m_picture;
+    // The source as the encoder takes it: bottom row first where the player shows the rows
+    // bottom-up; at half the width (each pair of samples averaged) for the doubled legacy kind.
+    YuvPictureView view() {
+        const YuvImage* picture = &m_picture;
+        if (m_halved) {
+            halve(m_picture.y.data(), m_picture.width, m_picture.height, m_half.y.data());
+            halve(m_picture.cb.data(), m_picture.chromaWidth(), m_picture.chromaHeight(), m_half.cb.data());
+            halve(m_picture.cr.data(), m_picture.chromaWidth(), m_picture.chromaHeight(), m_half.cr.data());
+            picture = &m_half;
+        }
+        const YuvImage& p = *picture;
         if (m_bottomUp) {
             const ptrdiff_t luma = p.width;
             const ptrdiff_t chroma = p.chromaWidth();
@@ -123,23 +150,49 @@ private:
         return {{p.y.data(), p.cb.data(), p.cr.data()}, {p.width, p.chromaWidth(), p.chromaWidth()}};
     }
 
+    static void halve(const uint8_t* in, int width, int height, uint8_t* out) {
+        for (int y = 0; y < height; ++y, in += width)
+            for (int x = 0; x + 1 < width; x += 2) *out++ = uint8_t((in[x] + in[x + 1] + 1) / 2);
+    }
+
     SyntheticScene m_scene;
-    NativeEncoder m_encoder;
+    std::unique_ptr<NativeEncoder> m_native;
+    std::unique_ptr<LegacyEncoder> m_legacy;
     CRecordFrame m_frame;
     YuvImage m_picture;
+    YuvImage m_half;
     std::unique_ptr<Y4mReader> m_input;
-    bool m_bottomUp;
+    bool m_bottomUp = false;
+    bool m_halved = false;
 };
 
-bool check(const RecordingJob& job, std::string& error) {
+// The coded picture size of a legacy recording: the size of the resolution code (640 x 240 for
+// code 131 in a .kx file), at half the width for the doubled kind.
+PictureSize legacyCodedSize(const RecordingJob& job, PictureSize size) {
+    return {job.version == kLegacyDoubledVersion ? size.width / 2 : size.width, size.height};
+}
+
+bool check(const RecordingJob& job, PictureSize size, std::string& error) {
     const std::string file = job.path + ": ";
-    if (job.kind != kKindClip && job.kind != kKindExtended && job.kind != kKindFourChannel)
-        error = file + "only clip (.kxz), extended (.ckx) and four-channel recordings are written";
-    else if (job.codec != 0 && job.codec != 1)
+    const bool legacy = isLegacyKind(job.kind);
+    const PictureSize coded = legacy ? legacyCodedSize(job, size) : size;
+    if (!legacy && job.kind != kKindClip && job.kind != kKindExtended && job.kind != kKindFourChannel)
+        error = file + "only legacy (.kx, .kxx, .kxq), clip (.kxz), extended (.ckx) and four-channel recordings are written";
+    else if (!legacy && job.codec != 0 && job.codec != 1)
         error = file + "codec " + std::to_string(job.codec) + " is not a native codec (0 or 1)";
     else if (!kindCanHoldCode(job.kind, job.resolutionCode))
         error = file + "resolution code " + std::to_string(job.resolutionCode) + " cannot be named in a header of kind " +
                 std::to_string(job.kind) + (job.kind == kKindExtended ? " (135, 7, 131 or 3)" : job.kind == 8 ? " (135, 7, 131, 3, 144 or 145)" : "");
+    else if (legacy && job.version > kMaxLegacyVersion)
+        error = file + "the older kinds have header versions up to 0x1000 (0x100, 0x101 with the GMT offset, 0x1000 doubled)";
+    else if (legacy && !LegacyEncoder::sizeFits(coded.width, coded.height))
+        error = file + "the legacy codec codes whole macroblocks of at most 640 x 480 samples: resolution code " +
+                std::to_string(job.resolutionCode) + " gives " + std::to_string(coded.width) + " x " +
+                std::to_string(coded.height) + (job.version == kLegacyDoubledVersion ? " (half the width, version 0x1000)" : "");
+    else if (legacy && job.idctB)
+        error = file + "inverse DCT B is an option of the native codec 1";
+    else if (legacy && (job.legacyGroups < -1 || job.legacyGroups > 0xFFFF))
+        error = file + "the group count is 16 bits (or -1 for as many as fit)";
     else if (job.frames == 0)
         error = file + "no frames to write";
     else if (!(job.fps > 0 && job.fps <= 120))
@@ -160,12 +213,15 @@ bool check(const RecordingJob& job, std::string& error) {
 }  // namespace
 
 bool writeRecording(const RecordingJob& job, std::string& error) {
-    if (!check(job, error)) return false;
     const auto fail = [&error](std::string text) {
         error = std::move(text);
         return false;
     };
-    const PictureSize size = *CodedSizeOfCode(job.resolutionCode);
+    CRecordInfo info;
+    info.SetKind(job.kind);
+    info.SetResolutionCode(job.resolutionCode);
+    const PictureSize size{info.Width(), info.Height()};
+    if (!check(job, size, error)) return false;
     const int channelCount = job.kind == kKindFourChannel ? kChannelCount : 1;
 
     std::vector<std::unique_ptr<Channel>> channels;
@@ -186,10 +242,7 @@ bool writeRecording(const RecordingJob& job, std::string& error) {
         if (!sound->ok()) return fail(job.path + ": " + sound->error());
     }
 
-    CRecordInfo info;
-    info.SetKind(job.kind);
     info.SetVersion(job.version);
-    info.SetResolutionCode(job.resolutionCode);
     info.SetBoardNumber(job.boardNumber);
     info.SetCameraNumber(job.cameraNumber);
     info.SetHostName(job.hostName);

@@ -1,5 +1,6 @@
 // One recording to write: what kxrec's options and the demo folder describe. The recorder
-// encodes each picture with the native encoder, adds the sound blocks and lays out the groups.
+// encodes each picture with the native encoder (or, for the older kinds 0 to 2, the legacy
+// encoder), adds the sound blocks and lays out the groups.
 #pragma once
 
 #include <array>
@@ -13,8 +14,8 @@ namespace kx {
 
 struct RecordingJob {
     std::string path;
-    int kind = kKindExtended;  // 3, 7 or 8
-    int codec = 1;             // native codec 0 or 1
+    int kind = kKindExtended;  // 0, 1 or 2 (legacy codec), 3, 7 or 8
+    int codec = 1;             // native codec 0 or 1 (kinds 3, 7 and 8)
     uint8_t resolutionCode = 135;
     std::string inputY4m;  // empty: the built-in scene
     uint32_t frames = 250;
@@ -22,6 +23,7 @@ struct RecordingJob {
     uint32_t groupMs = 1000;  // one group (starting with a key picture) per this many ms
     int quantiser = 6;
     bool idctB = false;  // codec 1: frame flag 0x4000
+    int legacyGroups = -1;  // kinds 0 to 2: re-aligned runs of ten macroblocks; -1 as many as fit
     AudioFormat audio = AudioFormat::None;
     SoundKind sound = SoundKind::Speech;
     int imaBlockBytes = 256;
@@ -32,6 +34,8 @@ struct RecordingJob {
     std::string cameraName = "Camera 1";
     std::array<std::string, kChannelCount> channelCameraNames = {"Camera 1", "Camera 2", "Camera 3", "Camera 4"};
     std::array<std::string, kChannelCount> channelBoardNames = {"Board 1", "Board 1", "Board 1", "Board 1"};
+    // Kinds 0 to 2: 0x100 (no GMT offset), 0x101 (GMT offset) or 0x1000 (pictures coded at half
+    // the width of the resolution code, doubled by the player).
     uint32_t version = 1;
     int32_t gmtOffset = 0;
     uint32_t startTime = 1793606400;  // 2026-11-02 08:00:00 UTC

@@ -136,7 +136,7 @@ TEST_F(RecordingJobTest, Y4mInputOfTheCodedSizeIsRecordedAndAnyOtherSizeRefused)
 TEST_F(RecordingJobTest, JobsThatCannotBeWrittenAreRefusedWithAReason) {
     struct Case { void (*change)(RecordingJob&); const char* text; };
     const Case cases[] = {
-        {[](RecordingJob& j) { j.kind = 1; }, "only clip"},
+        {[](RecordingJob& j) { j.kind = 5; }, "only legacy"},
         {[](RecordingJob& j) { j.codec = 4; }, "not a native codec"},
         {[](RecordingJob& j) { j.resolutionCode = 137; }, "cannot be named in a header of kind 7"},
         {[](RecordingJob& j) { j.codec = 0, j.idctB = true; }, "option of codec 1"},

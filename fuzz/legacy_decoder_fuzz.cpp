@@ -1,0 +1,26 @@
+// Fuzzes the legacy decoder with a sequence of frames. Input: one byte of options (bit 0 the
+// doubled variant, bit 1 a destination only large enough for 176 x 144), then frames, each a
+// 3-byte big-endian length and its bytes.
+#include <cstdint>
+#include <vector>
+
+#include "codec/legacy/legacy_decoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    static std::vector<uint8_t> destination(kx::LegacyDecoder::kMaxOutputBytes);
+    const size_t destinationBytes = (data[0] & 2) ? size_t(176) * 144 * 3 : destination.size();
+    kx::LegacyDecoder decoder;
+    if (!decoder.Setup((data[0] & 1) ? kx::LegacyDecoder::kVariantDoubled : kx::LegacyDecoder::kVariantPlain))
+        return 0;
+    size_t at = 1;
+    while (at + 3 <= size) {
+        size_t length = size_t(data[at]) << 16 | size_t(data[at + 1]) << 8 | data[at + 2];
+        at += 3;
+        if (length > size - at) length = size - at;
+        kx::LegacyDecodeResult result;
+        decoder.Decode(result, data + at, uint32_t(length), destination.data(), destinationBytes, 0);
+        at += length;
+    }
+    return 0;
+}
