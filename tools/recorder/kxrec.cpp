@@ -9,6 +9,7 @@
 
 #include "platform/system_clock.h"
 #include "tools/recorder/demo_folder.h"
+#include "tools/recorder/demo_pictures.h"
 #include "tools/recorder/recording_job.h"
 
 namespace {
@@ -88,7 +89,8 @@ int main(int argc, char** argv) {
     app.add_option("--seed", job.seed, "Seed of the built-in scene and sound")->capture_default_str();
 
     std::string demoFolder;
-    CLI::App* demo = app.add_subcommand("demo", "Write the demo folder (recordings in DIR/video)");
+    CLI::App* demo = app.add_subcommand(
+        "demo", "Write the demo folder (recordings in DIR/video, face files in DIR/face, snapshots in DIR/snapshots)");
     demo->add_option("DIR", demoFolder, "Folder to write")->required();
 
     try {
@@ -99,7 +101,8 @@ int main(int argc, char** argv) {
 
     std::string error;
     if (*demo) {
-        if (!kx::writeRecordings(kx::demoJobs(demoFolder), error)) {
+        const std::vector<kx::RecordingJob> jobs = kx::demoJobs(demoFolder);
+        if (!kx::writeRecordings(jobs, error) || !kx::writeDemoPictures(demoFolder, jobs, error)) {
             std::fprintf(stderr, "kxrec: %s\n", error.c_str());
             return 1;
         }
