@@ -53,12 +53,25 @@ constexpr Yuv420Tables kYuv420Tables = makeYuv420Tables();
 static_assert(kYuv420Tables.blue[0] == -226 && kYuv420Tables.blue[128] == 1 && kYuv420Tables.blue[255] == 226);
 static_assert(kYuv420Tables.red[0] == -179 && kYuv420Tables.red[128] == 1 && kYuv420Tables.red[255] == 179);
 
+// One row of 16 pixels. Everything is in local arrays and restrict pointers, so the compiler
+// knows the byte stores cannot change the samples and vectorises the loop.
+inline void convertRow16(const int16_t* __restrict luma, const int16_t* __restrict redTerm,
+                         const int16_t* __restrict greenTerm, const int16_t* __restrict blueTerm,
+                         uint8_t* __restrict red, uint8_t* __restrict green, uint8_t* __restrict blue) {
+    for (int x = 0; x < 16; ++x) {
+        red[x] = clampByte(luma[x] + redTerm[x]);
+        green[x] = clampByte(luma[x] - greenTerm[x]);
+        blue[x] = clampByte(luma[x] + blueTerm[x]);
+    }
+}
+
 }  // namespace
 
 const Yuv420Tables& yuv420Tables() { return kYuv420Tables; }
 
 void MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height, const MacroblockPicture& source) {
     if (pixels == nullptr || source.empty()) return;
+    constexpr size_t kBlock = MacroblockPicture::kBlockSamples;
     const uint32_t columns = std::min(source.mbColumns(), width >> 4);
     const uint32_t rows = std::min(source.mbRows(), height >> 4);
     const size_t plane = size_t(width) * height;
@@ -68,26 +81,28 @@ void MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height, con
     for (uint32_t mbRow = 0; mbRow < rows; ++mbRow) {
         for (uint32_t mbColumn = 0; mbColumn < columns; ++mbColumn) {
             const int16_t* mb = source.macroblock(mbRow * source.mbColumns() + mbColumn);
-            const int16_t* cb = mb + 4 * MacroblockPicture::kBlockSamples;
-            const int16_t* cr = mb + 5 * MacroblockPicture::kBlockSamples;
-            for (int y = 0; y < 16; ++y) {
-                // Chroma terms of this chroma row, each shared by a 2 x 2 luma square.
-                int redTerm[8], blueTerm[8], greenTerm[8];
+            const int16_t* cb = mb + 4 * kBlock;
+            const int16_t* cr = mb + 5 * kBlock;
+            for (int chromaRow = 0; chromaRow < 8; ++chromaRow) {
+                // The chroma terms of this row, each repeated for the two luma columns it covers
+                // and used by the two luma rows below it.
+                alignas(32) int16_t redTerm[16], greenTerm[16], blueTerm[16];
                 for (int x = 0; x < 8; ++x) {
-                    const int16_t b = cb[(y >> 1) * 8 + x];
-                    const int16_t r = cr[(y >> 1) * 8 + x];
-                    redTerm[x] = chromaTerm(r, kCrToRed);
-                    blueTerm[x] = chromaTerm(b, kCbToBlue);
-                    greenTerm[x] = chromaTerm(b, kCbToGreen) + chromaTerm(r, kCrToGreen);
+                    const int16_t b = cb[chromaRow * 8 + x];
+                    const int16_t r = cr[chromaRow * 8 + x];
+                    redTerm[2 * x] = redTerm[2 * x + 1] = int16_t(chromaTerm(r, kCrToRed));
+                    blueTerm[2 * x] = blueTerm[2 * x + 1] = int16_t(chromaTerm(b, kCbToBlue));
+                    greenTerm[2 * x] = greenTerm[2 * x + 1] =
+                        int16_t(chromaTerm(b, kCbToGreen) + chromaTerm(r, kCrToGreen));
                 }
-                const int16_t* luma = mb + ((y >> 3) * 2) * MacroblockPicture::kBlockSamples + (y & 7) * 8;
-                const size_t offset = (size_t(mbRow) * 16 + y) * width + size_t(mbColumn) * 16;
-                for (int x = 0; x < 16; ++x) {
-                    // The two luma blocks of this row lie side by side, 64 samples apart.
-                    const int lumaSample = luma[(x >> 3) * 64 + (x & 7)];
-                    red[offset + x] = clampByte(lumaSample + redTerm[x >> 1]);
-                    green[offset + x] = clampByte(lumaSample - greenTerm[x >> 1]);
-                    blue[offset + x] = clampByte(lumaSample + blueTerm[x >> 1]);
+                for (int y = 2 * chromaRow; y < 2 * chromaRow + 2; ++y) {
+                    // The row's two halves lie in the two luma blocks side by side, 64 samples apart.
+                    const int16_t* left = mb + ((y >> 3) * 2) * kBlock + (y & 7) * 8;
+                    alignas(32) int16_t luma[16];
+                    std::memcpy(luma, left, 8 * sizeof(int16_t));
+                    std::memcpy(luma + 8, left + kBlock, 8 * sizeof(int16_t));
+                    const size_t offset = (size_t(mbRow) * 16 + size_t(y)) * width + size_t(mbColumn) * 16;
+                    convertRow16(luma, redTerm, greenTerm, blueTerm, red + offset, green + offset, blue + offset);
                 }
             }
         }
