@@ -371,11 +371,11 @@ TEST_F(PictureFileTest, ImageMagickReadsOurFilesWithTheRightPixels) {
 TEST_F(PictureFileTest, FilesMadeByImageMagickLoadWithoutTrailer) {
     ASSERT_EQ(run("convert -size 19x11 gradient:red-blue -depth 8 '" + path("colour.ppm") + "' && echo ok"), "ok\n");
     for (const char* target : {"BMP3:colour.bmp", "BMP:colour4.bmp", "colour.jpg"}) {
-        const std::string spec = std::string(target);
-        const size_t colon = spec.find(':');
-        const std::string out = colon == std::string::npos ? path(spec) : spec.substr(0, colon + 1) + path(spec.substr(colon + 1));
+        const std::string argument(target);
+        const size_t colon = argument.find(':');
+        const std::string out = colon == std::string::npos ? path(argument) : argument.substr(0, colon + 1) + path(argument.substr(colon + 1));
         ASSERT_EQ(run("convert '" + path("colour.ppm") + "' -type TrueColor '" + out + "' && echo ok"), "ok\n") << target;
-        const std::string file = path(colon == std::string::npos ? spec : spec.substr(colon + 1));
+        const std::string file = path(colon == std::string::npos ? argument : argument.substr(colon + 1));
         PictureFile loaded;
         const bool jpeg = file.ends_with(".jpg");
         ASSERT_TRUE(loaded.load(jpeg ? PictureFormat::Jpeg : PictureFormat::Bmp, file)) << target << ": " << loaded.lastError();
