@@ -56,7 +56,9 @@ public:
     // one target in the order they were posted. The only call allowed from any thread.
     virtual void post(EventTarget& target, const LoopMessage& message) = 0;
     // Delivers a message at once and returns the target's result. Loop thread only.
-    intptr_t send(EventTarget& target, const LoopMessage& message) { return target.onMessage(message); }
+    intptr_t send(EventTarget& target, const LoopMessage& message) {
+        return target.onMessage(message);
+    }
 
     // Drops the messages with identifier `messageId` still queued for `target`. Loop thread only.
     virtual void purge(EventTarget& target, uint32_t messageId) = 0;
@@ -64,6 +66,8 @@ public:
     virtual void detach(EventTarget& target) = 0;
 };
 
-inline EventTarget::~EventTarget() { m_loop.detach(*this); }
+inline EventTarget::~EventTarget() {
+    m_loop.detach(*this);
+}
 
 }  // namespace kx

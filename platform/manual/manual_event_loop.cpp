@@ -28,7 +28,8 @@ void ManualEventLoop::post(EventTarget& target, const LoopMessage& message) {
 
 void ManualEventLoop::purge(EventTarget& target, uint32_t messageId) {
     std::lock_guard lock(m_queueMutex);
-    std::erase_if(m_queue, [&](const Queued& q) { return q.target == &target && q.message.id == messageId; });
+    std::erase_if(
+        m_queue, [&](const Queued& q) { return q.target == &target && q.message.id == messageId; });
 }
 
 void ManualEventLoop::detach(EventTarget& target) {
@@ -56,7 +57,8 @@ const ManualEventLoop::Timer* ManualEventLoop::nextTimer(uint64_t limitMs) const
     const Timer* next = nullptr;
     for (const Timer& timer : m_timers) {
         if (timer.dueMs > limitMs) continue;
-        if (!next || timer.dueMs < next->dueMs || (timer.dueMs == next->dueMs && timer.order < next->order))
+        if (!next || timer.dueMs < next->dueMs ||
+            (timer.dueMs == next->dueMs && timer.order < next->order))
             next = &timer;
     }
     return next;

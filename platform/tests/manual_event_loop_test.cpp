@@ -19,8 +19,8 @@ public:
         if (onTimerHook) onTimerHook(timerId);
     }
     intptr_t onMessage(const LoopMessage& message) override {
-        log.push_back("M" + std::to_string(message.id) + ":" + std::to_string(message.wParam) + "@" +
-                      std::to_string(m_manual.elapsedMs()));
+        log.push_back("M" + std::to_string(message.id) + ":" + std::to_string(message.wParam) +
+                      "@" + std::to_string(m_manual.elapsedMs()));
         return intptr_t(message.wParam) * 2;
     }
     std::vector<std::string> log;
@@ -36,7 +36,8 @@ TEST(ManualEventLoop, TimersFireAtTheirDueTimesInTimeOrder) {
     loop.setTimer(a, 102, 10);
     loop.setTimer(b, 100, 25);
     loop.advanceMs(50);
-    EXPECT_EQ(a.log, (std::vector<std::string>{"T102@10", "T102@20", "T102@30", "T102@40", "T102@50"}));
+    EXPECT_EQ(a.log,
+              (std::vector<std::string>{"T102@10", "T102@20", "T102@30", "T102@40", "T102@50"}));
     EXPECT_EQ(b.log, (std::vector<std::string>{"T100@25", "T100@50"}));
     EXPECT_EQ(loop.msUntilNextTimer(), 10u);
 
@@ -65,8 +66,8 @@ TEST(ManualEventLoop, PostedMessagesComeInOrderBeforeTheNextTimerAndSendIsImmedi
     };
     EXPECT_EQ(loop.send(target, {9, 21, 0}), 42);
     loop.advanceMs(20);
-    EXPECT_EQ(target.log, (std::vector<std::string>{"M9:21@0", "T1@10", "M7:1@10", "M7:2@10", "T1@20",
-                                                    "M7:1@20", "M7:2@20"}));
+    EXPECT_EQ(target.log, (std::vector<std::string>{"M9:21@0", "T1@10", "M7:1@10", "M7:2@10",
+                                                    "T1@20", "M7:1@20", "M7:2@20"}));
 }
 
 TEST(ManualEventLoop, PurgeAndDetachDropOnlyThatTargetsMessages) {
