@@ -56,6 +56,14 @@ struct FacesOptions {
 };
 int runFaces(const FacesOptions& options);
 
+struct AudioOptions {
+    std::optional<int> channel;
+    std::string codec;  // "g726" or "ima"; empty: as the player chooses by the video codec
+    std::string file;
+    std::string out;  // WAV file
+};
+int runAudio(const AudioOptions& options);
+
 // Prints "kxtool: FILE: reason" on standard error.
 void reportError(const std::string& file, const std::string& reason);
 

@@ -75,6 +75,16 @@ int main(int argc, char** argv) {
     facesCommand->add_option("--extract", faces.extract, "Write each face as a BMP file into this folder");
     facesCommand->add_option("FILE", faces.file, "Face file (.fac)")->required();
 
+    kx::AudioOptions audio;
+    CLI::App* audioCommand =
+        app.add_subcommand("audio", "Decode every audio block into a mono 8 kHz 16-bit WAV file, as the player plays it");
+    audioCommand->add_option("--channel", audio.channel, "Channel of a four-channel recording (0 to 3)")
+        ->check(CLI::Range(0, 3));
+    audioCommand->add_option("--codec", audio.codec, "g726 or ima (default: IMA for video codec 2, G.726 for others)")
+        ->check(CLI::IsMember({"g726", "ima"}));
+    audioCommand->add_option("FILE", audio.file, "Recording file")->required();
+    audioCommand->add_option("OUT", audio.out, "WAV file to write")->required();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -83,6 +93,7 @@ int main(int argc, char** argv) {
     if (*infoCommand) return kx::runInfo(info);
     if (*framesCommand) return kx::runFrames(frames);
     if (*decodeCommand) return kx::runDecode(decode);
+    if (*audioCommand) return kx::runAudio(audio);
     if (*clipCommand) return kx::runClip(clip);
     if (*pictureCommand) return kx::runPicture(picture);
     if (*facesCommand) return kx::runFaces(faces);
