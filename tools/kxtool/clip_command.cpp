@@ -7,22 +7,10 @@
 
 #include "tools/kxtool/commands.h"
 #include "tools/kxtool/open_recording.h"
+#include "tools/kxtool/text_format.h"
 
 namespace kx {
 namespace {
-
-// "YYYY-MM-DD HH:MM:SS" in the computer's zone, or seconds since 1970.
-std::optional<uint32_t> parseTime(const std::string& text) {
-    std::tm parts{};
-    if (const char* end = strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &parts); end && *end == '\0') {
-        parts.tm_isdst = -1;
-        return uint32_t(std::mktime(&parts));
-    }
-    char* end = nullptr;
-    const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-    if (!text.empty() && end && *end == '\0' && value <= 0xFFFFFFFFull) return uint32_t(value);
-    return std::nullopt;
-}
 
 // The last group whose wall time is not after `time` (0 when the time lies before them all).
 int32_t groupAt(const CRecordReader& reader, uint32_t time) {

@@ -64,6 +64,15 @@ struct AudioOptions {
 };
 int runAudio(const AudioOptions& options);
 
+struct PlayOptions {
+    std::string file;
+    int32_t level = 0;  // speed level -4 to 4: 1/8x ... 4x, then H and XH
+    std::optional<int32_t> seekGroup;
+    int32_t seekCount = 0;  // frames of the group decoded before the first one shown
+    std::string at;  // a wall time to start at
+};
+int runPlay(const PlayOptions& options);
+
 // Prints "kxtool: FILE: reason" on standard error.
 void reportError(const std::string& file, const std::string& reason);
 

@@ -85,6 +85,30 @@ int main(int argc, char** argv) {
     audioCommand->add_option("FILE", audio.file, "Recording file")->required();
     audioCommand->add_option("OUT", audio.out, "WAV file to write")->required();
 
+    kx::PlayOptions play;
+    std::string playSeek;
+    CLI::App* playCommand = app.add_subcommand(
+        "play", "Play in real time without a screen: \"group position tick elapsed_ms\" per picture shown");
+    playCommand->add_option("FILE", play.file, "Recording file")->required();
+    playCommand->add_option("--speed", play.level, "Speed level: -4 to -1 slow, 0 real time, 1 and 2 fast, 3 H, 4 XH")
+        ->check(CLI::Range(-4, 4));
+    CLI::Option* playSeekOption =
+        playCommand->add_option("--seek", playSeek, "Start at frame N of group G (G or G:N)");
+    CLI::Option* playAtOption =
+        playCommand->add_option("--at", play.at, "Start at this time (YYYY-MM-DD HH:MM:SS, local, or seconds)");
+    playSeekOption->excludes(playAtOption);
+    playCommand->callback([&] {
+        if (!playSeekOption->count()) return;
+        const size_t colon = playSeek.find(':');
+        try {
+            play.seekGroup = std::stoi(playSeek.substr(0, colon));
+            play.seekCount = colon == std::string::npos ? 0 : std::stoi(playSeek.substr(colon + 1));
+        } catch (const std::exception&) {
+            throw CLI::ValidationError("--seek", "expected G or G:N, got " + playSeek);
+        }
+        if (*play.seekGroup < 0 || play.seekCount < 0) throw CLI::ValidationError("--seek", "negative group or frame");
+    });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -97,5 +121,6 @@ int main(int argc, char** argv) {
     if (*clipCommand) return kx::runClip(clip);
     if (*pictureCommand) return kx::runPicture(picture);
     if (*facesCommand) return kx::runFaces(faces);
+    if (*playCommand) return kx::runPlay(play);
     return 2;
 }

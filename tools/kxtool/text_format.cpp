@@ -98,4 +98,16 @@ const char* kindName(int kind) {
     }
 }
 
+std::optional<uint32_t> parseTime(const std::string& text) {
+    std::tm parts{};
+    if (const char* end = strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &parts); end && *end == '\0') {
+        parts.tm_isdst = -1;
+        return uint32_t(std::mktime(&parts));
+    }
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+    if (!text.empty() && end && *end == '\0' && value <= 0xFFFFFFFFull) return uint32_t(value);
+    return std::nullopt;
+}
+
 }  // namespace kx

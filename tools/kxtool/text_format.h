@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kx {
@@ -16,6 +17,8 @@ std::string formatRecorderTime(uint32_t seconds, int32_t gmtOffsetHours);
 std::string gmtText(int32_t hours);
 // "01:02:03" for a duration in seconds.
 std::string formatDuration(uint32_t seconds);
+// "YYYY-MM-DD HH:MM:SS" in the computer's zone, or seconds since 1970; none for other text.
+std::optional<uint32_t> parseTime(const std::string& text);
 // "1234567 bytes (1.2 MiB)".
 std::string formatBytes(uint64_t bytes);
 // "legacy .kx", "clip .kxz", "extended .ckx", "four-channel".

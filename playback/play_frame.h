@@ -1,0 +1,57 @@
+// CPlayFrame: the play engine's frame. A CRecordFrame that also owns the reader it is read from
+// and the RgbPicture its decoder writes into, so that deleting the frame closes the recording.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "codec/video_decoder.h"
+#include "recording/record_frame.h"
+#include "recording/record_reader.h"
+
+namespace kx {
+
+class CPlayFrame : public CRecordFrame {
+public:
+    static constexpr uint32_t kAudioCapacity = 65536;
+
+    // Buffers for pictures of width x height: the video bytes (2 bytes a pixel), 64 KiB of audio
+    // and the picture (3 bytes a pixel), all allocated here once.
+    CPlayFrame(int width, int height);
+    ~CPlayFrame() override;
+
+    // Takes ownership of `reader`; the previous reader is closed and deleted.
+    void AttachReader(std::unique_ptr<CRecordReader> reader);
+    CRecordReader* Reader() const { return m_reader.get(); }
+
+    // Reads a frame of the attached reader into this frame (group -1: the next one).
+    bool ReadNext() { return ReadAt(-1, 0); }
+    bool ReadAt(int32_t group, int32_t position);
+
+    // Copies kind, flags, tick, group, position in group and the video and audio payloads of
+    // `other`; the picture and the reader stay. The audio bytes are copied when the audio flag
+    // is set, otherwise the audio length becomes 0. False (nothing copied) when a payload does
+    // not fit this frame's buffers.
+    bool CopyFrom(const CPlayFrame& other);
+
+    // Wall time of the frame's tick in the attached recording; 0 without a reader.
+    uint32_t WallTime() const { return m_reader ? m_reader->WallTimeOfTick(Tick()) : 0; }
+
+    RgbPicture& Picture() { return m_picture; }
+    const RgbPicture& Picture() const { return m_picture; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+
+    // The camera (low byte) and board (next byte) numbers of the recording.
+    uint32_t CameraBoardWord() const { return m_cameraBoard; }
+    void SetCameraBoardWord(uint32_t word) { m_cameraBoard = word; }
+
+private:
+    int m_width;
+    int m_height;
+    uint32_t m_cameraBoard = 0;
+    RgbPicture m_picture;
+    std::unique_ptr<CRecordReader> m_reader;
+};
+
+}  // namespace kx

@@ -1,0 +1,400 @@
+// CPlayWnd: opening, pacing, presenting, audio-driven advance, seeking and the integrity pass.
+#include "playback/play_wnd.h"
+
+#include <cstdio>
+
+#include "codec/create_decoder.h"
+
+namespace kx {
+
+int CPlayWnd::s_instances = 0;
+
+namespace {
+
+constexpr int kAvcCodec = 4;
+constexpr uint16_t kAvcDroppableKind = 3;
+
+bool IsDroppable(const CRecordFrame& frame) {
+    return frame.Codec() == kAvcCodec && frame.Kind() == kAvcDroppableKind;
+}
+
+bool IsLastFrame(const CRecordReader& reader, const CRecordFrame& frame) {
+    return uint64_t(reader.FirstFrameNumber(int32_t(frame.Group()))) + frame.PositionInGroup() +
+               1 >=
+           reader.TotalFrameCount();
+}
+
+}  // namespace
+
+CPlayWnd::CPlayWnd(EventLoop& loop, AudioDevices* audio)
+    : EventTarget(loop), m_audioDevices(audio) {
+    ++s_instances;
+}
+
+CPlayWnd::~CPlayWnd() {
+    Stop(Notify::No);
+    --s_instances;
+}
+
+bool CPlayWnd::Create(EventTarget* notify) {
+    char title[32];
+    std::snprintf(title, sizeof title, "video play wnd %d", s_instances);
+    m_title = title;
+    m_controlId = 400 + s_instances;
+    m_notify = notify;
+    return true;
+}
+
+bool CPlayWnd::Open(const std::string& path, int32_t speed, bool soundOn, int32_t /*unused*/) {
+    if (!OpenFile(path, speed, soundOn)) return false;
+    StartPlayTimer();
+    return true;
+}
+
+bool CPlayWnd::OpenFile(const std::string& path, int32_t speed, bool soundOn) {
+    Stop(Notify::No);
+    m_path = path;
+
+    CRecordInfo info;
+    if (!info.ReadInfo(path)) return false;
+    auto reader = std::make_unique<CRecordReader>();
+    if (!reader->Open(&info, kReaderModeRead, -1)) return false;
+
+    int width = info.Width();
+    const int height = info.Height();
+    if ((info.HeaderFlags() & kHeaderFlag352Pixels) && info.ResolutionCode() == 7) width = 352;
+    // A resolution code outside the table gives no size: there is nothing to decode into.
+    if (width <= 0 || height <= 0) return false;
+
+    m_frame = std::make_unique<CPlayFrame>(width, height);
+    m_frame->SetCameraBoardWord(uint32_t(info.CameraNumber()) | uint32_t(info.BoardNumber()) << 8);
+    m_frame->AttachReader(std::move(reader));
+    m_speed = speed;
+    m_soundOn = soundOn;
+    m_audioUnavailable = false;
+    m_lastTick = Now();
+
+    if (!m_frame->ReadNext()) {
+        Stop(Notify::No);
+        return false;
+    }
+    m_lastTime = m_frame->Tick();
+
+    const int kind = info.Kind();
+    if (kind == kKindClip || kind == kKindExtended || kind == kKindFourChannel) {
+        // The decoder comes from the first frame; later frames of another codec go to it too.
+        m_decoder = createDecoder(m_frame->Codec());
+        if (!m_decoder) {
+            Stop(Notify::No);
+            return false;
+        }
+    } else {
+        m_legacyDecoder = std::make_unique<LegacyDecoder>();
+        if (!m_legacyDecoder->Setup(LegacyDecoder::VariantOfVersion(info.Version()))) {
+            Stop(Notify::No);
+            return false;
+        }
+    }
+    return true;
+}
+
+void CPlayWnd::StartPlayTimer() {
+    loop().setTimer(*this, kPlayTimer, kPlayPeriodMs);
+    m_playTimer = kPlayTimer;
+}
+
+void CPlayWnd::Stop(Notify notify) {
+    m_motion = {};
+    m_motionDetected = false;
+    m_motionScratch.reset();
+    if (m_playTimer) loop().killTimer(*this, m_playTimer);
+    m_playTimer = 0;
+    // The integrity pass ends here too, so its 1 ms timer does not outlive the recording.
+    loop().killTimer(*this, kVerifyTimer);
+    CloseAudio();
+    m_audio.reset();
+    m_frame.reset();
+    m_seekFrame.reset();
+    m_decoder.reset();
+    m_legacyDecoder.reset();
+    m_secondFrame.reset();
+    m_speed = 0;
+    m_lastTick = 0;
+    m_lastTime = 0;
+    m_avcStatus = 0;
+    m_started = false;
+    m_soundOn = false;
+    if (notify == Notify::Yes) Post(kPlayEnded);
+}
+
+void CPlayWnd::TogglePause() {
+    if (!m_frame) return;
+    if (m_playTimer == 0) {
+        m_lastTick = Now();
+        StartPlayTimer();
+    } else {
+        loop().killTimer(*this, m_playTimer);
+        m_playTimer = 0;
+        CloseAudio();
+    }
+}
+
+void CPlayWnd::onTimer(uint32_t timerId) {
+    if (timerId == kVerifyTimer) {
+        if (m_frame) Present();
+        return;
+    }
+    if (m_playTimer == 0 || timerId != m_playTimer || !m_frame) return;
+    const uint32_t now = Now();
+
+    // Without motion in the regions, frames run through as fast as the timer allows.
+    if (RegionsActive() && !m_motionDetected) {
+        Present();
+        m_lastTick = Now();
+        m_started = false;
+        return;
+    }
+
+    // Frame times are unsigned 32-bit and wrap with the recorder's clock. A step backwards
+    // (a recorder clock set back, a damaged tick) would look like a wait of weeks: it plays at
+    // once instead.
+    uint32_t gap = m_frame->Tick() - m_lastTime;
+    if (gap > 0x7FFFFFFFu) gap = 0;
+    uint32_t interval = 0;
+    if (m_frame->Codec() == kAvcCodec)
+        interval = m_avcStatus != 0 ? gap : 0;
+    else
+        interval = m_avcStatus != 0 ? m_avcStatus : gap;
+    if (m_speed >= 1)
+        interval = uint32_t(uint64_t(interval) / (2 * uint64_t(m_speed)));
+    else if (m_speed <= -1)
+        interval *= uint32_t(-2 * int64_t(m_speed));
+
+    if (m_verifying)
+        interval = 0;
+    else if (now - m_lastTick < interval)
+        return;
+    Present();
+    // The interval accumulates on the last tick, not on now, so a late tick shortens the next
+    // wait and playback keeps its pace.
+    m_lastTick += interval;
+}
+
+void CPlayWnd::Present() {
+    FeedAudio();
+    m_lastTime = m_frame->Tick();
+    DecodeFrame(*m_frame, Deblocking::On);
+
+    uint32_t motion = 0;
+    if (m_verifying) {
+        Send(kPlayVerifying, m_frame.get());
+    } else {
+        if (RegionsActive() && !m_motionSuspended) motion = TestMotion();
+        if (m_notify) {
+            if (RegionsActive()) Send(kPlayMotion, &m_motion);
+            // At speed 2 only the frames at even positions in their group are drawn.
+            if (m_frame && !(m_speed == 2 && (m_frame->PositionInGroup() & 1)))
+                Send(kPlayPicture, m_frame.get());
+        }
+    }
+    // The notify target may have stopped the player while handling the picture.
+    if (!m_frame) return;
+
+    if (!m_frame->ReadNext()) {
+        Stop(Notify::Yes);
+        return;
+    }
+    if (m_frame->Codec() == kAvcCodec && (m_speed > 0 || (RegionsActive() && motion == 0)) &&
+        !SkipDroppable(*m_frame)) {
+        Stop(Notify::Yes);
+        return;
+    }
+    if (!m_started) {
+        m_avcStatus = 0;
+        m_started = true;
+    }
+    if (RegionsActive() && !m_motionSuspended) {
+        if (m_pauseOnMotion && !m_motionDetected && motion != 0) TogglePause();
+        m_motionDetected = motion != 0;
+    }
+}
+
+void CPlayWnd::FeedAudio() {
+    if (m_frame && m_soundOn && m_speed == 0) {
+        if (RegionsActive() && !m_motionDetected) {
+            CloseAudio();
+            return;
+        }
+        if (m_frame->HasAudio()) {
+            if (!m_audio && m_audioDevices && !m_audioUnavailable)
+                m_audio = std::make_unique<CWaveOut>(*m_audioDevices);
+            if (m_audio && !m_audio->IsOpen() &&
+                !m_audio->Open(&m_waveDone, -1, WaveOutModeForVideoCodec(m_frame->Codec()),
+                               kWaveOutDirectionOutput)) {
+                // No device takes the format: play silent until the next recording is opened.
+                m_audio.reset();
+                m_audioUnavailable = true;
+            }
+            // A device error drops the block; playback goes on.
+            if (m_audio) m_audio->Write(m_frame->AudioBuffer(), m_frame->AudioLength());
+            return;
+        }
+    }
+    CloseAudio();
+}
+
+void CPlayWnd::CloseAudio() {
+    if (m_audio) m_audio->Close();
+}
+
+void CPlayWnd::DecodeFrame(CPlayFrame& frame, Deblocking deblocking) {
+    if (frame.Flags() & kFrameFlagNoPicture) return;
+    if (m_decoder) {
+        if (frame.Codec() == kAvcCodec)
+            m_decoder->decodeInto(frame, frame.Picture(), &m_avcStatus, deblocking);
+        else
+            m_decoder->decodeToRgb(frame, frame.Picture());
+    }
+    if (m_legacyDecoder) {
+        RgbPicture& picture = frame.Picture();
+        m_legacyDecoder->Decode(m_legacyResult, frame.VideoBuffer(), frame.VideoLength(),
+                                picture.pixels(), picture.byteCount(), 0);
+    }
+}
+
+bool CPlayWnd::SkipDroppable(CPlayFrame& frame) {
+    CRecordReader* reader = Reader();
+    while (frame.Kind() == kAvcDroppableKind)
+        if (!reader->ReadFrame(frame, -1, 0)) return false;
+    return true;
+}
+
+intptr_t CPlayWnd::onMessage(const LoopMessage& message) {
+    if (message.id == kWaveDoneMessage) OnWaveDone(WaveDoneOfMessage(message));
+    return 0;
+}
+
+void CPlayWnd::OnWaveDone(const WaveDone& message) {
+    if (!m_audio) return;
+    bool fewerThanTwo = false;
+    if (!m_audio->BufferDone(message, fewerThanTwo) || !fewerThanTwo) return;
+
+    if (m_soundOn && m_speed == 0 && m_frame && m_frame->HasAudio()) {
+        // The sound queue runs low: frames whose audio blocks are empty are passed at once, up
+        // to the next frame with sound (or without the audio flag), which is presented.
+        while (m_frame->AudioLength() == 0) {
+            m_lastTime = m_frame->Tick();
+            DecodeFrame(*m_frame, Deblocking::Off);
+            if (!m_frame->ReadNext()) {
+                Stop(Notify::Yes);
+                return;
+            }
+            if (!m_frame->HasAudio()) break;
+        }
+        Present();
+        return;
+    }
+    CloseAudio();
+}
+
+CPlayFrame& CPlayWnd::SeekFrame() {
+    if (!m_seekFrame || m_seekFrame->Width() != m_frame->Width() ||
+        m_seekFrame->Height() != m_frame->Height())
+        m_seekFrame = std::make_unique<CPlayFrame>(m_frame->Width(), m_frame->Height());
+    return *m_seekFrame;
+}
+
+bool CPlayWnd::Seek(int32_t group, int32_t count) {
+    if (!m_frame || group < 0 || count < 0) return false;
+    CRecordReader* reader = Reader();
+    CPlayFrame& seek = SeekFrame();
+    for (int32_t i = 0; i < count; ++i) {
+        if (!reader->ReadFrame(seek, i == 0 ? group : -1, 0)) return false;
+        DecodeFrame(seek, Deblocking::Off);
+    }
+    if (!reader->ReadFrame(seek, count > 0 ? -1 : group, 0)) return false;
+    return LoadSeekFrame();
+}
+
+bool CPlayWnd::GoToTime(uint32_t wallTime) {
+    if (!m_frame) return false;
+    CRecordReader* reader = Reader();
+    const uint32_t groups = reader->GroupCount();
+    if (groups == 0) return false;
+    // The last group whose wall time is not after the time (group 0 when all are after it).
+    uint32_t low = 0;
+    uint32_t high = groups;
+    while (low < high) {
+        const uint32_t middle = low + (high - low) / 2;
+        if (reader->GroupWallTime(int32_t(middle)) <= wallTime)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    const uint32_t group = low == 0 ? 0 : low - 1;
+
+    // Frames before the time are decoded unannounced; the frame landed on is decoded when it is
+    // presented. The search ends at the first frame of the next group at the latest, and at the
+    // recording's last frame.
+    CPlayFrame& seek = SeekFrame();
+    if (!reader->ReadFrame(seek, int32_t(group), 0)) return false;
+    while (reader->WallTimeOfTick(seek.Tick()) < wallTime && seek.Group() == group &&
+           !IsLastFrame(*reader, seek)) {
+        if (!IsDroppable(seek)) DecodeFrame(seek, Deblocking::Off);
+        if (!reader->ReadFrame(seek, -1, 0)) return false;
+    }
+    return LoadSeekFrame();
+}
+
+bool CPlayWnd::LoadSeekFrame() {
+    CPlayFrame& seek = *m_seekFrame;
+    if (IsDroppable(seek) && m_speed >= 1 && !SkipDroppable(seek)) {
+        Stop(Notify::Yes);
+        return false;
+    }
+    if (!m_frame->CopyFrom(seek)) return false;
+    m_lastTime = m_frame->Tick();
+    m_lastTick = Now();
+    m_started = false;
+    if (m_playTimer == 0 && !m_verifying) StartPlayTimer();
+    return true;
+}
+
+void CPlayWnd::SetVerifying(bool on) {
+    m_verifying = on;
+    if (on) {
+        const std::string path = m_path;
+        if (!OpenFile(path, 1, false)) {
+            // Nothing to check: the pass ends as it would at the end of the recording.
+            Post(kPlayEnded);
+            return;
+        }
+        m_secondFrame = std::make_unique<CPlayFrame>(m_frame->Width(), m_frame->Height());
+        loop().setTimer(*this, kVerifyTimer, kVerifyPeriodMs);
+    } else {
+        loop().killTimer(*this, kVerifyTimer);
+        if (m_frame && m_playTimer == 0) {
+            m_lastTick = Now();
+            StartPlayTimer();
+        }
+    }
+}
+
+uint32_t CPlayWnd::TestMotion() {
+    // The detector compares each picture with the previous one inside the regions and keeps the
+    // regions' flags; until it is attached the flags stay as they are.
+    for (uint32_t i = 0; i < m_motion.count; ++i)
+        if (m_motion.regions[i].motion) return 1;
+    return 0;
+}
+
+void CPlayWnd::Post(uint32_t code) {
+    if (m_notify) loop().post(*m_notify, {WM_PLAY_NOTIFY, code, 0});
+}
+
+void CPlayWnd::Send(uint32_t code, const void* parameter) {
+    if (m_notify)
+        loop().send(*m_notify, {WM_PLAY_NOTIFY, code, reinterpret_cast<intptr_t>(parameter)});
+}
+
+}  // namespace kx

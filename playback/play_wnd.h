@@ -1,0 +1,155 @@
+// CPlayWnd: the single-recording play engine behind the main view. It owns the open recording
+// (through its CPlayFrame), the decoder and the audio output, paces frames by a 10 ms timer on
+// the tick count (scaled by the speed) or by the audio output's completions, and announces each
+// picture to its notify target with a sent WM_PLAY_NOTIFY, so the picture is drawn before the
+// next frame is read. Everything runs on the event loop's thread; the audio completions are
+// posted to it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "codec/legacy/legacy_decoder.h"
+#include "codec/video_decoder.h"
+#include "platform/audio_device.h"
+#include "platform/event_loop.h"
+#include "playback/loop_wave_done.h"
+#include "playback/play_frame.h"
+#include "playback/play_notify.h"
+#include "playback/wave_out.h"
+
+namespace kx {
+
+// The motion-search regions and their results, 19 32-bit words as the view receives them with
+// code 4: the region count, then per region left, top, right, bottom (right and bottom
+// exclusive), the motion flag and the counter of consecutive pictures.
+struct MotionRegion {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+    uint32_t motion = 0;
+    uint32_t counter = 0;
+};
+struct MotionBlock {
+    static constexpr int kMaxRegions = 3;
+    uint32_t count = 0;
+    std::array<MotionRegion, kMaxRegions> regions{};
+};
+static_assert(sizeof(MotionBlock) == 19 * 4);
+
+enum class Notify { No, Yes };
+
+class CPlayWnd : public EventTarget {
+public:
+    static constexpr uint32_t kPlayTimer = 102;
+    static constexpr uint32_t kPlayPeriodMs = 10;
+    static constexpr uint32_t kVerifyTimer = 101;
+    static constexpr uint32_t kVerifyPeriodMs = 1;
+
+    // `audio` provides the sound outputs; null plays silent. Both must outlive the window.
+    CPlayWnd(EventLoop& loop, AudioDevices* audio);
+    ~CPlayWnd() override;
+
+    // Names the window "video play wnd N" with the instance count and takes `notify` as the
+    // target of WM_PLAY_NOTIFY (null: pictures are decoded but announced to nobody). The
+    // notify target must outlive the window or be replaced first.
+    bool Create(EventTarget* notify);
+    void SetNotifyTarget(EventTarget* notify) { m_notify = notify; }
+
+    // Opens `path`, creates its decoder and starts playing at `speed`. False, stopped and with
+    // nothing posted, when the file cannot be opened, has no first frame, or its codec has no
+    // decoder. `unused` is accepted for the callers' sake.
+    bool Open(const std::string& path, int32_t speed, bool soundOn, int32_t unused = 0);
+    // Closes the recording and forgets all state; with Notify::Yes posts code 0.
+    void Stop(Notify notify);
+    void TogglePause();
+    bool IsPaused() const { return m_playTimer == 0; }
+    // Speed factor: s >= 1 divides every frame interval by 2s, s <= -1 multiplies it by -2s,
+    // 0 is real time. Takes effect at the next tick.
+    void SetSpeed(int32_t speed) { m_speed = speed; }
+    int32_t Speed() const { return m_speed; }
+    // Loads frame `count` of group `group`, decoding the frames before it unannounced; starts
+    // playing. False (current frame unchanged) when the frames cannot be read.
+    bool Seek(int32_t group, int32_t count);
+    // Loads the first frame whose wall time is not before `wallTime` (seconds since 1970).
+    bool GoToTime(uint32_t wallTime);
+    // Starts (true) the integrity-check pass: the file is opened again and every frame is
+    // presented on the 1 ms timer 101 and reported with code 6 until code 0 ends it.
+    void SetVerifying(bool on);
+    bool IsVerifying() const { return m_verifying; }
+    CRecordReader* Reader() const { return m_frame ? m_frame->Reader() : nullptr; }
+
+    // Motion search: the regions and their results. No region is set yet by any caller; with
+    // none, every motion branch of the engine is inactive.
+    const MotionBlock& Motion() const { return m_motion; }
+    bool MotionDetected() const { return m_motionDetected; }
+
+    const CPlayFrame* Frame() const { return m_frame.get(); }
+    const CPlayFrame* SecondFrame() const { return m_secondFrame.get(); }
+    const std::string& Path() const { return m_path; }
+    const std::string& Title() const { return m_title; }
+    int ControlId() const { return m_controlId; }
+    bool SoundOn() const { return m_soundOn; }
+    const CWaveOut* AudioOutput() const { return m_audio.get(); }
+    static int InstanceCount() { return s_instances; }
+
+    void onTimer(uint32_t timerId) override;
+    intptr_t onMessage(const LoopMessage& message) override;
+
+private:
+    bool OpenFile(const std::string& path, int32_t speed, bool soundOn);
+    void StartPlayTimer();
+    void Present();
+    void FeedAudio();
+    void CloseAudio();
+    // Decodes the video of `frame` into its picture unless it carries none.
+    void DecodeFrame(CPlayFrame& frame, Deblocking deblocking);
+    // Reads on over avc frames of kind 3 (dropped when playing fast); false at the end.
+    bool SkipDroppable(CPlayFrame& frame);
+    // Loads the frame read into the seek frame as the current frame and starts playing.
+    bool LoadSeekFrame();
+    CPlayFrame& SeekFrame();
+    void OnWaveDone(const WaveDone& message);
+    bool RegionsActive() const { return m_motion.count > 0; }
+    uint32_t TestMotion();
+    void Post(uint32_t code);
+    void Send(uint32_t code, const void* parameter);
+    uint32_t Now() const { return loop().tickCountMs(); }
+
+    std::unique_ptr<CPlayFrame> m_frame;
+    EventTarget* m_notify = nullptr;
+    uint32_t m_playTimer = 0;
+    int32_t m_speed = 0;
+    bool m_soundOn = false;
+    uint32_t m_lastTick = 0;
+    uint32_t m_lastTime = 0;
+    uint32_t m_avcStatus = 0;
+    bool m_started = false;
+    MotionBlock m_motion;
+    std::unique_ptr<uint8_t[]> m_motionScratch;
+    bool m_motionDetected = false;
+    int32_t m_motionThreshold = 75;
+    int32_t m_changedPictures = 3;
+    bool m_pauseOnMotion = false;
+    bool m_motionSuspended = false;
+    bool m_verifying = false;
+    std::string m_path;
+    AudioDevices* m_audioDevices;
+    LoopWaveDoneTarget m_waveDone{*this};  // the audio output's completions, posted to this window
+    std::unique_ptr<CWaveOut> m_audio;
+    bool m_audioUnavailable = false;  // no device took the format: silent until the next open
+    std::unique_ptr<VideoDecoder> m_decoder;
+    std::unique_ptr<LegacyDecoder> m_legacyDecoder;
+    std::unique_ptr<CPlayFrame> m_secondFrame;
+    std::unique_ptr<CPlayFrame> m_seekFrame;  // Seek's and GoToTime's frame, kept per size
+    LegacyDecodeResult m_legacyResult;
+    std::string m_title;
+    int m_controlId = 0;
+
+    static int s_instances;
+};
+
+}  // namespace kx

@@ -1,0 +1,464 @@
+// The play engine on the hand-moved clock and the null audio device: pacing at every speed,
+// seeking, going to a time, the end of a recording, audio-driven advance, the integrity pass
+// and Stop. Nothing here sleeps.
+#include "playback/play_wnd.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "codec/create_decoder.h"
+#include "codec/legacy/legacy_decoder.h"
+#include "platform/manual/manual_event_loop.h"
+#include "platform/null/null_audio_device.h"
+#include "recording/tests/recording_builder.h"
+#include "tools/recorder/recording_job.h"
+
+namespace kx {
+namespace {
+
+using test::FrameSpec;
+using test::GroupSpec;
+
+// What the notify target received: the code and, for pictures, which frame and when.
+struct Notice {
+    uint32_t code;
+    uint32_t group = 0;
+    uint32_t position = 0;
+    uint64_t atMs = 0;
+    uint32_t pictureSum = 0;
+};
+
+class NotifyLog : public EventTarget {
+public:
+    explicit NotifyLog(ManualEventLoop& loop) : EventTarget(loop), m_manual(loop) {}
+    void onTimer(uint32_t) override {}
+    intptr_t onMessage(const LoopMessage& message) override {
+        EXPECT_EQ(message.id, WM_PLAY_NOTIFY);
+        Notice notice{uint32_t(message.wParam)};
+        notice.atMs = m_manual.elapsedMs();
+        if (notice.code == kPlayPicture || notice.code == kPlayVerifying) {
+            const auto* frame = reinterpret_cast<const CPlayFrame*>(message.lParam);
+            notice.group = frame->Group();
+            notice.position = frame->PositionInGroup();
+            const RgbPicture& picture = frame->Picture();
+            for (size_t i = 0; i < picture.byteCount(); ++i)
+                notice.pictureSum = notice.pictureSum * 31 + picture.pixels()[i];
+        }
+        notices.push_back(notice);
+        return 0;
+    }
+    std::vector<Notice> pictures() const {
+        std::vector<Notice> out;
+        for (const Notice& n : notices)
+            if (n.code == kPlayPicture) out.push_back(n);
+        return out;
+    }
+    int count(uint32_t code) const {
+        int n = 0;
+        for (const Notice& notice : notices) n += notice.code == code;
+        return n;
+    }
+    std::vector<Notice> notices;
+
+private:
+    ManualEventLoop& m_manual;
+};
+
+// The null audio device keeps time on the loop's clock.
+class LoopAudioClock : public AudioClock {
+public:
+    explicit LoopAudioClock(const ManualEventLoop& loop) : m_loop(loop) {}
+    uint64_t nowUs() const override { return m_loop.elapsedMs() * 1000; }
+
+private:
+    const ManualEventLoop& m_loop;
+};
+
+// A G.726 block of `bytes` bytes (the content does not matter to the pacing).
+std::vector<uint8_t> soundBlock(size_t bytes) {
+    return std::vector<uint8_t>(bytes, 0x5A);
+}
+
+FrameSpec frameAt(uint32_t tick, uint16_t codec = 1, uint16_t kind = 0) {
+    FrameSpec frame = test::makeFrame(tick, 64, 0, uint8_t(tick), codec);
+    frame.kind = kind;
+    return frame;
+}
+
+GroupSpec groupAt(uint32_t tick, std::vector<FrameSpec> frames = {}) {
+    GroupSpec group;
+    group.tick = tick;
+    group.frames = std::move(frames);
+    return group;
+}
+
+class PlayWndTest : public ::testing::Test {
+protected:
+    // The loop's tick count and the recordings' ticks both cross 2^32 while playing.
+    static constexpr uint32_t kLoopStart = 0xFFFFFF00u;
+    static constexpr uint32_t kFirstTick = 0xFFFFFF80u;
+
+    PlayWndTest() : clock(loop), devices(clock), log(loop), player(loop, &devices) {
+        loop.setClockObserver([this] { devices.pump(); });
+        player.Create(&log);
+    }
+
+    // A clip recording (kind 3) of 160 x 112 pictures laid out byte by byte.
+    std::string layOut(const std::vector<GroupSpec>& groups, const char* name = "rec.kxz") {
+        test::HeaderFields header;
+        header.resolution = 0;
+        header.flags = 0;
+        header.firstTick = groups.front().frames.front().tick;
+        return folder.write(name, test::recordingBytes(kKindClip, header, groups));
+    }
+    // `groups` groups of `perGroup` frames `gapMs` apart.
+    std::string evenRecording(uint32_t groups, uint32_t perGroup, uint32_t gapMs) {
+        std::vector<GroupSpec> spec;
+        uint32_t tick = kFirstTick;
+        for (uint32_t g = 0; g < groups; ++g) {
+            spec.push_back(groupAt(tick));
+            for (uint32_t p = 0; p < perGroup; ++p, tick += gapMs)
+                spec.back().frames.push_back(frameAt(tick));
+        }
+        return layOut(spec);
+    }
+    // A recording of real pictures from the recorder: 20 frames at 25 per second, 5 a group.
+    std::string encodedRecording() {
+        RecordingJob job;
+        job.path = folder.path() + "/encoded.kxz";
+        job.kind = kKindClip;
+        job.resolutionCode = 0;
+        job.frames = 20;
+        job.groupMs = 200;
+        std::string error;
+        EXPECT_TRUE(writeRecording(job, error)) << error;
+        return job.path;
+    }
+    void runUntilEnded(uint64_t limitMs = 60'000) {
+        for (uint64_t t = 0; t < limitMs && log.count(kPlayEnded) == 0; t += 10) loop.advanceMs(10);
+    }
+
+    test::TempFolder folder;
+    ManualEventLoop loop{kLoopStart};
+    LoopAudioClock clock;
+    NullAudioDevices devices;
+    NotifyLog log;
+    CPlayWnd player;
+};
+
+TEST_F(PlayWndTest, EverySpeedPacesTheFrameGap) {
+    const std::string path = evenRecording(2, 6, 40);
+    struct Case {
+        int32_t speed;
+        uint64_t waitMs;  // between two frames 40 ms apart
+    };
+    for (const Case c : {Case{-4, 320}, Case{-3, 240}, Case{-2, 160}, Case{-1, 80}, Case{0, 40},
+                         Case{1, 20}, Case{2, 10}}) {
+        SCOPED_TRACE(c.speed);
+        log.notices.clear();
+        const uint64_t openedAt = loop.elapsedMs();
+        ASSERT_TRUE(player.Open(path, c.speed, false));
+        runUntilEnded();
+        const std::vector<Notice> shown = log.pictures();
+        // Frame n is due n gaps after opening and shown on the first 10 ms tick not before that
+        // (one frame a tick at most). Speed 2 decodes every frame but announces only the even
+        // positions of each group.
+        const uint32_t step = c.speed == 2 ? 2 : 1;
+        ASSERT_EQ(shown.size(), 12u / step);
+        uint64_t due = 10;
+        for (uint32_t n = 0; n < 12; ++n) {
+            due = std::max(n == 0 ? 10 : due + 10, (n * c.waitMs + 9) / 10 * 10);
+            if (n % step) continue;
+            const Notice& picture = shown[n / step];
+            EXPECT_EQ(picture.group * 6 + picture.position, n);
+            EXPECT_EQ(picture.atMs - openedAt, due) << n;
+        }
+        EXPECT_EQ(log.count(kPlayEnded), 1);
+        EXPECT_EQ(player.Frame(), nullptr);
+    }
+}
+
+TEST_F(PlayWndTest, LateTicksShortenTheNextWaitAndBackwardTicksPlayAtOnce) {
+    // 45 ms gaps on a 10 ms timer: every frame but the first is shown up to 5 ms late, and the
+    // wait after a late one is shorter, so the frames keep their pace.
+    std::vector<GroupSpec> spec{groupAt(kFirstTick)};
+    for (uint32_t n = 0; n < 7; ++n) spec[0].frames.push_back(frameAt(kFirstTick + 45 * n));
+    // Then a tick that goes back by 100 ms, and one 40 ms after that.
+    spec[0].frames.push_back(frameAt(kFirstTick + 170));
+    spec[0].frames.push_back(frameAt(kFirstTick + 210));
+    ASSERT_TRUE(player.Open(layOut(spec), 0, false));
+    runUntilEnded();
+    std::vector<uint64_t> times;
+    for (const Notice& n : log.pictures()) times.push_back(n.atMs);
+    EXPECT_EQ(times, (std::vector<uint64_t>{10, 50, 90, 140, 180, 230, 270, 280, 310}));
+}
+
+TEST_F(PlayWndTest, SeekDecodesTheFramesBeforeTheTargetUnannounced) {
+    const std::string path = encodedRecording();
+    // Reference pictures: every frame decoded in order.
+    std::vector<uint32_t> reference;
+    {
+        CRecordInfo info;
+        ASSERT_TRUE(info.ReadInfo(path));
+        CRecordReader reader;
+        ASSERT_TRUE(reader.Open(&info, kReaderModeRead, -1));
+        CPlayFrame frame(info.Width(), info.Height());
+        auto decoder = createDecoder(1);
+        while (reader.ReadFrame(frame, -1, 0)) {
+            ASSERT_TRUE(decoder->decodeToRgb(frame, frame.Picture()));
+            uint32_t sum = 0;
+            for (size_t i = 0; i < frame.Picture().byteCount(); ++i)
+                sum = sum * 31 + frame.Picture().pixels()[i];
+            reference.push_back(sum);
+        }
+        ASSERT_EQ(reference.size(), 20u);
+    }
+
+    ASSERT_TRUE(player.Open(path, 0, false));
+    loop.advanceMs(10);
+    player.TogglePause();
+    struct Case {
+        int32_t group, count;
+    };
+    for (const Case c : {Case{2, 3}, Case{1, 0}, Case{3, 3}, Case{0, 2}}) {
+        SCOPED_TRACE(c.group * 10 + c.count);
+        log.notices.clear();
+        ASSERT_TRUE(player.Seek(c.group, c.count));
+        EXPECT_FALSE(player.IsPaused());
+        EXPECT_TRUE(log.notices.empty());
+        loop.advanceMs(10);
+        player.TogglePause();
+        ASSERT_EQ(log.pictures().size(), 1u);
+        const Notice shown = log.pictures()[0];
+        EXPECT_EQ(shown.group, uint32_t(c.group));
+        EXPECT_EQ(shown.position, uint32_t(c.count));
+        EXPECT_EQ(shown.pictureSum, reference[size_t(c.group * 5 + c.count)]);
+    }
+    // A group past the end fails and leaves the loaded frame.
+    const uint32_t tickBefore = player.Frame()->Tick();
+    EXPECT_FALSE(player.Seek(4, 0));
+    EXPECT_FALSE(player.Seek(-1, 0));
+    EXPECT_EQ(player.Frame()->Tick(), tickBefore);
+
+    // Seek(last group, 0) and a frame that cannot be read after it: code 0.
+    log.notices.clear();
+    ASSERT_TRUE(player.Seek(3, 4));
+    runUntilEnded();
+    ASSERT_EQ(log.pictures().size(), 1u);
+    EXPECT_EQ(log.notices.back().code, kPlayEnded);
+}
+
+TEST_F(PlayWndTest, GoToTimeLandsOnTheFirstFrameNotBeforeTheTime) {
+    // Frames 300 ms apart in groups of 8 (groups at 0, 2.4 and 4.8 s); the header's start time
+    // belongs to the first frame, and wall times count whole seconds.
+    test::HeaderFields fields;
+    fields.resolution = 0;
+    fields.flags = 0;
+    std::vector<GroupSpec> spec;
+    for (uint32_t n = 0; n < 24; ++n) {
+        const uint32_t tick = fields.firstTick + 300 * n;
+        if (n % 8 == 0) spec.push_back(groupAt(tick));
+        spec.back().frames.push_back(frameAt(tick));
+    }
+    ASSERT_TRUE(player.Open(
+        folder.write("times.kxz", test::recordingBytes(kKindClip, fields, spec)), 0, false));
+    struct Case {
+        int32_t secondsAfterStart;
+        uint32_t frame;  // in reading order
+    };
+    // 1 s: frame 4 (1.2 s) inside group 0; 3 s: frame 10 (3.0 s) inside group 1; 2 s: group 1's
+    // first frame (2.4 s, its wall time is 2); before the start: the first frame; after the
+    // end: the last (whose presentation then ends playback).
+    for (const Case c :
+         {Case{1, 4}, Case{3, 10}, Case{5, 17}, Case{2, 8}, Case{-50, 0}, Case{100, 23}}) {
+        SCOPED_TRACE(c.secondsAfterStart);
+        log.notices.clear();
+        ASSERT_TRUE(player.GoToTime(uint32_t(int64_t(fields.start) + c.secondsAfterStart)));
+        EXPECT_TRUE(log.notices.empty());
+        loop.advanceMs(10);
+        ASSERT_FALSE(log.pictures().empty());
+        const Notice shown = log.pictures()[0];
+        EXPECT_EQ(shown.group * 8 + shown.position, c.frame);
+    }
+    EXPECT_EQ(log.notices.back().code, kPlayEnded);
+}
+
+TEST_F(PlayWndTest, FailedOpensPostNothingAndStopClearsEverything) {
+    EXPECT_FALSE(player.Open(folder.path() + "/missing.kxz", 0, true));
+    // The first frame's codec 5 has no decoder.
+    const std::string codec5 = layOut(
+        {groupAt(kFirstTick, {frameAt(kFirstTick, 5), frameAt(kFirstTick + 40, 1)})}, "c5.kxz");
+    EXPECT_FALSE(player.Open(codec5, 0, true));
+    EXPECT_EQ(player.Frame(), nullptr);
+    EXPECT_TRUE(player.IsPaused());
+    loop.advanceMs(100);
+    EXPECT_TRUE(log.notices.empty());
+    EXPECT_FALSE(loop.msUntilNextTimer().has_value());
+
+    // A recording with sound, playing with its audio output open, then stopped.
+    std::vector<GroupSpec> spec{groupAt(kFirstTick)};
+    for (uint32_t n = 0; n < 10; ++n) {
+        FrameSpec frame = frameAt(kFirstTick + 40 * n);
+        frame.flags |= kFrameFlagAudio;
+        frame.audio = soundBlock(30);
+        spec[0].frames.push_back(frame);
+    }
+    ASSERT_TRUE(player.Open(layOut(spec), 0, true));
+    loop.advanceMs(50);
+    ASSERT_NE(player.AudioOutput(), nullptr);
+    EXPECT_TRUE(player.AudioOutput()->IsOpen());
+    player.Stop(Notify::Yes);
+    EXPECT_EQ(player.Frame(), nullptr);
+    EXPECT_EQ(player.Reader(), nullptr);
+    EXPECT_EQ(player.AudioOutput(), nullptr);
+    EXPECT_TRUE(player.IsPaused());
+    EXPECT_EQ(player.Speed(), 0);
+    EXPECT_FALSE(player.SoundOn());
+    EXPECT_EQ(devices.queuedBuffers(), 0u);
+    EXPECT_FALSE(loop.msUntilNextTimer().has_value());
+    EXPECT_EQ(loop.queuedMessages(), 1u);  // code 0 only: no audio completion is left
+    log.notices.clear();
+    loop.advanceMs(100);
+    ASSERT_EQ(log.notices.size(), 1u);
+    EXPECT_EQ(log.notices[0].code, kPlayEnded);
+    player.TogglePause();  // nothing loaded: stays stopped
+    EXPECT_TRUE(player.IsPaused());
+    player.Stop(Notify::No);
+    loop.advanceMs(10);
+    EXPECT_EQ(log.notices.size(), 1u);
+}
+
+TEST_F(PlayWndTest, AudioCompletionsCarryPlaybackPastEmptyBlocks) {
+    // Frame 0 carries 100 ms of G.726 sound (300 bytes, 800 samples); frames 1 to 4 have the
+    // audio flag but empty blocks; frame 5 has sound again; frame 6 has no audio flag. The
+    // frames are a second apart, so the timer alone would take seconds.
+    std::vector<GroupSpec> spec{groupAt(kFirstTick)};
+    for (uint32_t n = 0; n < 7; ++n) {
+        FrameSpec frame = frameAt(kFirstTick + 1000 * n);
+        if (n < 6) frame.flags |= kFrameFlagAudio;
+        if (n == 0 || n == 5) frame.audio = soundBlock(300);
+        spec[0].frames.push_back(frame);
+    }
+    std::vector<std::vector<uint8_t>> played;
+    devices.setQueueObserver(
+        [&](int, const uint8_t* bytes, size_t size) { played.emplace_back(bytes, bytes + size); });
+    ASSERT_TRUE(player.Open(layOut(spec), 0, true));
+    runUntilEnded();
+    std::vector<std::pair<uint32_t, uint64_t>> shown;
+    for (const Notice& n : log.pictures()) shown.emplace_back(n.position, n.atMs);
+    // Frame 0 on the first tick; its buffer finishes at 110 ms and frames 1 to 4 are passed
+    // unannounced to frame 5; frame 6 (no sound) waits for the timer: 1000 ms after frame 5's
+    // time, counted from the pacing start.
+    EXPECT_EQ(shown, (std::vector<std::pair<uint32_t, uint64_t>>{{0, 10}, {5, 110}, {6, 1000}}));
+    ASSERT_EQ(played.size(), 2u);
+    EXPECT_EQ(played[0].size(), 1600u);
+
+    // No sound at any speed but 0.
+    played.clear();
+    log.notices.clear();
+    ASSERT_TRUE(player.Open(layOut(spec, "again.kxz"), 1, true));
+    runUntilEnded();
+    EXPECT_TRUE(played.empty());
+    EXPECT_EQ(log.pictures().size(), 7u);
+}
+
+TEST_F(PlayWndTest, FastSpeedsDropAvcFramesOfKind3) {
+    // A codec 1 first frame (the decoder), then avc frames whose kind 3 frames may be dropped.
+    std::vector<GroupSpec> spec{groupAt(kFirstTick, {frameAt(kFirstTick)})};
+    for (uint32_t n = 1; n < 7; ++n)
+        spec[0].frames.push_back(frameAt(kFirstTick + 40 * n, 4, n % 2 ? 3 : 1));
+    const std::string path = layOut(spec);
+    for (const int32_t speed : {0, 1}) {
+        SCOPED_TRACE(speed);
+        log.notices.clear();
+        ASSERT_TRUE(player.Open(path, speed, false));
+        runUntilEnded();
+        std::vector<uint32_t> positions;
+        for (const Notice& n : log.pictures()) positions.push_back(n.position);
+        EXPECT_EQ(positions, speed == 0 ? (std::vector<uint32_t>{0, 1, 2, 3, 4, 5, 6})
+                                        : (std::vector<uint32_t>{0, 2, 4, 6}));
+    }
+}
+
+TEST_F(PlayWndTest, OlderKindsPlayThroughTheLegacyDecoderOfTheirVariant) {
+    struct Case {
+        int kind;
+        uint32_t version;
+        uint8_t resolutionCode;
+    };
+    // Version 0x1000 marks pictures coded at half the width and shown doubled.
+    for (const Case c : {Case{1, 0x101, 0}, Case{2, 0x1000, 3}}) {
+        SCOPED_TRACE(c.version);
+        RecordingJob job;
+        job.path = folder.path() + "/old" + RecordingExtension(c.kind);
+        job.kind = c.kind;
+        job.version = c.version;
+        job.resolutionCode = c.resolutionCode;
+        job.frames = 6;
+        std::string error;
+        ASSERT_TRUE(writeRecording(job, error)) << error;
+
+        // Reference: the decoder of the variant, frame after frame, into a picture of the size.
+        CRecordInfo info;
+        ASSERT_TRUE(info.ReadInfo(job.path));
+        CRecordReader reader;
+        ASSERT_TRUE(reader.Open(&info, kReaderModeRead, -1));
+        CPlayFrame frame(info.Width(), info.Height());
+        LegacyDecoder decoder;
+        ASSERT_TRUE(decoder.Setup(LegacyDecoder::VariantOfVersion(c.version)));
+        std::vector<uint32_t> reference;
+        while (reader.ReadFrame(frame, -1, 0)) {
+            LegacyDecodeResult result;
+            RgbPicture& picture = frame.Picture();
+            decoder.Decode(result, frame.VideoBuffer(), frame.VideoLength(), picture.pixels(),
+                           picture.byteCount());
+            EXPECT_EQ(result.error, 0u);
+            uint32_t sum = 0;
+            for (size_t i = 0; i < picture.byteCount(); ++i) sum = sum * 31 + picture.pixels()[i];
+            reference.push_back(sum);
+        }
+        ASSERT_EQ(reference.size(), 6u);
+
+        log.notices.clear();
+        ASSERT_TRUE(player.Open(job.path, 1, false));
+        runUntilEnded();
+        const std::vector<Notice> shown = log.pictures();
+        ASSERT_EQ(shown.size(), 6u);
+        for (size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(shown[i].pictureSum, reference[i]) << i;
+        // And the decoder did write: a blank picture of that size sums to 0.
+        EXPECT_NE(reference[0], 0u);
+    }
+}
+
+TEST_F(PlayWndTest, TheIntegrityPassReportsEveryFrameThenEnds) {
+    const std::string path = evenRecording(3, 4, 40);
+    ASSERT_TRUE(player.Open(path, 0, false));
+    loop.advanceMs(10);
+    log.notices.clear();
+    player.SetVerifying(true);
+    EXPECT_TRUE(player.IsPaused());
+    ASSERT_NE(player.SecondFrame(), nullptr);
+    loop.advanceMs(100);
+    ASSERT_EQ(log.notices.size(), 13u);
+    for (size_t i = 0; i < 12; ++i) {
+        EXPECT_EQ(log.notices[i].code, kPlayVerifying);
+        EXPECT_EQ(log.notices[i].group * 4 + log.notices[i].position, i);
+        EXPECT_EQ(log.notices[i].atMs, 10 + i + 1);  // one frame a millisecond
+    }
+    EXPECT_EQ(log.notices[12].code, kPlayEnded);
+    EXPECT_FALSE(loop.msUntilNextTimer().has_value());
+
+    // A pass over a file that no longer opens ends at once.
+    log.notices.clear();
+    ASSERT_TRUE(player.Open(path, 0, false));
+    std::remove(path.c_str());
+    player.SetVerifying(true);
+    loop.advanceMs(10);
+    ASSERT_EQ(log.notices.size(), 1u);
+    EXPECT_EQ(log.notices[0].code, kPlayEnded);
+}
+
+}  // namespace
+}  // namespace kx

@@ -1,0 +1,118 @@
+// kxtool play on a recorder-written recording: the picture lines and the summary at a fast
+// level, the group jumps of XH, starting at a frame, and the errors.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <vector>
+
+#include "tools/recorder/recording_job.h"
+
+namespace kx {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Line {
+    uint32_t group, position, tick;
+    uint64_t elapsedMs;
+};
+
+struct ToolRun {
+    int status = -1;
+    std::vector<Line> pictures;
+    std::string summary;
+};
+
+class PlayCommand : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_folder = fs::temp_directory_path() / ("kxtool_play_" + std::to_string(::getpid()));
+        fs::create_directories(s_folder);
+        // 20 frames at 25 per second in 4 groups of 5, with G.726 sound.
+        RecordingJob job;
+        job.path = (s_folder / "rec.kxz").string();
+        job.kind = 3;
+        job.resolutionCode = 0;
+        job.frames = 20;
+        job.groupMs = 200;
+        job.audio = AudioFormat::G726;
+        std::string error;
+        ASSERT_TRUE(writeRecording(job, error)) << error;
+        s_path = job.path;
+    }
+    static void TearDownTestSuite() { fs::remove_all(s_folder); }
+
+    static ToolRun play(const std::string& arguments) {
+        const std::string command =
+            std::string(KXTOOL_PATH) + " play " + arguments + " 2>/dev/null";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string out;
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+        const int status = pclose(pipe);
+        ToolRun run;
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::istringstream lines(out);
+        for (std::string text; std::getline(lines, text);) {
+            if (text.starts_with("#")) {
+                run.summary = text;
+                continue;
+            }
+            Line line{};
+            std::istringstream fields(text);
+            fields >> line.group >> line.position >> line.tick >> line.elapsedMs;
+            EXPECT_TRUE(fields && fields.eof()) << text;
+            run.pictures.push_back(line);
+        }
+        return run;
+    }
+
+    static inline fs::path s_folder;
+    static inline std::string s_path;
+};
+
+TEST_F(PlayCommand, FourTimesShowsTheEvenPositionsAtTheirPace) {
+    const ToolRun run = play(s_path + " --speed 2");
+    ASSERT_EQ(run.status, 0);
+    ASSERT_EQ(run.pictures.size(), 12u);
+    for (size_t i = 0; i < run.pictures.size(); ++i) {
+        // Positions 0, 2 and 4 of each group of 5 are drawn.
+        EXPECT_EQ(run.pictures[i].group, i / 3) << i;
+        EXPECT_EQ(run.pictures[i].position, i % 3 * 2) << i;
+        if (i > 0) {
+            EXPECT_GE(run.pictures[i].elapsedMs, run.pictures[i - 1].elapsedMs);
+        }
+    }
+    // 19 gaps of 40 ms at a quarter: at least 190 ms from the first picture to the last.
+    EXPECT_GE(run.pictures.back().elapsedMs - run.pictures.front().elapsedMs, 180u);
+    EXPECT_EQ(run.summary.rfind("# 12 pictures in ", 0), 0u) << run.summary;
+}
+
+TEST_F(PlayCommand, ExtraHighSpeedJumpsTwoGroupsEveryHalfSecond) {
+    const ToolRun run = play(s_path + " --speed 4");
+    ASSERT_EQ(run.status, 0);
+    ASSERT_EQ(run.pictures.size(), 2u);
+    EXPECT_EQ(run.pictures[0].group, 0u);
+    EXPECT_EQ(run.pictures[1].group, 2u);
+    EXPECT_EQ(run.pictures[1].position, 0u);
+    EXPECT_GE(run.pictures[1].elapsedMs - run.pictures[0].elapsedMs, 500u);
+}
+
+TEST_F(PlayCommand, SeekStartsAtTheFrameAndErrorsExitWithOne) {
+    const ToolRun run = play(s_path + " --seek 3:2");
+    ASSERT_EQ(run.status, 0);
+    ASSERT_EQ(run.pictures.size(), 3u);
+    EXPECT_EQ(run.pictures[0].group, 3u);
+    EXPECT_EQ(run.pictures[0].position, 2u);
+    EXPECT_EQ(play(s_path + " --seek 4").status, 1);
+    EXPECT_EQ(play((s_folder / "missing.kxz").string()).status, 1);
+    EXPECT_EQ(play(s_path + " --at yesterday").status, 1);
+    EXPECT_NE(play(s_path + " --speed 5").status, 0);
+}
+
+}  // namespace
+}  // namespace kx
