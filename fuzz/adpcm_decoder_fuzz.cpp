@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         kx::AudioBlockDecoder decoder(codec);
         size_t at = 0;
         size_t outputBytes = 0;
-        while (const size_t consumed = decoder.decodePiece(data + at, size - at, buffer, kBufferBytes, outputBytes)) {
+        while (const size_t consumed =
+                   decoder.decodePiece(data + at, size - at, buffer, kBufferBytes, outputBytes)) {
             assert(consumed <= size - at && outputBytes <= kBufferBytes);
             at += consumed;
         }

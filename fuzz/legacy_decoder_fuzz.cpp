@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static std::vector<uint8_t> destination(kx::LegacyDecoder::kMaxOutputBytes);
     const size_t destinationBytes = (data[0] & 2) ? size_t(176) * 144 * 3 : destination.size();
     kx::LegacyDecoder decoder;
-    if (!decoder.Setup((data[0] & 1) ? kx::LegacyDecoder::kVariantDoubled : kx::LegacyDecoder::kVariantPlain))
+    if (!decoder.Setup((data[0] & 1) ? kx::LegacyDecoder::kVariantDoubled
+                                     : kx::LegacyDecoder::kVariantPlain))
         return 0;
     size_t at = 1;
     while (at + 3 <= size) {
@@ -19,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         at += 3;
         if (length > size - at) length = size - at;
         kx::LegacyDecodeResult result;
-        decoder.Decode(result, data + at, uint32_t(length), destination.data(), destinationBytes, 0);
+        decoder.Decode(result, data + at, uint32_t(length), destination.data(), destinationBytes,
+                       0);
         at += length;
     }
     return 0;

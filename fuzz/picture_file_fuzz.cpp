@@ -10,9 +10,11 @@
 #include "platform/file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::filesystem::path folder =
-        std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
-    const std::string path = (folder / ("kx_fuzz_picture_" + std::to_string(::getpid()) + ".jpg")).string();
+    const std::filesystem::path folder = std::filesystem::is_directory("/dev/shm")
+                                             ? "/dev/shm"
+                                             : std::filesystem::temp_directory_path();
+    const std::string path =
+        (folder / ("kx_fuzz_picture_" + std::to_string(::getpid()) + ".jpg")).string();
     {
         kx::File file;
         if (!file.open(path, kx::FileMode::CreateWrite)) return 0;

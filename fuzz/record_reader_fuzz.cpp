@@ -1,23 +1,12 @@
 // Fuzzes header parsing, chain walking and frame reading of every recording kind.
 // Input: one byte choosing the file name's extension, then the file's bytes.
-#include <unistd.h>
-
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
-#include "platform/file.h"
+#include "fuzz/scratch_recording.h"
 #include "recording/record_reader.h"
 
 namespace {
-
-const char* const kExtensions[] = {".kx", ".kxx", ".kxq", ".kxz", ".ckx", ".bin"};
-
-std::string scratchPath(const char* extension) {
-    const std::filesystem::path folder =
-        std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
-    return (folder / ("kx_fuzz_reader_" + std::to_string(::getpid()) + extension)).string();
-}
 
 void readEverything(kx::CRecordReader& reader, kx::CRecordFrame& frame) {
     while (reader.ReadFrame(frame, -1, 0)) {
@@ -35,15 +24,10 @@ void readEverything(kx::CRecordReader& reader, kx::CRecordFrame& frame) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    const std::string path = scratchPath(kExtensions[data[0] % std::size(kExtensions)]);
-    {
-        kx::File file;
-        if (!file.open(path, kx::FileMode::CreateWrite)) return 0;
-        file.write(data + 1, size - 1);
-    }
+    const std::string path = kx::fuzz::scratchPath(
+        "kx_fuzz_reader_", kx::fuzz::kExtensions[data[0] % std::size(kx::fuzz::kExtensions)]);
     kx::CRecordInfo info;
-    info.ReadInfo(path);
-    info.SetPath(path);
+    if (!kx::fuzz::writeScratchRecording(path, data + 1, size - 1, info)) return 0;
     const int channels = info.Kind() == kx::kKindFourChannel ? kx::kChannelCount : 1;
     for (int c = 0; c < channels; ++c) {
         kx::CRecordReader reader;
