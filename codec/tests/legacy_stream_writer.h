@@ -32,7 +32,7 @@ public:
     void interMacroblock(const MacroblockCode& mb);
     void intraInInter(const MacroblockCode& mb);
 
-    BitWriter& bits() { return m_native.bits(); }
+    SyntaxBitWriter& bits() { return m_native.bits(); }
     std::vector<uint8_t> bytes() const { return m_native.bytes(); }
 
 private:

@@ -8,7 +8,7 @@
 
 namespace kx {
 
-void BitWriter::put(uint32_t value, int bits) {
+void SyntaxBitWriter::put(uint32_t value, int bits) {
     for (int i = bits - 1; i >= 0; --i) {
         if (m_bits % 8 == 0) m_bytes.push_back(0);
         if ((value >> i) & 1) m_bytes.back() |= uint8_t(0x80 >> (m_bits % 8));
@@ -16,12 +16,12 @@ void BitWriter::put(uint32_t value, int bits) {
     }
 }
 
-void BitWriter::putCode(std::string_view code) {
+void SyntaxBitWriter::putCode(std::string_view code) {
     for (char c : code)
         if (c != ' ') put(c == '1', 1);
 }
 
-void BitWriter::alignToEvenByte() {
+void SyntaxBitWriter::alignToEvenByte() {
     while (m_bits % 8 != 0) put(0, 1);
     if ((m_bits / 8) % 2 != 0) put(0, 8);
 }
@@ -98,8 +98,8 @@ void NativeStreamWriter::coefficients(const std::vector<Coefficient>& list, bool
         bool written = false;
         if (!forceEscape) {
             for (const auto& code : h263::kTcoefCodes) {
-                if (code.symbol.level != 0 && code.symbol.last == last && code.symbol.run == c.run &&
-                    code.symbol.level == std::abs(c.level)) {
+                if (code.symbol.level != 0 && code.symbol.last == last &&
+                    code.symbol.run == c.run && code.symbol.level == std::abs(c.level)) {
                     m_writer.putCode(code.bits);
                     m_writer.put(c.level < 0, 1);
                     written = true;

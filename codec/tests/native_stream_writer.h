@@ -10,7 +10,7 @@
 
 namespace kx {
 
-class BitWriter {
+class SyntaxBitWriter {
 public:
     void put(uint32_t value, int bits);
     // A code written as text, "0000 0101 11".
@@ -67,13 +67,13 @@ public:
 
     void coefficients(const std::vector<Coefficient>& coefficients, bool forceEscape = false);
     void vectorDifference(int difference);
-    BitWriter& bits() { return m_writer; }
+    SyntaxBitWriter& bits() { return m_writer; }
     // The finished frame, padded to whole bytes.
     std::vector<uint8_t> bytes() const { return m_writer.bytes(); }
 
 private:
     void cbpy(unsigned intraIndex);
-    BitWriter m_writer;
+    SyntaxBitWriter m_writer;
 };
 
 // Pattern bits of a macroblock: bit 5 for Y0 down to bit 0 for Cr.

@@ -113,16 +113,16 @@ protected:
         header.firstTick = groups.front().frames.front().tick;
         return folder.write(name, test::recordingBytes(kKindClip, header, groups));
     }
-    // `groups` groups of `perGroup` frames `gapMs` apart.
-    std::string evenRecording(uint32_t groups, uint32_t perGroup, uint32_t gapMs) {
-        std::vector<GroupSpec> spec;
+    // `groupCount` groups of `perGroup` frames `gapMs` apart.
+    std::string evenRecording(uint32_t groupCount, uint32_t perGroup, uint32_t gapMs) {
+        std::vector<GroupSpec> groups;
         uint32_t tick = kFirstTick;
-        for (uint32_t g = 0; g < groups; ++g) {
-            spec.push_back(groupAt(tick));
+        for (uint32_t g = 0; g < groupCount; ++g) {
+            groups.push_back(groupAt(tick));
             for (uint32_t p = 0; p < perGroup; ++p, tick += gapMs)
-                spec.back().frames.push_back(frameAt(tick));
+                groups.back().frames.push_back(frameAt(tick));
         }
-        return layOut(spec);
+        return layOut(groups);
     }
     // A recording of real pictures from the recorder: 20 frames at 25 per second, 5 a group.
     std::string encodedRecording() {
@@ -183,12 +183,12 @@ TEST_F(PlayWndTest, EverySpeedPacesTheFrameGap) {
 TEST_F(PlayWndTest, LateTicksShortenTheNextWaitAndBackwardTicksPlayAtOnce) {
     // 45 ms gaps on a 10 ms timer: every frame but the first is shown up to 5 ms late, and the
     // wait after a late one is shorter, so the frames keep their pace.
-    std::vector<GroupSpec> spec{groupAt(kFirstTick)};
-    for (uint32_t n = 0; n < 7; ++n) spec[0].frames.push_back(frameAt(kFirstTick + 45 * n));
+    std::vector<GroupSpec> groups{groupAt(kFirstTick)};
+    for (uint32_t n = 0; n < 7; ++n) groups[0].frames.push_back(frameAt(kFirstTick + 45 * n));
     // Then a tick that goes back by 100 ms, and one 40 ms after that.
-    spec[0].frames.push_back(frameAt(kFirstTick + 170));
-    spec[0].frames.push_back(frameAt(kFirstTick + 210));
-    ASSERT_TRUE(player.Open(layOut(spec), 0, false));
+    groups[0].frames.push_back(frameAt(kFirstTick + 170));
+    groups[0].frames.push_back(frameAt(kFirstTick + 210));
+    ASSERT_TRUE(player.Open(layOut(groups), 0, false));
     runUntilEnded();
     std::vector<uint64_t> times;
     for (const Notice& n : log.pictures()) times.push_back(n.atMs);
@@ -256,14 +256,14 @@ TEST_F(PlayWndTest, GoToTimeLandsOnTheFirstFrameNotBeforeTheTime) {
     test::HeaderFields fields;
     fields.resolution = 0;
     fields.flags = 0;
-    std::vector<GroupSpec> spec;
+    std::vector<GroupSpec> groups;
     for (uint32_t n = 0; n < 24; ++n) {
         const uint32_t tick = fields.firstTick + 300 * n;
-        if (n % 8 == 0) spec.push_back(groupAt(tick));
-        spec.back().frames.push_back(frameAt(tick));
+        if (n % 8 == 0) groups.push_back(groupAt(tick));
+        groups.back().frames.push_back(frameAt(tick));
     }
     ASSERT_TRUE(player.Open(
-        folder.write("times.kxz", test::recordingBytes(kKindClip, fields, spec)), 0, false));
+        folder.write("times.kxz", test::recordingBytes(kKindClip, fields, groups)), 0, false));
     struct Case {
         int32_t secondsAfterStart;
         uint32_t frame;  // in reading order
@@ -298,14 +298,14 @@ TEST_F(PlayWndTest, FailedOpensPostNothingAndStopClearsEverything) {
     EXPECT_FALSE(loop.msUntilNextTimer().has_value());
 
     // A recording with sound, playing with its audio output open, then stopped.
-    std::vector<GroupSpec> spec{groupAt(kFirstTick)};
+    std::vector<GroupSpec> groups{groupAt(kFirstTick)};
     for (uint32_t n = 0; n < 10; ++n) {
         FrameSpec frame = frameAt(kFirstTick + 40 * n);
         frame.flags |= kFrameFlagAudio;
         frame.audio = soundBlock(30);
-        spec[0].frames.push_back(frame);
+        groups[0].frames.push_back(frame);
     }
-    ASSERT_TRUE(player.Open(layOut(spec), 0, true));
+    ASSERT_TRUE(player.Open(layOut(groups), 0, true));
     loop.advanceMs(50);
     ASSERT_NE(player.AudioOutput(), nullptr);
     EXPECT_TRUE(player.AudioOutput()->IsOpen());
@@ -334,17 +334,17 @@ TEST_F(PlayWndTest, AudioCompletionsCarryPlaybackPastEmptyBlocks) {
     // Frame 0 carries 100 ms of G.726 sound (300 bytes, 800 samples); frames 1 to 4 have the
     // audio flag but empty blocks; frame 5 has sound again; frame 6 has no audio flag. The
     // frames are a second apart, so the timer alone would take seconds.
-    std::vector<GroupSpec> spec{groupAt(kFirstTick)};
+    std::vector<GroupSpec> groups{groupAt(kFirstTick)};
     for (uint32_t n = 0; n < 7; ++n) {
         FrameSpec frame = frameAt(kFirstTick + 1000 * n);
         if (n < 6) frame.flags |= kFrameFlagAudio;
         if (n == 0 || n == 5) frame.audio = soundBlock(300);
-        spec[0].frames.push_back(frame);
+        groups[0].frames.push_back(frame);
     }
     std::vector<std::vector<uint8_t>> played;
     devices.setQueueObserver(
         [&](int, const uint8_t* bytes, size_t size) { played.emplace_back(bytes, bytes + size); });
-    ASSERT_TRUE(player.Open(layOut(spec), 0, true));
+    ASSERT_TRUE(player.Open(layOut(groups), 0, true));
     runUntilEnded();
     std::vector<std::pair<uint32_t, uint64_t>> shown;
     for (const Notice& n : log.pictures()) shown.emplace_back(n.position, n.atMs);
@@ -358,7 +358,7 @@ TEST_F(PlayWndTest, AudioCompletionsCarryPlaybackPastEmptyBlocks) {
     // No sound at any speed but 0.
     played.clear();
     log.notices.clear();
-    ASSERT_TRUE(player.Open(layOut(spec, "again.kxz"), 1, true));
+    ASSERT_TRUE(player.Open(layOut(groups, "again.kxz"), 1, true));
     runUntilEnded();
     EXPECT_TRUE(played.empty());
     EXPECT_EQ(log.pictures().size(), 7u);
@@ -366,10 +366,10 @@ TEST_F(PlayWndTest, AudioCompletionsCarryPlaybackPastEmptyBlocks) {
 
 TEST_F(PlayWndTest, FastSpeedsDropAvcFramesOfKind3) {
     // A codec 1 first frame (the decoder), then avc frames whose kind 3 frames may be dropped.
-    std::vector<GroupSpec> spec{groupAt(kFirstTick, {frameAt(kFirstTick)})};
+    std::vector<GroupSpec> groups{groupAt(kFirstTick, {frameAt(kFirstTick)})};
     for (uint32_t n = 1; n < 7; ++n)
-        spec[0].frames.push_back(frameAt(kFirstTick + 40 * n, 4, n % 2 ? 3 : 1));
-    const std::string path = layOut(spec);
+        groups[0].frames.push_back(frameAt(kFirstTick + 40 * n, 4, n % 2 ? 3 : 1));
+    const std::string path = layOut(groups);
     for (const int32_t speed : {0, 1}) {
         SCOPED_TRACE(speed);
         log.notices.clear();

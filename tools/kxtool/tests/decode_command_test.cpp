@@ -2,7 +2,6 @@
 // pictures, skipped frames without pictures, per-frame errors, the three outputs, and refused
 // codecs.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "recording/record_frame.h"
 #include "recording/record_info.h"
 #include "tools/kxtool/md5.h"
+#include "tools/kxtool/tests/tool_run.h"
 #include "tools/recorder/recording_writer.h"
 
 namespace kx {
@@ -25,35 +25,18 @@ constexpr int kWidth = 160;
 constexpr int kHeight = 112;
 constexpr size_t kPictureBytes = size_t(kWidth) * kHeight * 3;
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 class DecodeCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_folder = fs::temp_directory_path() / ("kxtool_decode_" + std::to_string(::getpid()) + "_" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_folder = fs::temp_directory_path() /
+                   ("kxtool_decode_" + std::to_string(::getpid()) + "_" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(m_folder);
     }
     void TearDown() override { fs::remove_all(m_folder); }
 
-    ToolRun kxtool(const std::string& arguments) {
-        const std::string errPath = (m_folder / "stderr.txt").string();
-        const std::string command = std::string(KXTOOL_PATH) + " " + arguments + " 2>" + errPath;
-        ToolRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-        const int status = pclose(pipe);
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream in(errPath);
-        std::stringstream err;
-        err << in.rdbuf();
-        run.err = err.str();
-        return run;
+    test::ToolRun kxtool(const std::string& arguments) {
+        return test::runKxtool(arguments, m_folder);
     }
 
     struct Frame {
@@ -144,8 +127,10 @@ std::array<int, 3> rawPixel(const std::string& raw, size_t index, int x, int y) 
 TEST(Md5, KnownDigests) {
     EXPECT_EQ(md5Hex(nullptr, 0), "d41d8cd98f00b204e9800998ecf8427e");
     const std::string abc = "abc";
-    EXPECT_EQ(md5Hex(reinterpret_cast<const uint8_t*>(abc.data()), abc.size()), "900150983cd24fb0d6963f7d28e17f72");
-    const std::string longer = "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
+    EXPECT_EQ(md5Hex(reinterpret_cast<const uint8_t*>(abc.data()), abc.size()),
+              "900150983cd24fb0d6963f7d28e17f72");
+    const std::string longer =
+        "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
     EXPECT_EQ(md5Hex(reinterpret_cast<const uint8_t*>(longer.data()), longer.size()),
               "57edf4a22be3c955ac49da2e2107b67a");
 }
@@ -153,14 +138,14 @@ TEST(Md5, KnownDigests) {
 TEST_F(DecodeCommand, WritesUprightPicturesAndReportsFramesThatDoNotDecode) {
     const std::string path = writeRecording("clip.kxz", kKindClip,
                                             {
-                                                {0x00, twoBandPicture(40, 200)},             // codec 0
-                                                {kFrameFlagNoPicture, {1, 2, 3}},            // skipped
-                                                {0x00, unchangedPicture()},                  // same picture again
-                                                {0x00, {0x12, 0x34, 0x56}},                  // no start code
+                                                {0x00, twoBandPicture(40, 200)},   // codec 0
+                                                {kFrameFlagNoPicture, {1, 2, 3}},  // skipped
+                                                {0x00, unchangedPicture()},  // same picture again
+                                                {0x00, {0x12, 0x34, 0x56}},  // no start code
                                                 {0x00, twoBandPicture(90, 10)},
                                             });
     const std::string rawPath = (m_folder / "out.bgr").string();
-    const ToolRun run = kxtool("decode --raw " + rawPath + " " + path);
+    const test::ToolRun run = kxtool("decode --raw " + rawPath + " " + path);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("frame 3: no picture start code"), std::string::npos) << run.err;
     std::ifstream in(rawPath, std::ios::binary);
@@ -173,18 +158,21 @@ TEST_F(DecodeCommand, WritesUprightPicturesAndReportsFramesThatDoNotDecode) {
     EXPECT_EQ(rawPixel(raw, 2, 77, 3), (std::array<int, 3>{11, 10, 11}));
     EXPECT_EQ(rawPixel(raw, 2, 5, 100), (std::array<int, 3>{91, 90, 91}));
 
-    const ToolRun md5 = kxtool("decode --md5 --frames 2 " + path);
+    const test::ToolRun md5 = kxtool("decode --md5 --frames 2 " + path);
     std::stringstream expected;
     for (int i = 0; i < 2; ++i)
         expected << (i == 0 ? 0 : 2) << " " << (i == 0 ? 1000 : 1080) << " "
-                 << md5Hex(reinterpret_cast<const uint8_t*>(raw.data()) + i * kPictureBytes, kPictureBytes) << "\n";
+                 << md5Hex(reinterpret_cast<const uint8_t*>(raw.data()) + i * kPictureBytes,
+                           kPictureBytes)
+                 << "\n";
     EXPECT_EQ(md5.out, expected.str());
     EXPECT_EQ(md5.status, 0);
 
     const std::string ppmFolder = (m_folder / "ppm").string();
     ASSERT_EQ(kxtool("decode --ppm " + ppmFolder + " --frames 1 " + path).status, 0);
     std::ifstream ppm(ppmFolder + "/frame_000000.ppm", std::ios::binary);
-    const std::string ppmBytes((std::istreambuf_iterator<char>(ppm)), std::istreambuf_iterator<char>());
+    const std::string ppmBytes((std::istreambuf_iterator<char>(ppm)),
+                               std::istreambuf_iterator<char>());
     const std::string header = "P6\n160 112\n255\n";
     ASSERT_EQ(ppmBytes.size(), header.size() + kPictureBytes);
     EXPECT_EQ(ppmBytes.substr(0, header.size()), header);
@@ -194,9 +182,9 @@ TEST_F(DecodeCommand, WritesUprightPicturesAndReportsFramesThatDoNotDecode) {
 TEST_F(DecodeCommand, CodecOneWithTheTopDownFlagAndRefusedInput) {
     // Selector 0 of an extended recording stands for 352 x 288.
     const uint16_t topDown = 0x10 | kFrameFlagCodecOption;
-    const std::string path =
-        writeRecording("extended.ckx", kKindExtended, {{topDown, twoBandPicture(40, 200, 352, 288)}});
-    const ToolRun run = kxtool("decode --md5 " + path);
+    const std::string path = writeRecording("extended.ckx", kKindExtended,
+                                            {{topDown, twoBandPicture(40, 200, 352, 288)}});
+    const test::ToolRun run = kxtool("decode --md5 " + path);
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string rawPath = (m_folder / "out.bgr").string();
     ASSERT_EQ(kxtool("decode --raw " + rawPath + " " + path).status, 0);
@@ -207,7 +195,7 @@ TEST_F(DecodeCommand, CodecOneWithTheTopDownFlagAndRefusedInput) {
     EXPECT_EQ(uint8_t(raw[(287 * 352 + 351) * 3 + 1]), 200);
 
     const std::string other = writeRecording("mpeg4.kxz", kKindClip, {{0x50, {1, 2, 3}}});
-    const ToolRun noDecoder = kxtool("decode --md5 " + other);
+    const test::ToolRun noDecoder = kxtool("decode --md5 " + other);
     EXPECT_EQ(noDecoder.status, 1);
     EXPECT_NE(noDecoder.err.find("codec 5 has no decoder"), std::string::npos) << noDecoder.err;
 
@@ -217,21 +205,32 @@ TEST_F(DecodeCommand, CodecOneWithTheTopDownFlagAndRefusedInput) {
 TEST_F(DecodeCommand, OlderKindsGoThroughTheLegacyDecoderUpright) {
     // Kinds 0 and 1 store their rows bottom-up, kind 2 top-down; version 0x1000 doubles the
     // width. The first decoded band (luma 40) belongs at the top of kind 2's picture only.
-    struct Case { const char* name; int kind; uint32_t version; int width; int topLuma; };
-    for (const Case& c : {Case{"old.kx", kKindLegacyKx, 0x100, kWidth, 200}, Case{"old.kxx", kKindLegacyKxx, 0x101, kWidth, 200},
+    struct Case {
+        const char* name;
+        int kind;
+        uint32_t version;
+        int width;
+        int topLuma;
+    };
+    for (const Case& c : {Case{"old.kx", kKindLegacyKx, 0x100, kWidth, 200},
+                          Case{"old.kxx", kKindLegacyKxx, 0x101, kWidth, 200},
                           Case{"old.kxq", kKindLegacyKxq, 0x101, kWidth, 40},
                           Case{"wide.kxq", kKindLegacyKxq, 0x1000, 2 * kWidth, 40}}) {
         // The codec identifier of the frames plays no part in the older kinds.
-        const std::string path = writeRecording(
-            c.name, c.kind, {{0x50, legacyTwoBandPicture(40, 200)}, {kFrameFlagNoPicture, {}}, {0x10, unchangedPicture()}},
-            c.version);
+        const std::string path = writeRecording(c.name, c.kind,
+                                                {{0x50, legacyTwoBandPicture(40, 200)},
+                                                 {kFrameFlagNoPicture, {}},
+                                                 {0x10, unchangedPicture()}},
+                                                c.version);
         const std::string rawPath = (m_folder / "legacy.bgr").string();
-        const ToolRun run = kxtool("decode --raw " + rawPath + " " + path);
+        const test::ToolRun run = kxtool("decode --raw " + rawPath + " " + path);
         ASSERT_EQ(run.status, 0) << c.name << ": " << run.err;
         std::ifstream in(rawPath, std::ios::binary);
-        const std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string raw((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
         const size_t pictureBytes = size_t(c.width) * kHeight * 3;
-        ASSERT_EQ(raw.size(), 2 * pictureBytes) << c.name;  // the frame without a picture is skipped
+        ASSERT_EQ(raw.size(), 2 * pictureBytes)
+            << c.name;  // the frame without a picture is skipped
         const int bottomLuma = c.topLuma == 40 ? 200 : 40;
         for (size_t picture = 0; picture < 2; ++picture) {
             const size_t at = picture * pictureBytes;
@@ -241,9 +240,10 @@ TEST_F(DecodeCommand, OlderKindsGoThroughTheLegacyDecoderUpright) {
     }
 
     // A legacy frame without a start code is reported, and the run goes on.
-    const std::string damaged = writeRecording("damaged.kx", kKindLegacyKx,
-                                               {{0, std::vector<uint8_t>(40, 0xFF)}, {0, legacyTwoBandPicture(9, 9)}});
-    const ToolRun run = kxtool("decode --md5 " + damaged);
+    const std::string damaged =
+        writeRecording("damaged.kx", kKindLegacyKx,
+                       {{0, std::vector<uint8_t>(40, 0xFF)}, {0, legacyTwoBandPicture(9, 9)}});
+    const test::ToolRun run = kxtool("decode --md5 " + damaged);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("frame 0: no picture start code"), std::string::npos) << run.err;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;

@@ -1,6 +1,5 @@
 // kxtool as users and scripts see it: the program run on files laid out byte by byte.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -9,32 +8,17 @@
 #include <sstream>
 
 #include "recording/tests/recording_builder.h"
+#include "tools/kxtool/tests/tool_run.h"
 
 namespace kx {
 namespace {
 
 using nlohmann::json;
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using test::ToolRun;
 
 ToolRun kxtool(const std::string& arguments, const test::TempFolder& folder) {
-    const std::string errPath = folder.path() + "/stderr.txt";
-    const std::string command = std::string(KXTOOL_PATH) + " " + arguments + " 2>" + errPath;
-    ToolRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream in(errPath);
-    std::stringstream err;
-    err << in.rdbuf();
-    run.err = err.str();
-    return run;
+    return test::runKxtool(arguments, folder.path());
 }
 
 std::vector<test::GroupSpec> fourChannelGroups() {
@@ -60,7 +44,8 @@ TEST(KxtoolInfo, JsonReportsEveryHeaderFieldAndTheIndex) {
     test::HeaderFields h;
     h.resolution = 131;
     h.board_name = "Caf\xE9";  // single-byte text becomes UTF-8
-    const std::string legacy = folder.write("a.kx", test::recordingBytes(0, h, test::makeGroups(3, 5, h.firstTick, false)));
+    const std::string legacy = folder.write(
+        "a.kx", test::recordingBytes(0, h, test::makeGroups(3, 5, h.firstTick, false)));
     h.resolution = 128;  // picture selector: code 144 in a four-channel file
     const std::string quad = folder.write("b.ckx", test::recordingBytes(8, h, fourChannelGroups()));
 
@@ -71,11 +56,28 @@ TEST(KxtoolInfo, JsonReportsEveryHeaderFieldAndTheIndex) {
     const json& a = all[0];
     std::vector<std::string> keys;
     for (auto it = a.begin(); it != a.end(); ++it) keys.push_back(it.key());
-    const std::vector<std::string> expectedKeys = {
-        "path", "kind", "version", "resolution_code", "coded_width", "coded_height", "display_width",
-        "display_height", "board_number", "camera_number", "board_name", "camera_name", "host_name", "start_time",
-        "end_time", "first_frame_tick", "gmt_offset", "header_flags", "first_group_offset", "file_length", "groups",
-        "frames"};
+    const std::vector<std::string> expectedKeys = {"path",
+                                                   "kind",
+                                                   "version",
+                                                   "resolution_code",
+                                                   "coded_width",
+                                                   "coded_height",
+                                                   "display_width",
+                                                   "display_height",
+                                                   "board_number",
+                                                   "camera_number",
+                                                   "board_name",
+                                                   "camera_name",
+                                                   "host_name",
+                                                   "start_time",
+                                                   "end_time",
+                                                   "first_frame_tick",
+                                                   "gmt_offset",
+                                                   "header_flags",
+                                                   "first_group_offset",
+                                                   "file_length",
+                                                   "groups",
+                                                   "frames"};
     std::vector<std::string> sortedKeys = keys, sortedExpected = expectedKeys;
     std::sort(sortedKeys.begin(), sortedKeys.end());
     std::sort(sortedExpected.begin(), sortedExpected.end());
@@ -121,12 +123,17 @@ TEST(KxtoolInfo, UnreadableFilesAreNamedWithTheReasonAndExitStatus1) {
     h.camera_name.assign(812, 'c');
     const std::string bad = folder.write("bad.kxz", test::headerBytes(3, h));
     const std::string empty = folder.write("empty.kxz", test::headerBytes(3, test::HeaderFields{}));
-    const std::string good =
-        folder.write("good.kxz", test::recordingBytes(3, test::HeaderFields{}, test::makeGroups(1, 2, 0, false)));
+    const std::string good = folder.write(
+        "good.kxz",
+        test::recordingBytes(3, test::HeaderFields{}, test::makeGroups(1, 2, 0, false)));
 
-    const ToolRun run = kxtool("info --json " + bad + " " + good + " " + empty + " " + folder.path() + "/missing.kx", folder);
+    const ToolRun run = kxtool(
+        "info --json " + bad + " " + good + " " + empty + " " + folder.path() + "/missing.kx",
+        folder);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("kxtool: " + bad + ": camera name length 812 exceeds 500"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("kxtool: " + bad + ": camera name length 812 exceeds 500"),
+              std::string::npos)
+        << run.err;
     EXPECT_NE(run.err.find("kxtool: " + empty + ": no group"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("missing.kx: No such file"), std::string::npos) << run.err;
     const json all = json::parse(run.out);
@@ -153,13 +160,21 @@ TEST(KxtoolFrames, RowsFollowTheRecordsAndTheChosenChannel) {
     for (size_t i = 0; i < 4; ++i) {
         const auto& frame = groups[i / 2].quadFrames[i % 2];
         const auto& channel = frame.channels[2];
-        EXPECT_EQ(rows[i], (json{{"group", i / 2}, {"position", i % 2}, {"tick", frame.tick},
+        EXPECT_EQ(rows[i], (json{{"group", i / 2},
+                                 {"position", i % 2},
+                                 {"tick", frame.tick},
                                  {"wall_time", h.start + (frame.tick - h.firstTick) / 1000},
-                                 {"kind", channel.kind}, {"flags", channel.flags}, {"codec", 2},
-                                 {"video_length", channel.video.size()}, {"audio_length", channel.audio.size()}}));
+                                 {"kind", channel.kind},
+                                 {"flags", channel.flags},
+                                 {"codec", 2},
+                                 {"video_length", channel.video.size()},
+                                 {"audio_length", channel.audio.size()}}));
     }
     EXPECT_NE(kxtool("frames --channel 4 " + quad, folder).status, 0);
-    const ToolRun notQuad = kxtool("frames --channel 1 " + folder.write("one.kxz", test::recordingBytes(3, h, test::makeGroups(1, 1, 0, false))), folder);
+    const ToolRun notQuad = kxtool(
+        "frames --channel 1 " +
+            folder.write("one.kxz", test::recordingBytes(3, h, test::makeGroups(1, 1, 0, false))),
+        folder);
     EXPECT_EQ(notQuad.status, 1);
     EXPECT_NE(notQuad.err.find("not a four-channel recording"), std::string::npos);
 }
@@ -168,11 +183,13 @@ TEST(KxtoolFrames, DamagedFrameIsReportedAndTheListingGoesOn) {
     test::TempFolder folder;
     std::vector<test::GroupSpec> groups = test::makeGroups(3, 3, 0, true);
     groups[1].frames[1] = test::makeFrame(1000, 900'000, 0, 1);  // larger than any picture buffer
-    const std::string path = folder.write("d.kxx", test::recordingBytes(1, test::HeaderFields{}, groups));
+    const std::string path =
+        folder.write("d.kxx", test::recordingBytes(1, test::HeaderFields{}, groups));
 
     const ToolRun run = kxtool("frames --json " + path, folder);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("group 1 frame 1: video length 900000 exceeds"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("group 1 frame 1: video length 900000 exceeds"), std::string::npos)
+        << run.err;
     const json rows = json::parse(run.out);
     ASSERT_EQ(rows.size(), 7u);  // group 0, the first frame of group 1, group 2
     EXPECT_EQ(rows[3]["group"], 1);
@@ -186,9 +203,11 @@ TEST(KxtoolClip, CutsByGroupsOrByTimesAndRefusesANameThatWouldNotOpen) {
     test::TempFolder folder;
     test::HeaderFields h;
     h.firstTick = 10'000;
-    const std::string source = folder.write("s.kxx", test::recordingBytes(1, h, test::makeGroups(6, 25, 10'000, true)));
+    const std::string source =
+        folder.write("s.kxx", test::recordingBytes(1, h, test::makeGroups(6, 25, 10'000, true)));
 
-    const ToolRun byGroups = kxtool("clip " + source + " " + folder.path() + "/a.kxx --from 1 --to 3:5", folder);
+    const ToolRun byGroups =
+        kxtool("clip " + source + " " + folder.path() + "/a.kxx --from 1 --to 3:5", folder);
     EXPECT_EQ(byGroups.status, 0) << byGroups.err;
     EXPECT_NE(byGroups.out.find("4 groups, 55 frames"), std::string::npos) << byGroups.out;
 
@@ -196,12 +215,14 @@ TEST(KxtoolClip, CutsByGroupsOrByTimesAndRefusesANameThatWouldNotOpen) {
     // seconds, so all of group 4 lies within 00:00:04).
     const std::string from = std::to_string(h.start + 2);
     const std::string to = std::to_string(h.start + 4);
-    const ToolRun byTimes =
-        kxtool("clip " + source + " " + folder.path() + "/b.kxx --from-time " + from + " --to-time " + to, folder);
+    const ToolRun byTimes = kxtool(
+        "clip " + source + " " + folder.path() + "/b.kxx --from-time " + from + " --to-time " + to,
+        folder);
     EXPECT_EQ(byTimes.status, 0) << byTimes.err;
     EXPECT_NE(byTimes.out.find("4 groups, 75 frames"), std::string::npos) << byTimes.out;
 
-    const ToolRun wrongName = kxtool("clip " + source + " " + folder.path() + "/c.kxz --from 1 --to 2", folder);
+    const ToolRun wrongName =
+        kxtool("clip " + source + " " + folder.path() + "/c.kxz --from 1 --to 2", folder);
     EXPECT_EQ(wrongName.status, 2);
     EXPECT_NE(wrongName.err.find("must be named *.kxx"), std::string::npos) << wrongName.err;
     EXPECT_FALSE(std::filesystem::exists(folder.path() + "/c.kxz"));

@@ -1,7 +1,6 @@
 // kxtool picture and kxtool faces on files written here through PictureFile and the recorder's
 // face-file writer: text, JSON keys, extracted faces (opened by ImageMagick) and errors.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,6 +10,7 @@
 
 #include "codec/picture/picture_file.h"
 #include "recording/face_picture_file.h"
+#include "tools/kxtool/tests/tool_run.h"
 #include "tools/recorder/face_file_writer.h"
 
 namespace kx {
@@ -18,37 +18,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::ToolRun;
 
 class PictureFacesCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_folder = fs::temp_directory_path() / ("kxtool_pictures_" + std::to_string(::getpid()) + "_" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_folder = fs::temp_directory_path() /
+                   ("kxtool_pictures_" + std::to_string(::getpid()) + "_" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(m_folder);
     }
     void TearDown() override { fs::remove_all(m_folder); }
 
-    ToolRun run(const std::string& arguments) const {
-        const fs::path out = m_folder / "stdout.txt";
-        const fs::path err = m_folder / "stderr.txt";
-        const std::string command = std::string(KXTOOL_PATH) + " " + arguments + " >" + out.string() + " 2>" + err.string();
-        ToolRun result;
-        const int status = std::system(command.c_str());
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = readText(out);
-        result.err = readText(err);
-        return result;
-    }
+    ToolRun run(const std::string& arguments) const { return test::runKxtool(arguments, m_folder); }
     std::string path(const std::string& name) const { return (m_folder / name).string(); }
 
     fs::path m_folder;
@@ -77,19 +59,26 @@ TEST_F(PictureFacesCommand, PictureShowsSizeAndTrailerFields) {
 
     ToolRun result = run("picture --json " + path("full.jpg"));
     ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(nlohmann::json::parse(result.out),
-              nlohmann::json({{"width", 32}, {"height", 16}, {"flags", 15}, {"time", 1793606406},
-                              {"board_name", "Entrance"}, {"camera_name", "Front gate"}, {"host_name", "KX-DVR-01"},
-                              {"gmt_offset", 9}}));
+    EXPECT_EQ(nlohmann::json::parse(result.out), nlohmann::json({{"width", 32},
+                                                                 {"height", 16},
+                                                                 {"flags", 15},
+                                                                 {"time", 1793606406},
+                                                                 {"board_name", "Entrance"},
+                                                                 {"camera_name", "Front gate"},
+                                                                 {"host_name", "KX-DVR-01"},
+                                                                 {"gmt_offset", 9}}));
     result = run("picture --json " + path("time.bmp"));
     ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(nlohmann::json::parse(result.out), nlohmann::json({{"width", 32}, {"height", 16}, {"flags", 1}, {"time", 5}}));
+    EXPECT_EQ(nlohmann::json::parse(result.out),
+              nlohmann::json({{"width", 32}, {"height", 16}, {"flags", 1}, {"time", 5}}));
     result = run("picture --json " + path("plain.bmp"));
-    EXPECT_EQ(nlohmann::json::parse(result.out), nlohmann::json({{"width", 32}, {"height", 16}, {"flags", 0}}));
+    EXPECT_EQ(nlohmann::json::parse(result.out),
+              nlohmann::json({{"width", 32}, {"height", 16}, {"flags", 0}}));
 
     result = run("picture " + path("full.jpg"));
     ASSERT_EQ(result.status, 0);
-    for (const char* text : {"JPEG", "32 x 16", "\"Entrance\"", "\"Front gate\"", "\"KX-DVR-01\"", "(GMT+09:00)", "1793606406"})
+    for (const char* text : {"JPEG", "32 x 16", "\"Entrance\"", "\"Front gate\"", "\"KX-DVR-01\"",
+                             "(GMT+09:00)", "1793606406"})
         EXPECT_NE(result.out.find(text), std::string::npos) << text << " in\n" << result.out;
 }
 
@@ -130,7 +119,10 @@ TEST_F(PictureFacesCommand, FacesListsAndExtractsEveryFace) {
         EXPECT_EQ(json["count"], 5);
         ASSERT_EQ(json["faces"].size(), 5u);
         for (uint32_t n = 0; n < 5; ++n)
-            EXPECT_EQ(json["faces"][n], nlohmann::json({{"index", n}, {"time", 1793606402 + n}, {"width", 112}, {"height", 144}}));
+            EXPECT_EQ(
+                json["faces"][n],
+                nlohmann::json(
+                    {{"index", n}, {"time", 1793606402 + n}, {"width", 112}, {"height", 144}}));
 
         const std::string extract = path("out" + std::to_string(version));
         result = run("faces --extract " + extract + " " + job.path);
@@ -152,19 +144,13 @@ TEST_F(PictureFacesCommand, FacesListsAndExtractsEveryFace) {
             const uint8_t* pixels = face.getPixels(width, height);
             // Top row of the face is the last held row; all three bytes carry the grey.
             for (uint32_t x = 0; x < width; ++x)
-                for (int c = 0; c < 3; ++c) ASSERT_EQ(pixels[(size_t(height - 1) * width + x) * 3 + size_t(c)], grey[x]);
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(pixels[(size_t(height - 1) * width + x) * 3 + size_t(c)], grey[x]);
         }
-        const ToolRun identify = [&] {
-            ToolRun r;
-            const std::string command = "identify -format '%w %h\\n' " + extract + "/cam" + std::to_string(version) + "-0003.bmp";
-            FILE* pipe = ::popen(command.c_str(), "r");
-            char buffer[64] = {};
-            if (pipe) {
-                r.out = std::fgets(buffer, sizeof buffer, pipe) ? buffer : "";
-                r.status = ::pclose(pipe);
-            }
-            return r;
-        }();
+        const ToolRun identify =
+            test::runCommand("identify -format '%w %h\\n' " + extract + "/cam" +
+                                 std::to_string(version) + "-0003.bmp",
+                             m_folder);
         EXPECT_EQ(identify.status, 0);
         EXPECT_EQ(identify.out, "112 144\n");
     }
@@ -178,7 +164,8 @@ TEST_F(PictureFacesCommand, FacesErrorsNameTheFile) {
         EXPECT_EQ(result.err.rfind("kxtool: " + path(name) + ": ", 0), 0u) << result.err;
     }
     // A file cut inside its last face: the faces before it are listed, exit status 1.
-    std::vector<FacePicture> pictures{{7, std::vector<uint8_t>(16 * 16, 9)}, {8, std::vector<uint8_t>(16 * 16, 9)}};
+    std::vector<FacePicture> pictures{{7, std::vector<uint8_t>(16 * 16, 9)},
+                                      {8, std::vector<uint8_t>(16 * 16, 9)}};
     FaceFileJob job;
     job.path = path("cut.fac");
     job.version = 1;
@@ -188,7 +175,8 @@ TEST_F(PictureFacesCommand, FacesErrorsNameTheFile) {
     fs::resize_file(job.path, fs::file_size(job.path) - 3);
     const ToolRun result = run("faces --json " + job.path);
     EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.err.find("kxtool: " + job.path + ": picture 1"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("kxtool: " + job.path + ": picture 1"), std::string::npos)
+        << result.err;
     EXPECT_EQ(nlohmann::json::parse(result.out)["faces"].size(), 1u);
 }
 

@@ -1,7 +1,6 @@
 // kxtool play on a recorder-written recording: the picture lines and the summary at a fast
 // level, the group jumps of XH, starting at a frame, and the errors.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "tools/kxtool/tests/tool_run.h"
 #include "tools/recorder/recording_job.h"
 
 namespace kx {
@@ -21,7 +21,7 @@ struct Line {
     uint64_t elapsedMs;
 };
 
-struct ToolRun {
+struct PlayRun {
     int status = -1;
     std::vector<Line> pictures;
     std::string summary;
@@ -46,17 +46,11 @@ protected:
     }
     static void TearDownTestSuite() { fs::remove_all(s_folder); }
 
-    static ToolRun play(const std::string& arguments) {
-        const std::string command =
-            std::string(KXTOOL_PATH) + " play " + arguments + " 2>/dev/null";
-        FILE* pipe = popen(command.c_str(), "r");
-        std::string out;
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-        const int status = pclose(pipe);
-        ToolRun run;
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::istringstream lines(out);
+    static PlayRun play(const std::string& arguments) {
+        const test::ToolRun tool = test::runKxtool("play " + arguments, s_folder);
+        PlayRun run;
+        run.status = tool.status;
+        std::istringstream lines(tool.out);
         for (std::string text; std::getline(lines, text);) {
             if (text.starts_with("#")) {
                 run.summary = text;
@@ -76,7 +70,7 @@ protected:
 };
 
 TEST_F(PlayCommand, FourTimesShowsTheEvenPositionsAtTheirPace) {
-    const ToolRun run = play(s_path + " --speed 2");
+    const PlayRun run = play(s_path + " --speed 2");
     ASSERT_EQ(run.status, 0);
     ASSERT_EQ(run.pictures.size(), 12u);
     for (size_t i = 0; i < run.pictures.size(); ++i) {
@@ -93,7 +87,7 @@ TEST_F(PlayCommand, FourTimesShowsTheEvenPositionsAtTheirPace) {
 }
 
 TEST_F(PlayCommand, ExtraHighSpeedJumpsTwoGroupsEveryHalfSecond) {
-    const ToolRun run = play(s_path + " --speed 4");
+    const PlayRun run = play(s_path + " --speed 4");
     ASSERT_EQ(run.status, 0);
     ASSERT_EQ(run.pictures.size(), 2u);
     EXPECT_EQ(run.pictures[0].group, 0u);
@@ -103,7 +97,7 @@ TEST_F(PlayCommand, ExtraHighSpeedJumpsTwoGroupsEveryHalfSecond) {
 }
 
 TEST_F(PlayCommand, SeekStartsAtTheFrameAndErrorsExitWithOne) {
-    const ToolRun run = play(s_path + " --seek 3:2");
+    const PlayRun run = play(s_path + " --seek 3:2");
     ASSERT_EQ(run.status, 0);
     ASSERT_EQ(run.pictures.size(), 3u);
     EXPECT_EQ(run.pictures[0].group, 3u);
