@@ -45,6 +45,10 @@ public:
     }
 
     bool start() {
+        // Room for two seconds, so that all the audio output queues at once goes to the sink as
+        // soon as it is queued. With the default room (about 145 ms at 8 kHz) a server may let
+        // the sink run dry before it asks for more, and the sound stalls for its whole latency.
+        m_sink.setBufferSize(qsizetype(m_format.bytesPerSecond() * 2));
         m_io = m_sink.start();
         if (!m_io || m_sink.error() != QAudio::NoError) return false;
         m_writtenBytes = 0;
