@@ -20,12 +20,16 @@ struct SourceFormat {
 SourceFormat sourceFormat(int32_t fileKind, uint16_t frameFlags) {
     switch (fileKind) {
         case kKindLegacyKx:
-        case kKindLegacyKxx: return {SourceLayout::PackedBgr, RowOrder::BottomUp};
-        case kKindLegacyKxq: return {SourceLayout::PackedBgr, RowOrder::TopDown};
+        case kKindLegacyKxx:
+            return {SourceLayout::PackedBgr, RowOrder::BottomUp};
+        case kKindLegacyKxq:
+            return {SourceLayout::PackedBgr, RowOrder::TopDown};
         case kKindClip:
         case kKindExtended:
-        case kKindFourChannel: break;
-        default: return {};
+        case kKindFourChannel:
+            break;
+        default:
+            return {};
     }
     switch (CodecOfFlags(frameFlags)) {
         case 0:
@@ -37,8 +41,10 @@ SourceFormat sourceFormat(int32_t fileKind, uint16_t frameFlags) {
         case 4:
         case 6:
         case 7:
-        case 8: return {SourceLayout::PackedBgr, RowOrder::TopDown};
-        default: return {};
+        case 8:
+            return {SourceLayout::PackedBgr, RowOrder::TopDown};
+        default:
+            return {};
     }
 }
 
@@ -47,7 +53,8 @@ SourceFormat sourceFormat(int32_t fileKind, uint16_t frameFlags) {
 uint32_t pictureFormatFlags(int32_t fileKind, uint16_t frameFlags) {
     const int codec = CodecOfFlags(frameFlags);
     uint32_t flags = 0;
-    if (fileKind == kKindClip || fileKind == kKindExtended || fileKind == kKindFourChannel) flags |= 1u << 0;
+    if (fileKind == kKindClip || fileKind == kKindExtended || fileKind == kKindFourChannel)
+        flags |= 1u << 0;
     if (frameFlags & kFrameFlagCodecOption) flags |= 1u << 1;
     if (codec == 2) flags |= 1u << 2;
     if (fileKind == kKindLegacyKxq) flags |= 1u << 3;
@@ -64,7 +71,9 @@ bool copyPictureUpright(const RgbPicture& picture, int32_t fileKind, uint16_t fr
     const SourceFormat format = sourceFormat(fileKind, frameFlags);
     const uint32_t width = picture.width();
     const uint32_t height = picture.height();
-    if (format.layout == SourceLayout::None || picture.pixels() == nullptr || target.pixels == nullptr) return false;
+    if (format.layout == SourceLayout::None || picture.pixels() == nullptr ||
+        target.pixels == nullptr)
+        return false;
     if (target.width != width || target.height != height) return false;
     if (target.bytesPerPixel != 3 && target.bytesPerPixel != 4) return false;
     if (target.strideBytes < size_t(width) * target.bytesPerPixel) return false;

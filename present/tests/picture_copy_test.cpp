@@ -13,7 +13,9 @@
 namespace kx {
 namespace {
 
-constexpr uint16_t codecFlags(int codec) { return uint16_t(codec << 4); }
+constexpr uint16_t codecFlags(int codec) {
+    return uint16_t(codec << 4);
+}
 
 // A 2 x 3 picture whose pixel (x, y) is B = 10 y + x, G = 100 + that, R = 200 + that, stored
 // in the given layout with its first stored row being picture row 0 (top-down) or 2.
@@ -72,16 +74,20 @@ TEST(PictureCopy, EverySourceLayoutEndsUpright) {
         const RgbPicture picture = makePicture(c.planar, c.topDown);
         for (uint32_t bytes : {3u, 4u}) {
             std::vector<uint8_t> out(6 * bytes, 0xEE);
-            ASSERT_TRUE(copyPictureUpright(picture, c.kind, c.flags, {out.data(), 2, 3, bytes, 2 * bytes}));
-            EXPECT_EQ(out, upright(bytes)) << "kind " << c.kind << " flags " << c.flags << " bytes " << bytes;
+            ASSERT_TRUE(
+                copyPictureUpright(picture, c.kind, c.flags, {out.data(), 2, 3, bytes, 2 * bytes}));
+            EXPECT_EQ(out, upright(bytes))
+                << "kind " << c.kind << " flags " << c.flags << " bytes " << bytes;
 
             // A bottom-up target holds the bottom row first.
             std::vector<uint8_t> dib(6 * bytes, 0xEE);
-            ASSERT_TRUE(copyPictureUpright(picture, c.kind, c.flags,
-                                           {dib.data(), 2, 3, bytes, 2 * bytes, RowOrder::BottomUp}));
+            ASSERT_TRUE(
+                copyPictureUpright(picture, c.kind, c.flags,
+                                   {dib.data(), 2, 3, bytes, 2 * bytes, RowOrder::BottomUp}));
             const auto expected = upright(bytes);
             for (int row = 0; row < 3; ++row)
-                EXPECT_TRUE(std::equal(dib.begin() + row * 2 * bytes, dib.begin() + (row + 1) * 2 * bytes,
+                EXPECT_TRUE(std::equal(dib.begin() + row * 2 * bytes,
+                                       dib.begin() + (row + 1) * 2 * bytes,
                                        expected.begin() + (2 - row) * 2 * bytes));
         }
     }
@@ -90,10 +96,13 @@ TEST(PictureCopy, EverySourceLayoutEndsUpright) {
 TEST(PictureCopy, RefusesWhatItCannotCopy) {
     const RgbPicture picture = makePicture(true, false);
     std::vector<uint8_t> out(6 * 3, 0xEE);
-    EXPECT_FALSE(copyPictureUpright(picture, kKindClip, codecFlags(0), {out.data(), 3, 2, 3, 9}));  // size
-    EXPECT_FALSE(copyPictureUpright(picture, kKindClip, codecFlags(5), {out.data(), 2, 3, 3, 6}));  // no codec
-    EXPECT_FALSE(copyPictureUpright(picture, 5, codecFlags(0), {out.data(), 2, 3, 3, 6}));          // kind
-    EXPECT_FALSE(copyPictureUpright(picture, kKindClip, codecFlags(0), {out.data(), 2, 3, 2, 6}));  // 2 bytes
+    EXPECT_FALSE(
+        copyPictureUpright(picture, kKindClip, codecFlags(0), {out.data(), 3, 2, 3, 9}));  // size
+    EXPECT_FALSE(copyPictureUpright(picture, kKindClip, codecFlags(5),
+                                    {out.data(), 2, 3, 3, 6}));  // no codec
+    EXPECT_FALSE(copyPictureUpright(picture, 5, codecFlags(0), {out.data(), 2, 3, 3, 6}));  // kind
+    EXPECT_FALSE(copyPictureUpright(picture, kKindClip, codecFlags(0),
+                                    {out.data(), 2, 3, 2, 6}));  // 2 bytes
     EXPECT_EQ(out, std::vector<uint8_t>(18, 0xEE));
 }
 
