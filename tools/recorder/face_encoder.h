@@ -1,6 +1,6 @@
 // FaceEncoder: codes grey pictures as the face pictures of version 1 face files: intra pictures
 // of the native codec (codec 0, inverse DCT A) with four luma blocks per macroblock and no
-// chroma. It follows the native encoder's intra coding, with its transform and code tables.
+// chroma. It follows the native encoder's intra coding, with its transform and block syntax.
 #pragma once
 
 #include <cstddef>
@@ -25,8 +25,6 @@ public:
     std::span<const uint8_t> encode(const uint8_t* grey, int width, int height, ptrdiff_t stride);
 
 private:
-    void writeCoefficients(const int16_t* levels);
-
     int m_quantiser;
     size_t m_capacityMacroblocks = 0;
     std::unique_ptr<BitWriter> m_bits;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/recorder/bit_writer.h"
+#include "tools/recorder/macroblock_levels.h"
 #include "tools/recorder/native_encoder.h"
 
 namespace kx {
@@ -24,9 +25,9 @@ constexpr uint32_t kLegacyDoubledVersion = 0x1000;
 struct LegacyEncoderSettings {
     static constexpr int kAllGroups = -1;
 
-    int quantiser = 6;           // 1..31, for intra and inter pictures alike
-    int groups = kAllGroups;     // runs of ten macroblocks re-aligned at the end of each
-                                 // picture; kAllGroups: as many as the picture holds
+    int quantiser = 6;        // 1..31, for intra and inter pictures alike
+    int groups = kAllGroups;  // runs of ten macroblocks re-aligned at the end of each
+                              // picture; kAllGroups: as many as the picture holds
 };
 
 struct LegacyPictureStatistics {
@@ -62,29 +63,19 @@ public:
     int groups() const { return m_groups; }
 
 private:
-    struct MacroblockLevels {
-        alignas(16) std::array<std::array<int16_t, 64>, 6> levels;
-        std::array<int, 6> dc{};  // intra only
-        unsigned pattern = 0;      // bit 5 Y0 .. bit 0 Cr
-    };
+    using MacroblockLevels = native_encoding::MacroblockLevels;
 
     void copySource(const YuvPictureView& picture);
-    void beginMacroblocks();
     void nextMacroblock(int index);
     void encodeIntraPicture();
     bool encodeInterPicture();  // false when nothing changed
     void writeUnchangedPicture();
 
-    void quantiseIntraMacroblock(int column, int row, MacroblockLevels& out) const;
-    void quantiseInterMacroblock(int column, int row, MacroblockLevels& out) const;
-    void writeIntraMacroblock(const MacroblockLevels& levels);
-    void writeInterMacroblock(const MacroblockLevels& levels);
-    void writeCoefficients(const int16_t* levels, int start);
     void reconstructIntra(int column, int row, const MacroblockLevels& levels);
     void reconstructInter(int column, int row, const MacroblockLevels& levels);
-    int lumaSad(int column, int row) const;
-    int intraDeviation(int column, int row) const;
 
+    // Macroblock (column, row) of the planes.
+    YuvPictureView macroblockOf(const std::vector<uint8_t>& planes, int column, int row) const;
     // Sample (x, y) of a plane: 0 luma, 1 Cb, 2 Cr.
     uint8_t* planeAt(std::vector<uint8_t>& planes, int plane, int x, int y) const;
     const uint8_t* planeAt(const std::vector<uint8_t>& planes, int plane, int x, int y) const;

@@ -1,8 +1,6 @@
-// Quantisation and reconstruction of the legacy encoder.
+// Reconstruction of the legacy encoder: the legacy decoder's dequantisation and inverse DCT.
 #include "tools/recorder/legacy_encoder_transform.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdlib>
 
 namespace kx::legacy_encoding {
@@ -10,7 +8,9 @@ namespace {
 
 // The transform's sums are 32-bit values that wrap; the sums here are formed in 64 bits and
 // wrapped before every shift, which gives the same bits.
-constexpr int64_t wrap32(int64_t value) { return int32_t(uint32_t(uint64_t(value))); }
+constexpr int64_t wrap32(int64_t value) {
+    return int32_t(uint32_t(uint64_t(value)));
+}
 
 // The one-dimensional transform of eight values, `step` apart.
 void transform8(int16_t* line, int step) {
@@ -28,7 +28,8 @@ void transform8(int16_t* line, int step) {
     const int64_t m = 4 * x[1] - u;
     const int64_t r = 4 * x[7] + v;
     const int64_t n = 4 * x[7] - v;
-    const int64_t odd[4] = {16069 * p + 3196 * r, 13623 * m - 9102 * n, 13623 * n + 9102 * m, 3196 * p - 16069 * r};
+    const int64_t odd[4] = {16069 * p + 3196 * r, 13623 * m - 9102 * n, 13623 * n + 9102 * m,
+                            3196 * p - 16069 * r};
 
     for (int k = 0; k < 4; ++k) {
         line[k * step] = int16_t(wrap32(even[k] + odd[k] + 65536) >> 17);
@@ -37,34 +38,6 @@ void transform8(int16_t* line, int step) {
 }
 
 }  // namespace
-
-bool quantiseIntra(const float* coefficients, int quantiser, int16_t* levels) {
-    const float step = 1.0f / float(2 * quantiser);
-    bool any = false;
-    levels[0] = 0;
-    for (int i = 1; i < 64; ++i) {
-        // Truncation puts the reconstruction (2 |level| + 1) q near the middle of the interval.
-        const int magnitude = std::min(kMaxLevel, int(std::fabs(coefficients[i]) * step));
-        levels[i] = int16_t(coefficients[i] < 0 ? -magnitude : magnitude);
-        any |= magnitude != 0;
-    }
-    return any;
-}
-
-int intraDc(const float* coefficients) { return std::clamp(int(std::lround(coefficients[0] / 8)), 0, 254); }
-
-bool quantiseInter(const float* coefficients, int quantiser, int16_t* levels) {
-    const float step = 1.0f / float(2 * quantiser);
-    const float deadZone = float(quantiser) / 2;
-    bool any = false;
-    for (int i = 0; i < 64; ++i) {
-        const float shrunk = std::fabs(coefficients[i]) - deadZone;
-        const int magnitude = shrunk <= 0 ? 0 : std::min(kMaxLevel, int(shrunk * step));
-        levels[i] = int16_t(coefficients[i] < 0 ? -magnitude : magnitude);
-        any |= magnitude != 0;
-    }
-    return any;
-}
 
 void dequantise(int16_t* levels, int quantiser) {
     const int evenCorrection = quantiser % 2 == 0 ? 1 : 0;

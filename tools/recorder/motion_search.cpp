@@ -54,6 +54,17 @@ int sad16(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStri
     return sum;
 }
 
+int intraDeviation(const uint8_t* block, ptrdiff_t stride) {
+    int sum = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) sum += block[y * stride + x];
+    const int mean = (sum + 128) / 256;
+    int deviation = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) deviation += std::abs(block[y * stride + x] - mean);
+    return deviation;
+}
+
 int wrapDifference(int difference) {
     if (difference > 31) return difference - 64;
     if (difference < -32) return difference + 64;

@@ -19,6 +19,9 @@ struct MotionSearchResult {
 
 // Sum of absolute differences of two 16x16 blocks.
 int sad16(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStride);
+// Sum of absolute differences of a 16x16 block from its own rounded mean: what coding it intra
+// costs, against the SAD of its prediction.
+int intraDeviation(const uint8_t* block, ptrdiff_t stride);
 
 // Searches the vector of macroblock (column, row) of `source` (16x16 luma, `sourceStride`) in
 // `reference`, a luma plane padded by 16 samples. `predictor` is the vector the stream codes

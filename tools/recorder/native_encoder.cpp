@@ -4,12 +4,13 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cstdlib>
 #include <cstring>
 
 #include "recording/record_frame.h"
+#include "tools/recorder/coefficient_writer.h"
 #include "tools/recorder/motion_search.h"
 #include "tools/recorder/native_encoder_tables.h"
+#include "tools/recorder/picture_header_writer.h"
 
 namespace kx {
 
@@ -17,10 +18,6 @@ using namespace native_encoding;
 
 namespace {
 
-constexpr uint32_t kStartCode = 16;  // 21 bits: sixteen 0 bits, a 1, four 0 bits
-constexpr int kStartCodeBits = 21;
-constexpr uint32_t kIntraPicture = 0;
-constexpr uint32_t kInterPicture = 2;
 constexpr uint16_t kInterKind = 1;
 // The worst macroblock: two mode bits, two 13-bit vector differences, CBPY and CBPC, and six
 // blocks of an 8-bit DC and 64 escaped coefficients of 22 bits.
@@ -29,18 +26,6 @@ constexpr size_t kMaxHeaderBytes = 16;
 // Intra coding of a macroblock in an inter picture wins when its luma deviation from its own
 // mean undercuts the prediction's SAD by this much.
 constexpr int kIntraBias = 500;
-
-struct BlockPlace {
-    int plane;
-    int x;  // in the plane, relative to the macroblock's top left sample
-    int y;
-};
-constexpr std::array<BlockPlace, 6> kBlocks{
-    {{0, 0, 0}, {0, 8, 0}, {0, 0, 8}, {0, 8, 8}, {1, 0, 0}, {2, 0, 0}}};
-
-constexpr unsigned patternBit(int block) {
-    return 1u << (5 - block);
-}
 
 uint8_t clampSample(int value) {
     return uint8_t(std::clamp(value, 0, 255));
@@ -128,21 +113,14 @@ void NativeEncoder::copySource(const YuvPictureView& picture) {
 
 void NativeEncoder::encodeIntraPicture() {
     const int quantiser = m_settings.quantiser;
-    m_bits.put(kStartCode, kStartCodeBits);
-    m_bits.put(kIntraPicture, 2);
-    m_bits.put(uint32_t(m_width), 10);
-    m_bits.put(uint32_t(m_height), 10);
-    m_bits.put(uint32_t(quantiser), 8);
-    m_bits.put(0, 1);
-    m_bits.padToEvenByte();
-    m_bits.put(0, 16);
+    writeIntraPictureHeader(m_bits, m_width, m_height, quantiser, 0);
 
     m_statistics.intra = true;
     MacroblockLevels levels;
     for (int row = 0; row < m_mbRows; ++row) {
         for (int column = 0; column < m_mbColumns; ++column) {
-            quantiseIntraMacroblock(column, row, levels);
-            writeIntraMacroblock(levels);
+            quantiseIntraMacroblock(sourceMacroblock(column, row), quantiser, levels);
+            m_statistics.codedBlocks += writeIntraMacroblock(m_bits, levels);
             reconstructIntra(column, row, levels);
             ++m_statistics.intraMacroblocks;
         }
@@ -153,12 +131,7 @@ void NativeEncoder::encodeIntraPicture() {
 
 bool NativeEncoder::encodeInterPicture() {
     const int quantiser = m_settings.quantiser;
-    m_bits.put(kStartCode, kStartCodeBits);
-    m_bits.put(kInterPicture, 2);
-    m_bits.put(1, 1);  // the picture changed
-    m_bits.put(uint32_t(quantiser), 8);
-    m_bits.padToEvenByte();
-    m_bits.put(0, 16);
+    writeInterPictureHeader(m_bits, quantiser, 0);
 
     bool changed = false;
     MacroblockLevels levels;
@@ -188,11 +161,11 @@ bool NativeEncoder::encodeInterPicture() {
                             m_reference[0].stride());
             }
 
-            if (intraDeviation(column, row) + kIntraBias < sad) {
+            if (intraDeviation(source, m_sourceStride[0]) + kIntraBias < sad) {
                 // Intra macroblock: codec 0 "coded, intra"; codec 1 "no vector, residual".
                 m_bits.put(0, 2);
-                quantiseIntraMacroblock(column, row, levels);
-                writeIntraMacroblock(levels);
+                quantiseIntraMacroblock(sourceMacroblock(column, row), quantiser, levels);
+                m_statistics.codedBlocks += writeIntraMacroblock(m_bits, levels);
                 reconstructIntra(column, row, levels);
                 m_pictureCoded[index] = 1;
                 ++m_statistics.intraMacroblocks;
@@ -202,7 +175,8 @@ bool NativeEncoder::encodeInterPicture() {
 
             predictMacroblock(m_reference.data(), column, row, vector, m_predictionLuma.data(),
                               m_predictionChroma[0].data(), m_predictionChroma[1].data());
-            quantiseInterMacroblock(column, row, levels);
+            quantiseInterMacroblock(sourceMacroblock(column, row), predictionMacroblock(),
+                                    quantiser, interDeadZone(quantiser), levels);
             const bool moved = vector != HalfSampleVector{};
             if (levels.pattern == 0 && !moved) {
                 m_bits.put(1, m_codec == 1 ? 2 : 1);  // codec 1: no vector (0), no residual (1)
@@ -229,10 +203,7 @@ bool NativeEncoder::encodeInterPicture() {
                 ++m_statistics.predictedMacroblocks;
                 continue;
             }
-            const VlcCode cbpy = kCbpyIntra[15 - (levels.pattern >> 2)];
-            m_bits.put(cbpy.code, cbpy.length);
-            m_bits.put(levels.pattern & 3, 2);
-            writeInterBlocks(levels);
+            m_statistics.codedBlocks += writeInterMacroblock(m_bits, levels);
             reconstructInter(column, row, levels);
             m_pictureCoded[index] = 1;
             ++m_statistics.interMacroblocks;
@@ -244,9 +215,7 @@ bool NativeEncoder::encodeInterPicture() {
 
 void NativeEncoder::writeUnchangedPicture() {
     m_bits.reset();
-    m_bits.put(kStartCode, kStartCodeBits);
-    m_bits.put(kInterPicture, 2);
-    m_bits.put(0, 1);
+    native_encoding::writeUnchangedPicture(m_bits);
     m_statistics = {};
     m_statistics.unchanged = true;
     m_statistics.notCodedMacroblocks = m_mbColumns * m_mbRows;
@@ -263,104 +232,22 @@ void NativeEncoder::commitPicture(int quantiser) {
     m_outputStale = true;
 }
 
-void NativeEncoder::quantiseIntraMacroblock(int column, int row, MacroblockLevels& out) const {
-    out.pattern = 0;
-    alignas(16) int16_t samples[64];
-    alignas(16) float coefficients[64];
-    for (int block = 0; block < 6; ++block) {
-        const BlockPlace& place = kBlocks[size_t(block)];
-        const int size = place.plane == 0 ? 16 : 8;
-        const uint8_t* source =
-            sourceAt(place.plane, column * size + place.x, row * size + place.y);
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x)
-                samples[y * 8 + x] = source[y * m_sourceStride[size_t(place.plane)] + x];
-        forwardDct(samples, coefficients);
-        out.dc[size_t(block)] = intraDcValue(coefficients);
-        if (quantiseIntra(coefficients, m_settings.quantiser, out.levels[size_t(block)].data()))
-            out.pattern |= patternBit(block);
-    }
+YuvPictureView NativeEncoder::sourceMacroblock(int column, int row) const {
+    return macroblockAt(
+        {{m_source[0].data(), m_source[1].data(), m_source[2].data()}, m_sourceStride}, column,
+        row);
 }
 
-void NativeEncoder::quantiseInterMacroblock(int column, int row, MacroblockLevels& out) const {
-    out.pattern = 0;
-    alignas(16) int16_t residual[64];
-    alignas(16) float coefficients[64];
-    for (int block = 0; block < 6; ++block) {
-        const BlockPlace& place = kBlocks[size_t(block)];
-        const int size = place.plane == 0 ? 16 : 8;
-        const uint8_t* source =
-            sourceAt(place.plane, column * size + place.x, row * size + place.y);
-        const uint8_t* prediction = block < 4 ? m_predictionLuma.data() + place.y * 16 + place.x
-                                              : m_predictionChroma[size_t(block - 4)].data();
-        const int predictionStride = block < 4 ? 16 : 8;
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x)
-                residual[y * 8 + x] = int16_t(source[y * m_sourceStride[size_t(place.plane)] + x] -
-                                              prediction[y * predictionStride + x]);
-        forwardDct(residual, coefficients);
-        if (quantiseInter(coefficients, m_settings.quantiser, out.levels[size_t(block)].data()))
-            out.pattern |= patternBit(block);
-    }
-}
-
-void NativeEncoder::writeIntraMacroblock(const MacroblockLevels& levels) {
-    // An intra macroblock's luma pattern is coded as the intra reading of the CBPY code.
-    const VlcCode cbpy = kCbpyIntra[levels.pattern >> 2];
-    m_bits.put(cbpy.code, cbpy.length);
-    m_bits.put(levels.pattern & 3, 2);
-    for (int block = 0; block < 6; ++block) {
-        const int dc = levels.dc[size_t(block)];
-        m_bits.put(dc == 128 ? 255 : uint32_t(dc), 8);  // 128 would end the macroblock
-        if (levels.pattern & patternBit(block)) {
-            writeCoefficients(levels.levels[size_t(block)].data(), 1);
-            ++m_statistics.codedBlocks;
-        }
-    }
-}
-
-void NativeEncoder::writeInterBlocks(const MacroblockLevels& levels) {
-    for (int block = 0; block < 6; ++block) {
-        if (levels.pattern & patternBit(block)) {
-            writeCoefficients(levels.levels[size_t(block)].data(), 0);
-            ++m_statistics.codedBlocks;
-        }
-    }
-}
-
-void NativeEncoder::writeCoefficients(const int16_t* levels, int start) {
-    int last = 63;
-    while (last >= start && levels[kZigzag[size_t(last)]] == 0) --last;
-    assert(last >= start);  // only blocks with a nonzero level are written
-    int run = 0;
-    for (int position = start; position <= last; ++position) {
-        const int level = levels[kZigzag[size_t(position)]];
-        if (level == 0) {
-            ++run;
-            continue;
-        }
-        const int isLast = position == last ? 1 : 0;
-        const int magnitude = std::abs(level);
-        if (magnitude <= kTcoefMaxCodedLevel) {
-            const VlcCode code = kTcoefLookup.codes[size_t(isLast)][size_t(run)][size_t(magnitude)];
-            if (code.length != 0) {
-                m_bits.put((code.code << 1) | uint32_t(level < 0), code.length + 1);
-                run = 0;
-                continue;
-            }
-        }
-        assert(magnitude <= kMaxLevel);
-        m_bits.put((kTcoefEscape.code << 15) | (uint32_t(isLast) << 14) | (uint32_t(run) << 8) |
-                       (uint32_t(level) & 0xFF),
-                   kTcoefEscape.length + 15);
-        run = 0;
-    }
+// The prediction buffers hold one macroblock: 16 x 16 luma and 8 x 8 of each chroma plane.
+YuvPictureView NativeEncoder::predictionMacroblock() const {
+    return {{m_predictionLuma.data(), m_predictionChroma[0].data(), m_predictionChroma[1].data()},
+            {16, 8, 8}};
 }
 
 void NativeEncoder::reconstructIntra(int column, int row, const MacroblockLevels& levels) {
     alignas(16) int16_t block[64];
     for (int b = 0; b < 6; ++b) {
-        const BlockPlace& place = kBlocks[size_t(b)];
+        const BlockPlace& place = kBlockPlaces[size_t(b)];
         if (levels.pattern & patternBit(b)) {
             std::memcpy(block, levels.levels[size_t(b)].data(), sizeof(block));
             dequantise(block, m_settings.quantiser);
@@ -369,7 +256,7 @@ void NativeEncoder::reconstructIntra(int column, int row, const MacroblockLevels
         }
         block[0] = int16_t(levels.dc[size_t(b)] * 8);
         inverseDct(block, m_settings.idct);
-        const int size = place.plane == 0 ? 16 : 8;
+        const int size = macroblockSize(place.plane);
         native_encoding::PaddedPlane& plane = m_current[size_t(place.plane)];
         for (int y = 0; y < 8; ++y) {
             uint8_t* out = plane.at(column * size + place.x, row * size + place.y + y);
@@ -381,7 +268,7 @@ void NativeEncoder::reconstructIntra(int column, int row, const MacroblockLevels
 void NativeEncoder::reconstructInter(int column, int row, const MacroblockLevels& levels) {
     alignas(16) int16_t block[64];
     for (int b = 0; b < 6; ++b) {
-        const BlockPlace& place = kBlocks[size_t(b)];
+        const BlockPlace& place = kBlockPlaces[size_t(b)];
         const uint8_t* prediction = b < 4 ? m_predictionLuma.data() + place.y * 16 + place.x
                                           : m_predictionChroma[size_t(b - 4)].data();
         const int predictionStride = b < 4 ? 16 : 8;
@@ -391,7 +278,7 @@ void NativeEncoder::reconstructInter(int column, int row, const MacroblockLevels
             dequantise(block, m_settings.quantiser);
             inverseDct(block, m_settings.idct);
         }
-        const int size = place.plane == 0 ? 16 : 8;
+        const int size = macroblockSize(place.plane);
         native_encoding::PaddedPlane& plane = m_current[size_t(place.plane)];
         for (int y = 0; y < 8; ++y) {
             uint8_t* out = plane.at(column * size + place.x, row * size + place.y + y);
@@ -425,19 +312,6 @@ HalfSampleVector NativeEncoder::vectorPredictor(int column, int row) const {
         return a + b + c - std::max({a, b, c}) - std::min({a, b, c});
     };
     return {median(left.x, above.x, aboveRight.x), median(left.y, above.y, aboveRight.y)};
-}
-
-int NativeEncoder::intraDeviation(int column, int row) const {
-    const uint8_t* source = sourceAt(0, column * 16, row * 16);
-    const ptrdiff_t stride = m_sourceStride[0];
-    int sum = 0;
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) sum += source[y * stride + x];
-    const int mean = (sum + 128) / 256;
-    int deviation = 0;
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) deviation += std::abs(source[y * stride + x] - mean);
-    return deviation;
 }
 
 PlaneView<uint8_t> NativeEncoder::referencePlane(int plane) const {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/recorder/bit_writer.h"
+#include "tools/recorder/macroblock_levels.h"
 #include "tools/recorder/native_encoder_picture.h"
 #include "tools/recorder/native_encoder_transform.h"
 #include "tools/recorder/yuv_image.h"
@@ -25,15 +26,9 @@ struct NativeEncoderSettings {
     NativeIdct idct = NativeIdct::A;    // B only in codec 1, where it sets frame flag 0x4000
 };
 
-// One picture, planar 4:2:0: a luma plane of the encoder's width x height and two chroma
-// planes of ((width + 1) / 2) x ((height + 1) / 2), each with its own row stride.
-struct YuvPictureView {
-    std::array<const uint8_t*, 3> planes{};  // Y, Cb, Cr
-    std::array<ptrdiff_t, 3> strides{};
-};
-
-// The view of a recorder picture; its width and height are even, so its chroma planes have the
-// size the encoder reads.
+// The encoder reads a picture through a YuvPictureView (yuv_image.h): a luma plane of its width
+// x height and two chroma planes of ((width + 1) / 2) x ((height + 1) / 2). This is the view of a
+// recorder picture; its width and height are even, so its chroma planes have that size.
 YuvPictureView pictureView(const YuvImage& image);
 
 enum class PictureChoice { Key, Predicted };
@@ -82,11 +77,7 @@ public:
     uint16_t frameFlags() const;
 
 private:
-    struct MacroblockLevels {
-        alignas(16) std::array<std::array<int16_t, 64>, 6> levels;
-        std::array<int, 6> dc{};  // intra only
-        unsigned pattern = 0;     // bit 5 Y0 .. bit 0 Cr
-    };
+    using MacroblockLevels = native_encoding::MacroblockLevels;
 
     void copySource(const YuvPictureView& picture);
     void encodeIntraPicture();
@@ -94,16 +85,12 @@ private:
     void writeUnchangedPicture();
     void commitPicture(int quantiser);
 
-    void quantiseIntraMacroblock(int column, int row, MacroblockLevels& out) const;
-    void quantiseInterMacroblock(int column, int row, MacroblockLevels& out) const;
-    void writeIntraMacroblock(const MacroblockLevels& levels);
-    void writeInterBlocks(const MacroblockLevels& levels);
-    void writeCoefficients(const int16_t* levels, int start);
+    YuvPictureView sourceMacroblock(int column, int row) const;
+    YuvPictureView predictionMacroblock() const;
     void reconstructIntra(int column, int row, const MacroblockLevels& levels);
     void reconstructInter(int column, int row, const MacroblockLevels& levels);
     void copyReferenceMacroblock(int column, int row);
     HalfSampleVector vectorPredictor(int column, int row) const;
-    int intraDeviation(int column, int row) const;
 
     const uint8_t* sourceAt(int plane, int x, int y) const {
         return m_source[size_t(plane)].data() + ptrdiff_t(y) * m_sourceStride[size_t(plane)] + x;

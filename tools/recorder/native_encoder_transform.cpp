@@ -79,12 +79,21 @@ void forwardDct(const int16_t* samples, float* coefficients) {
     }
 }
 
-bool quantiseIntra(const float* coefficients, int quantiser, int16_t* levels) {
+bool quantiseIntraBlock(const uint8_t* source, ptrdiff_t stride, int quantiser, int& dc,
+                        int16_t* levels) {
+    alignas(16) int16_t samples[64];
+    alignas(16) float coefficients[64];
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) samples[y * 8 + x] = source[y * stride + x];
+    forwardDct(samples, coefficients);
+    dc = std::clamp(int(std::lround(coefficients[0] / 8)), 0, 254);
+
     const float step = 1.0f / float(2 * quantiser);
     bool any = false;
     levels[0] = 0;
     for (int i = 1; i < 64; ++i) {
-        // Truncation puts the reconstruction (2 |level| + 1) q - 1 near the middle of the interval.
+        // Truncation puts the reconstruction, about (2 |level| + 1) q, near the middle of the
+        // interval.
         const int magnitude = std::min(kMaxLevel, int(std::fabs(coefficients[i]) * step));
         levels[i] = int16_t(coefficients[i] < 0 ? -magnitude : magnitude);
         any |= magnitude != 0;
@@ -92,13 +101,18 @@ bool quantiseIntra(const float* coefficients, int quantiser, int16_t* levels) {
     return any;
 }
 
-int intraDcValue(const float* coefficients) {
-    return std::clamp(int(std::lround(coefficients[0] / 8)), 0, 254);
-}
+bool quantiseInterBlock(const uint8_t* source, ptrdiff_t sourceStride, const uint8_t* prediction,
+                        ptrdiff_t predictionStride, int quantiser, float deadZone,
+                        int16_t* levels) {
+    alignas(16) int16_t residual[64];
+    alignas(16) float coefficients[64];
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            residual[y * 8 + x] =
+                int16_t(source[y * sourceStride + x] - prediction[y * predictionStride + x]);
+    forwardDct(residual, coefficients);
 
-bool quantiseInter(const float* coefficients, int quantiser, int16_t* levels) {
     const float step = 1.0f / float(2 * quantiser);
-    const float deadZone = float(quantiser / 2);
     bool any = false;
     for (int i = 0; i < 64; ++i) {
         const float shrunk = std::fabs(coefficients[i]) - deadZone;

@@ -1,8 +1,10 @@
-// The native encoder's block arithmetic: the forward DCT, quantisation to levels, and the exact
-// decoder-side reconstruction (dequantisation and the two fixed-point inverse DCTs) so that the
-// encoder's reference pictures equal the decoder's sample for sample.
+// The native encoder's block arithmetic: the forward DCT and quantisation to levels (which the
+// legacy and face encoders use too), and the exact decoder-side reconstruction (dequantisation
+// and the two fixed-point inverse DCTs) so that the encoder's reference pictures equal the
+// decoder's sample for sample.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace kx {
@@ -21,13 +23,19 @@ constexpr int kMaxQuantiser = 31;
 // block of value v gives 8 v at position 0.
 void forwardDct(const int16_t* samples, float* coefficients);
 
-// Levels (row-major) of an intra block's AC coefficients; position 0 is left 0. True when any
-// level is nonzero.
-bool quantiseIntra(const float* coefficients, int quantiser, int16_t* levels);
-// The intra DC value written in 8 bits: 0..254 (the stream writes 128 as 255).
-int intraDcValue(const float* coefficients);
-// Levels (row-major) of an inter block, with a dead zone. True when any level is nonzero.
-bool quantiseInter(const float* coefficients, int quantiser, int16_t* levels);
+// Quantises the intra block of 8x8 samples at `source`, rows `stride` apart. `dc` gets the DC
+// value written in 8 bits, 0..254 (the stream writes 128 as 255); `levels` the AC levels
+// (row-major, position 0 left 0). True when any AC level is nonzero.
+bool quantiseIntraBlock(const uint8_t* source, ptrdiff_t stride, int quantiser, int& dc,
+                        int16_t* levels);
+// Quantises the residual source - prediction of an 8x8 block to levels (row-major), taking
+// `deadZone` off every coefficient's magnitude first. True when any level is nonzero.
+bool quantiseInterBlock(const uint8_t* source, ptrdiff_t sourceStride, const uint8_t* prediction,
+                        ptrdiff_t predictionStride, int quantiser, float deadZone, int16_t* levels);
+// The native encoder's inter dead zone: half the quantiser, rounded down.
+constexpr float interDeadZone(int quantiser) {
+    return float(quantiser / 2);
+}
 
 // Dequantises levels in place: 0 stays 0, otherwise (2 |level| + 1) q - 1 with the sign kept.
 void dequantise(int16_t* levels, int quantiser);

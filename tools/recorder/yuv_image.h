@@ -1,6 +1,7 @@
 // A picture in planar YUV 4:2:0 with 8-bit samples: the recorder's source and encoder input.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -8,8 +9,8 @@
 namespace kx {
 
 struct YuvImage {
-    int width = 0;   // luma samples per row
-    int height = 0;  // luma rows
+    int width = 0;            // luma samples per row
+    int height = 0;           // luma rows
     std::vector<uint8_t> y;   // width x height
     std::vector<uint8_t> cb;  // (width / 2) x (height / 2)
     std::vector<uint8_t> cr;
@@ -23,6 +24,13 @@ struct YuvImage {
     }
     int chromaWidth() const { return width / 2; }
     int chromaHeight() const { return height / 2; }
+};
+
+// Where the planes of a 4:2:0 picture start, or of a part of one (such as a macroblock): their
+// first samples and row strides, without a size.
+struct YuvPictureView {
+    std::array<const uint8_t*, 3> planes{};  // Y, Cb, Cr
+    std::array<ptrdiff_t, 3> strides{};
 };
 
 }  // namespace kx

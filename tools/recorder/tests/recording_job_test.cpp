@@ -1,30 +1,31 @@
 // Recordings written by the recorder read back with the reader: every header field, group and
 // frame as the job asked for them.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 
 #include "recording/record_reader.h"
 #include "tools/recorder/recording_job.h"
+#include "tools/recorder/tests/recording_job_fixture.h"
 
 namespace kx {
 namespace {
 
-class RecordingJobTest : public ::testing::Test {
+class RecordingJobTest : public RecordingJobFixture {
 protected:
-    RecordingJobTest() : m_folder(std::filesystem::temp_directory_path() / ("kx_job_" + std::to_string(::getpid()))) {
-        std::filesystem::create_directories(m_folder);
-    }
-    ~RecordingJobTest() override { std::filesystem::remove_all(m_folder); }
-    std::string path(const char* name) const { return (m_folder / name).string(); }
-
-    std::filesystem::path m_folder;
+    RecordingJobTest() : RecordingJobFixture("kx_job_") {}
 };
 
 TEST_F(RecordingJobTest, HeaderGroupsFramesAndSoundAreAsAskedFor) {
-    struct Case { const char* name; int kind; int codec; uint8_t code; AudioFormat audio; uint32_t jitter, gapEvery; };
+    struct Case {
+        const char* name;
+        int kind;
+        int codec;
+        uint8_t code;
+        AudioFormat audio;
+        uint32_t jitter, gapEvery;
+    };
     const Case cases[] = {{"a.ckx", 7, 1, 7, AudioFormat::G726, 3, 0},
                           {"b.kxz", 3, 0, 0, AudioFormat::Ima, 0, 30},
                           {"c.4ch", 8, 1, 7, AudioFormat::G726, 0, 0}};
@@ -55,7 +56,8 @@ TEST_F(RecordingJobTest, HeaderGroupsFramesAndSoundAreAsAskedFor) {
         CRecordInfo info;
         info.SetPath(job.path);
         CRecordReader reader;
-        ASSERT_TRUE(reader.Open(&info, kReaderModeRead, c.kind == 8 ? 2 : -1)) << reader.LastError().text;
+        ASSERT_TRUE(reader.Open(&info, kReaderModeRead, c.kind == 8 ? 2 : -1))
+            << reader.LastError().text;
         EXPECT_EQ(info.Kind(), c.kind);
         EXPECT_EQ(info.ResolutionCode(), c.code);
         EXPECT_EQ(info.BoardNumber(), 3);
@@ -103,14 +105,17 @@ TEST_F(RecordingJobTest, HeaderGroupsFramesAndSoundAreAsAskedFor) {
         }
         EXPECT_FALSE(reader.ReadFrame(frame, -1, 0));
         EXPECT_EQ(info.EndTime(), info.WallTimeOfTick(lastTick));
-        EXPECT_EQ(reader.GroupCount(), c.gapEvery ? 7u : 6u);  // 5.6 s of frames, plus two 2.5 s pauses
+        EXPECT_EQ(reader.GroupCount(),
+                  c.gapEvery ? 7u : 6u);  // 5.6 s of frames, plus two 2.5 s pauses
     }
 }
 
 TEST_F(RecordingJobTest, Y4mInputOfTheCodedSizeIsRecordedAndAnyOtherSizeRefused) {
     const std::string y4m = path("in.y4m");
-    const std::string command = "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=352x288:rate=25 -frames:v 30 "
-                                "-pix_fmt yuv420p -f yuv4mpegpipe " + y4m;
+    const std::string command =
+        "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=352x288:rate=25 -frames:v 30 "
+        "-pix_fmt yuv420p -f yuv4mpegpipe " +
+        y4m;
     ASSERT_EQ(std::system(command.c_str()), 0);
     RecordingJob job;
     job.path = path("y.kxz");
@@ -129,28 +134,31 @@ TEST_F(RecordingJobTest, Y4mInputOfTheCodedSizeIsRecordedAndAnyOtherSizeRefused)
     job.resolutionCode = 2;  // 320 x 240
     job.path = path("z.kxz");
     EXPECT_FALSE(writeRecording(job, error));
-    EXPECT_NE(error.find("pictures are 352 x 288, the resolution code needs 320 x 240"), std::string::npos) << error;
+    EXPECT_NE(error.find("pictures are 352 x 288, the resolution code needs 320 x 240"),
+              std::string::npos)
+        << error;
     EXPECT_FALSE(std::filesystem::exists(job.path));
 }
 
 TEST_F(RecordingJobTest, JobsThatCannotBeWrittenAreRefusedWithAReason) {
-    struct Case { void (*change)(RecordingJob&); const char* text; };
+    struct Case {
+        void (*change)(RecordingJob&);
+        const char* text;
+    };
     const Case cases[] = {
         {[](RecordingJob& j) { j.kind = 5; }, "only legacy"},
         {[](RecordingJob& j) { j.codec = 4; }, "not a native codec"},
         {[](RecordingJob& j) { j.resolutionCode = 137; }, "cannot be named in a header of kind 7"},
         {[](RecordingJob& j) { j.codec = 0, j.idctB = true; }, "option of codec 1"},
-        {[](RecordingJob& j) { j.audio = AudioFormat::Ima, j.imaBlockBytes = 100; }, "not a power of two"},
+        {[](RecordingJob& j) { j.audio = AudioFormat::Ima, j.imaBlockBytes = 100; },
+         "not a power of two"},
     };
     for (const Case& c : cases) {
         RecordingJob job;
         job.path = path("bad.ckx");
         job.frames = 3;
         c.change(job);
-        std::string error;
-        EXPECT_FALSE(writeRecording(job, error)) << c.text;
-        EXPECT_NE(error.find(c.text), std::string::npos) << error;
-        EXPECT_FALSE(std::filesystem::exists(job.path));
+        expectRefused(job, c.text);
     }
 }
 
