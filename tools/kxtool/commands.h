@@ -29,6 +29,7 @@ struct DecodeOptions {
     std::string raw;  // B, G, R bytes of every picture, one after the other
     bool md5 = false;  // "index tick md5" per picture on standard output
     std::string ppm;  // a folder for one PPM file per picture
+    std::string shown;  // a folder for one PNG file per picture, with the caption over it
 };
 int runDecode(const DecodeOptions& options);
 

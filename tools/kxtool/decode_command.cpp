@@ -1,6 +1,7 @@
 // kxtool decode: decodes every frame that carries a picture with the decoder the player would
 // choose (the legacy decoder for the older kinds 0 to 2, else the decoder of the first frame's
-// codec) and writes each picture upright as B, G, R (raw), as an MD5 line, or as a PPM file.
+// codec) and writes each picture upright as B, G, R (raw), as an MD5 line, as a PPM file, or
+// as a PNG file of the picture as the player shows it, caption included.
 // A frame that does not decode is reported and the run goes on with the next; a legacy picture
 // damaged part way is reported and written as far as it decoded, as the player shows it.
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include "tools/kxtool/commands.h"
 #include "tools/kxtool/md5.h"
 #include "tools/kxtool/open_recording.h"
+#include "tools/kxtool/shown_picture.h"
 
 namespace kx {
 namespace {
@@ -28,8 +30,8 @@ constexpr int kMinBufferHeight = 576;
 constexpr uint32_t kAudioBytes = 1 << 20;
 
 // Writes to `path` through a temporary name beside it, renamed into place on success.
-bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& header, const uint8_t* data,
-                         size_t size, std::string& reason) {
+bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& header,
+                         const uint8_t* data, size_t size, std::string& reason) {
     const std::string temporary = path + ".part";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
@@ -65,8 +67,8 @@ int runDecode(const DecodeOptions& options) {
         reportError(options.file, reason);
         return 1;
     }
-    const bool legacy =
-        info.Kind() == kKindLegacyKx || info.Kind() == kKindLegacyKxx || info.Kind() == kKindLegacyKxq;
+    const bool legacy = info.Kind() == kKindLegacyKx || info.Kind() == kKindLegacyKxx ||
+                        info.Kind() == kKindLegacyKxq;
     // The older kinds: every frame goes to the legacy decoder, whose variant the header's
     // version selects; pictures come out at the size their stream gives.
     LegacyDecoder legacyDecoder;
@@ -84,9 +86,10 @@ int runDecode(const DecodeOptions& options) {
     }
     const auto headerWidth = uint32_t(std::max(info.Width(), 0));
     const auto headerHeight = uint32_t(std::max(info.Height(), 0));
-    const bool large = int64_t(headerWidth) * headerHeight >= int64_t(kMinBufferWidth) * kMinBufferHeight;
-    CRecordFrame frame(large ? int(headerWidth) : kMinBufferWidth, large ? int(headerHeight) : kMinBufferHeight,
-                       kAudioBytes);
+    const bool large =
+        int64_t(headerWidth) * headerHeight >= int64_t(kMinBufferWidth) * kMinBufferHeight;
+    CRecordFrame frame(large ? int(headerWidth) : kMinBufferWidth,
+                       large ? int(headerHeight) : kMinBufferHeight, kAudioBytes);
 
     std::unique_ptr<VideoDecoder> decoder;
     RgbPicture picture(legacy ? 0 : headerWidth, legacy ? 0 : headerHeight);
@@ -101,6 +104,11 @@ int runDecode(const DecodeOptions& options) {
         }
     }
     if (!options.ppm.empty()) std::filesystem::create_directories(options.ppm);
+    std::unique_ptr<ShownPictureWriter> shown;
+    if (!options.shown.empty()) {
+        std::filesystem::create_directories(options.shown);
+        shown = std::make_unique<ShownPictureWriter>();
+    }
 
     int status = 0;
     uint32_t index = 0;
@@ -110,45 +118,64 @@ int runDecode(const DecodeOptions& options) {
         if (!reader.ReadFrame(frame, -1, 0)) {
             // A damaged frame: report it and go on with the next group that reads.
             uint32_t failed = reader.NextGroup();
-            if (failed < reader.GroupCount() && reader.NextInGroup() >= reader.GroupFrameCount(int32_t(failed)))
+            if (failed < reader.GroupCount() &&
+                reader.NextInGroup() >= reader.GroupFrameCount(int32_t(failed)))
                 ++failed;
-            while (failed < reader.GroupCount() && reader.GroupFrameCount(int32_t(failed)) == 0) ++failed;
+            while (failed < reader.GroupCount() && reader.GroupFrameCount(int32_t(failed)) == 0)
+                ++failed;
             if (failed >= reader.GroupCount()) break;
             reportError(options.file, reader.LastError().text);
             status = 1;
             bool resumed = false;
             for (uint32_t g = failed + 1; g < reader.GroupCount() && !resumed; ++g)
-                resumed = reader.GroupFrameCount(int32_t(g)) > 0 && reader.ReadFrame(frame, int32_t(g), 0);
+                resumed = reader.GroupFrameCount(int32_t(g)) > 0 &&
+                          reader.ReadFrame(frame, int32_t(g), 0);
             if (!resumed) break;
             index = reader.FirstFrameNumber(int32_t(frame.Group())) + frame.PositionInGroup();
         }
         if (!legacy && !decoder) {
             decoder = createDecoder(frame.Codec());
             if (!decoder) {
-                reportError(options.file, "codec " + std::to_string(frame.Codec()) + " has no decoder");
+                reportError(options.file,
+                            "codec " + std::to_string(frame.Codec()) + " has no decoder");
                 return 1;
             }
         }
         if (frame.Flags() & kFrameFlagNoPicture) continue;
         if (legacy) {
             LegacyDecodeResult result;
-            legacyDecoder.Decode(result, frame.VideoBuffer(), frame.VideoLength(), legacyOutput.data(),
-                                 legacyOutput.size(), 0);
+            legacyDecoder.Decode(result, frame.VideoBuffer(), frame.VideoLength(),
+                                 legacyOutput.data(), legacyOutput.size(), 0);
             if (result.error) {
-                reportError(options.file, "frame " + std::to_string(index) + ": " + describe(legacyDecoder.LastFailure()));
+                reportError(options.file, "frame " + std::to_string(index) + ": " +
+                                              describe(legacyDecoder.LastFailure()));
                 status = 1;
                 if (legacyDecoder.LastFailure() != LegacyFailure::BadMacroblock) continue;
             }
             if (result.width == 0 || result.height == 0) {
-                reportError(options.file, "frame " + std::to_string(index) + ": inter picture before any intra picture");
+                reportError(options.file, "frame " + std::to_string(index) +
+                                              ": inter picture before any intra picture");
                 status = 1;
                 continue;
             }
             picture.resize(result.width, result.height);
             std::memcpy(picture.pixels(), legacyOutput.data(), picture.byteCount());
         } else if (!decoder->decodeToRgb(frame, picture)) {
-            reportError(options.file, "frame " + std::to_string(index) + ": " + failureText(*decoder));
+            reportError(options.file,
+                        "frame " + std::to_string(index) + ": " + failureText(*decoder));
             status = 1;
+            continue;
+        }
+        if (shown) {
+            char name[32];
+            std::snprintf(name, sizeof name, "frame_%06u.png", index);
+            const std::string path = (std::filesystem::path(options.shown) / name).string();
+            if (!shown->write(picture, info, frame.Flags(), info.WallTimeOfTick(frame.Tick()), path,
+                              reason)) {
+                reportError(path, reason);
+                return 1;
+            }
+            ++written;
             continue;
         }
         const uint32_t width = picture.width();
@@ -156,14 +183,18 @@ int runDecode(const DecodeOptions& options) {
         upright.resize(size_t(width) * height * 3);
         if (!copyPictureUpright(picture, info.Kind(), frame.Flags(),
                                 {upright.data(), width, height, 3, width * 3, RowOrder::TopDown})) {
-            reportError(options.file, "frame " + std::to_string(index) + ": codec " + std::to_string(frame.Codec()) +
-                                          " has no picture layout");
+            reportError(options.file, "frame " + std::to_string(index) + ": codec " +
+                                          std::to_string(frame.Codec()) + " has no picture layout");
             status = 1;
             continue;
         }
         ++written;
-        if (raw.is_open()) raw.write(reinterpret_cast<const char*>(upright.data()), std::streamsize(upright.size()));
-        if (options.md5) std::printf("%u %u %s\n", index, frame.Tick(), md5Hex(upright.data(), upright.size()).c_str());
+        if (raw.is_open())
+            raw.write(reinterpret_cast<const char*>(upright.data()),
+                      std::streamsize(upright.size()));
+        if (options.md5)
+            std::printf("%u %u %s\n", index, frame.Tick(),
+                        md5Hex(upright.data(), upright.size()).c_str());
         if (!options.ppm.empty()) {
             // PPM holds R, G, B: swap from the B, G, R picture.
             std::vector<uint8_t> rgb(upright.size());
@@ -172,12 +203,13 @@ int runDecode(const DecodeOptions& options) {
                 rgb[i + 1] = upright[i + 1];
                 rgb[i + 2] = upright[i];
             }
-            const std::string text = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+            const std::string text =
+                "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
             char name[32];
             std::snprintf(name, sizeof name, "frame_%06u.ppm", index);
             const std::string path = (std::filesystem::path(options.ppm) / name).string();
-            if (!writeFileAtomically(path, std::vector<uint8_t>(text.begin(), text.end()), rgb.data(), rgb.size(),
-                                     reason)) {
+            if (!writeFileAtomically(path, std::vector<uint8_t>(text.begin(), text.end()),
+                                     rgb.data(), rgb.size(), reason)) {
                 reportError(path, reason);
                 return 1;
             }

@@ -9,54 +9,76 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     kx::InfoOptions info;
-    CLI::App* infoCommand = app.add_subcommand("info", "Header, group index and duration of each recording");
-    infoCommand->add_flag("--json", info.json, "One JSON object per file (an array for several files)");
+    CLI::App* infoCommand =
+        app.add_subcommand("info", "Header, group index and duration of each recording");
+    infoCommand->add_flag("--json", info.json,
+                          "One JSON object per file (an array for several files)");
     infoCommand->add_option("FILE", info.files, "Recording files")->required();
 
     kx::FramesOptions frames;
-    CLI::App* framesCommand = app.add_subcommand("frames", "One row per frame record, in reading order");
+    CLI::App* framesCommand =
+        app.add_subcommand("frames", "One row per frame record, in reading order");
     framesCommand->add_flag("--json", frames.json, "A JSON array of rows");
-    framesCommand->add_option("--channel", frames.channel, "Channel of a four-channel recording (0 to 3)")
+    framesCommand
+        ->add_option("--channel", frames.channel, "Channel of a four-channel recording (0 to 3)")
         ->check(CLI::Range(0, 3));
     framesCommand->add_option("FILE", frames.file, "Recording file")->required();
 
     kx::DecodeOptions decode;
-    CLI::App* decodeCommand =
-        app.add_subcommand("decode", "Decode every picture upright (frame index in reading order, tick, bytes)");
-    decodeCommand->add_option("--channel", decode.channel, "Channel of a four-channel recording (0 to 3)")
+    CLI::App* decodeCommand = app.add_subcommand(
+        "decode", "Decode every picture upright (frame index in reading order, tick, bytes)");
+    decodeCommand
+        ->add_option("--channel", decode.channel, "Channel of a four-channel recording (0 to 3)")
         ->check(CLI::Range(0, 3));
-    decodeCommand->add_option("--frames", decode.frames, "Stop after this many pictures")->check(CLI::PositiveNumber);
-    CLI::Option* rawOption =
-        decodeCommand->add_option("--raw", decode.raw, "Write B, G, R bytes of every picture into this file");
-    CLI::Option* md5Option = decodeCommand->add_flag("--md5", decode.md5, "Print \"index tick md5\" per picture");
-    CLI::Option* ppmOption = decodeCommand->add_option("--ppm", decode.ppm, "Write one PPM file per picture here");
+    decodeCommand->add_option("--frames", decode.frames, "Stop after this many pictures")
+        ->check(CLI::PositiveNumber);
+    CLI::Option* rawOption = decodeCommand->add_option(
+        "--raw", decode.raw, "Write B, G, R bytes of every picture into this file");
+    CLI::Option* md5Option =
+        decodeCommand->add_flag("--md5", decode.md5, "Print \"index tick md5\" per picture");
+    CLI::Option* ppmOption =
+        decodeCommand->add_option("--ppm", decode.ppm, "Write one PPM file per picture here");
+    CLI::Option* shownOption = decodeCommand->add_option(
+        "--shown", decode.shown,
+        "Write one PNG file per picture here, as the player shows it: with its caption");
     decodeCommand->add_option("FILE", decode.file, "Recording file")->required();
-    rawOption->excludes(md5Option)->excludes(ppmOption);
-    md5Option->excludes(ppmOption);
+    rawOption->excludes(md5Option)->excludes(ppmOption)->excludes(shownOption);
+    md5Option->excludes(ppmOption)->excludes(shownOption);
+    ppmOption->excludes(shownOption);
     decodeCommand->callback([&] {
-        if (rawOption->count() + md5Option->count() + ppmOption->count() == 0)
-            throw CLI::RequiredError("one of --raw, --md5 or --ppm");
+        if (rawOption->count() + md5Option->count() + ppmOption->count() + shownOption->count() ==
+            0)
+            throw CLI::RequiredError("one of --raw, --md5, --ppm or --shown");
     });
 
     kx::ClipOptions clip;
     std::string clipEnd;
-    CLI::App* clipCommand = app.add_subcommand("clip", "Cut a clip: groups FROM to TO (whole), then P frames of group TO");
+    CLI::App* clipCommand = app.add_subcommand(
+        "clip", "Cut a clip: groups FROM to TO (whole), then P frames of group TO");
     clipCommand->add_option("FILE", clip.file, "Recording file")->required();
-    clipCommand->add_option("OUT", clip.out, "Clip to write (named with the recording's extension)")->required();
-    CLI::Option* fromOption = clipCommand->add_option("--from", clip.fromGroup, "First group")->check(CLI::NonNegativeNumber);
-    CLI::Option* toOption = clipCommand->add_option("--to", clipEnd, "Last group and the frames of it to keep, G:P");
-    CLI::Option* fromTime = clipCommand->add_option("--from-time", clip.fromTime, "Start at the group of this time (YYYY-MM-DD HH:MM:SS, local)");
-    CLI::Option* toTime = clipCommand->add_option("--to-time", clip.toTime, "End with the last frame not later than this time");
+    clipCommand->add_option("OUT", clip.out, "Clip to write (named with the recording's extension)")
+        ->required();
+    CLI::Option* fromOption = clipCommand->add_option("--from", clip.fromGroup, "First group")
+                                  ->check(CLI::NonNegativeNumber);
+    CLI::Option* toOption =
+        clipCommand->add_option("--to", clipEnd, "Last group and the frames of it to keep, G:P");
+    CLI::Option* fromTime =
+        clipCommand->add_option("--from-time", clip.fromTime,
+                                "Start at the group of this time (YYYY-MM-DD HH:MM:SS, local)");
+    CLI::Option* toTime = clipCommand->add_option(
+        "--to-time", clip.toTime, "End with the last frame not later than this time");
     fromOption->excludes(fromTime);
     toOption->excludes(toTime);
     clipCommand->callback([&] {
-        if (fromOption->count() + fromTime->count() == 0) throw CLI::RequiredError("--from or --from-time");
+        if (fromOption->count() + fromTime->count() == 0)
+            throw CLI::RequiredError("--from or --from-time");
         if (toOption->count() + toTime->count() == 0) throw CLI::RequiredError("--to or --to-time");
         if (toOption->count()) {
             const size_t colon = clipEnd.find(':');
             try {
                 clip.toGroup = std::stoi(clipEnd.substr(0, colon));
-                clip.toPosition = colon == std::string::npos ? 0 : std::stoi(clipEnd.substr(colon + 1));
+                clip.toPosition =
+                    colon == std::string::npos ? 0 : std::stoi(clipEnd.substr(colon + 1));
             } catch (const std::exception&) {
                 throw CLI::ValidationError("--to", "expected G or G:P, got " + clipEnd);
             }
@@ -64,23 +86,30 @@ int main(int argc, char** argv) {
     });
 
     kx::PictureOptions picture;
-    CLI::App* pictureCommand =
-        app.add_subcommand("picture", "Size and caption trailer (time, names, time zone) of a BMP or JPEG file");
-    pictureCommand->add_flag("--json", picture.json, "A JSON object; fields the trailer lacks are left out");
+    CLI::App* pictureCommand = app.add_subcommand(
+        "picture", "Size and caption trailer (time, names, time zone) of a BMP or JPEG file");
+    pictureCommand->add_flag("--json", picture.json,
+                             "A JSON object; fields the trailer lacks are left out");
     pictureCommand->add_option("FILE", picture.file, "Picture file")->required();
 
     kx::FacesOptions faces;
-    CLI::App* facesCommand = app.add_subcommand("faces", "Header of a face file and each face's time and size");
+    CLI::App* facesCommand =
+        app.add_subcommand("faces", "Header of a face file and each face's time and size");
     facesCommand->add_flag("--json", faces.json, "A JSON object with the faces as a list");
-    facesCommand->add_option("--extract", faces.extract, "Write each face as a BMP file into this folder");
+    facesCommand->add_option("--extract", faces.extract,
+                             "Write each face as a BMP file into this folder");
     facesCommand->add_option("FILE", faces.file, "Face file (.fac)")->required();
 
     kx::AudioOptions audio;
-    CLI::App* audioCommand =
-        app.add_subcommand("audio", "Decode every audio block into a mono 8 kHz 16-bit WAV file, as the player plays it");
-    audioCommand->add_option("--channel", audio.channel, "Channel of a four-channel recording (0 to 3)")
+    CLI::App* audioCommand = app.add_subcommand(
+        "audio",
+        "Decode every audio block into a mono 8 kHz 16-bit WAV file, as the player plays it");
+    audioCommand
+        ->add_option("--channel", audio.channel, "Channel of a four-channel recording (0 to 3)")
         ->check(CLI::Range(0, 3));
-    audioCommand->add_option("--codec", audio.codec, "g726 or ima (default: IMA for video codec 2, G.726 for others)")
+    audioCommand
+        ->add_option("--codec", audio.codec,
+                     "g726 or ima (default: IMA for video codec 2, G.726 for others)")
         ->check(CLI::IsMember({"g726", "ima"}));
     audioCommand->add_option("FILE", audio.file, "Recording file")->required();
     audioCommand->add_option("OUT", audio.out, "WAV file to write")->required();
@@ -88,14 +117,17 @@ int main(int argc, char** argv) {
     kx::PlayOptions play;
     std::string playSeek;
     CLI::App* playCommand = app.add_subcommand(
-        "play", "Play in real time without a screen: \"group position tick elapsed_ms\" per picture shown");
+        "play",
+        "Play in real time without a screen: \"group position tick elapsed_ms\" per picture shown");
     playCommand->add_option("FILE", play.file, "Recording file")->required();
-    playCommand->add_option("--speed", play.level, "Speed level: -4 to -1 slow, 0 real time, 1 and 2 fast, 3 H, 4 XH")
+    playCommand
+        ->add_option("--speed", play.level,
+                     "Speed level: -4 to -1 slow, 0 real time, 1 and 2 fast, 3 H, 4 XH")
         ->check(CLI::Range(-4, 4));
     CLI::Option* playSeekOption =
         playCommand->add_option("--seek", playSeek, "Start at frame N of group G (G or G:N)");
-    CLI::Option* playAtOption =
-        playCommand->add_option("--at", play.at, "Start at this time (YYYY-MM-DD HH:MM:SS, local, or seconds)");
+    CLI::Option* playAtOption = playCommand->add_option(
+        "--at", play.at, "Start at this time (YYYY-MM-DD HH:MM:SS, local, or seconds)");
     playSeekOption->excludes(playAtOption);
     playCommand->callback([&] {
         if (!playSeekOption->count()) return;
@@ -106,7 +138,8 @@ int main(int argc, char** argv) {
         } catch (const std::exception&) {
             throw CLI::ValidationError("--seek", "expected G or G:N, got " + playSeek);
         }
-        if (*play.seekGroup < 0 || play.seekCount < 0) throw CLI::ValidationError("--seek", "negative group or frame");
+        if (*play.seekGroup < 0 || play.seekCount < 0)
+            throw CLI::ValidationError("--seek", "negative group or frame");
     });
 
     try {

@@ -194,6 +194,36 @@ TEST_F(DecodeCommand, CodecOneWithTheTopDownFlagAndRefusedInput) {
     EXPECT_EQ(uint8_t(raw[1]), 40);  // flag 0x4000: stored top-down, the first band on top
     EXPECT_EQ(uint8_t(raw[(287 * 352 + 351) * 3 + 1]), 200);
 
+    // As the player shows it: the same picture, with the caption's time lines (start, view and end
+    // time by default) in cyan at the bottom left. ImageMagick reads the PNG back.
+    const std::string shownFolder = (m_folder / "shown").string();
+    ASSERT_EQ(kxtool("decode --shown " + shownFolder + " " + path).status, 0);
+    const std::string shownRgb = (m_folder / "shown.rgb").string();
+    ASSERT_EQ(test::runCommand(
+                  "convert " + shownFolder + "/frame_000000.png -depth 8 rgb:" + shownRgb, m_folder)
+                  .status,
+              0);
+    std::ifstream shownIn(shownRgb, std::ios::binary);
+    const std::string shown((std::istreambuf_iterator<char>(shownIn)),
+                            std::istreambuf_iterator<char>());
+    ASSERT_EQ(shown.size(), 352u * 288 * 3);
+    const auto shownPixel = [&](int x, int y) {
+        const size_t at = (size_t(y) * 352 + size_t(x)) * 3;
+        return std::array<int, 3>{uint8_t(shown[at]), uint8_t(shown[at + 1]),
+                                  uint8_t(shown[at + 2])};
+    };
+    const auto rawGreen = [&](int x, int y) {
+        return int(uint8_t(raw[(size_t(y) * 352 + size_t(x)) * 3 + 1]));
+    };
+    EXPECT_EQ(shownPixel(300, 20)[1], rawGreen(300, 20));
+    EXPECT_EQ(shownPixel(300, 250)[1], rawGreen(300, 250));
+    int cyan = 0;
+    for (int y = 288 - 65; y < 288 - 5; ++y)
+        for (int x = 5; x < 205; ++x) cyan += shownPixel(x, y) == std::array<int, 3>{0, 255, 255};
+    EXPECT_GT(cyan, 100) << "three time lines";
+    EXPECT_EQ(kxtool("decode --shown " + shownFolder + " --md5 " + path).status, 2)
+        << "one output at a time";
+
     const std::string other = writeRecording("mpeg4.kxz", kKindClip, {{0x50, {1, 2, 3}}});
     const test::ToolRun noDecoder = kxtool("decode --md5 " + other);
     EXPECT_EQ(noDecoder.status, 1);
