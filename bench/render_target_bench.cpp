@@ -5,12 +5,11 @@
 #include <benchmark/benchmark.h>
 
 #include <QFont>
-#include <QGuiApplication>
 #include <QPainter>
 #include <cstdio>
-#include <cstdlib>
 
 #include "present/display.h"
+#include "present/offscreen_application.h"
 #include "present/render_target.h"
 
 namespace kx {
@@ -18,15 +17,6 @@ namespace {
 
 constexpr int kWidth = 704;
 constexpr int kHeight = 480;
-
-void ensureGuiApplication() {
-    if (QGuiApplication::instance()) return;
-    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "bench_render_target";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication application(argc, argv);
-}
 
 class DiscardingWindow : public PictureWindow {
 public:
@@ -55,7 +45,7 @@ void frameTimeOf(CaptionInfo& caption, int64_t picture) {
 }
 
 void RenderTargetDraw704x480(benchmark::State& state) {
-    ensureGuiApplication();
+    ensureOffscreenApplication();
     CreateDisplay();
     CRenderTarget target;
     if (target.Init(kWidth, kHeight, nullptr) != 0) state.SkipWithError("no target");
@@ -71,7 +61,7 @@ void RenderTargetDraw704x480(benchmark::State& state) {
 }
 
 void QPainterTextEachPicture704x480(benchmark::State& state) {
-    ensureGuiApplication();
+    ensureOffscreenApplication();
     QImage picture(kWidth, kHeight, QImage::Format_RGB32);
     picture.fill(Qt::darkGray);
     QImage composition(kWidth, kHeight, QImage::Format_RGB32);

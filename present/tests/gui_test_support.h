@@ -2,23 +2,15 @@
 // one), a window that keeps what it was shown, and pixel helpers.
 #pragma once
 
-#include <QGuiApplication>
 #include <QImage>
-#include <cstdlib>
 
+#include "present/offscreen_application.h"
 #include "present/picture_window.h"
 
 namespace kx::test {
 
 inline void ensureGuiApplication() {
-    static QGuiApplication* application = [] {
-        if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "present_tests";
-        static char* argv[] = {name, nullptr};
-        return new QGuiApplication(argc, argv);
-    }();
-    (void)application;
+    ensureOffscreenApplication();
 }
 
 class MemoryWindow : public PictureWindow {

@@ -1,12 +1,12 @@
 // The render target of kxtool: composed in memory, kept as an image, saved as PNG.
 #include "tools/kxtool/shown_picture.h"
 
-#include <QGuiApplication>
+#include <QtGlobal>
 #include <cstdio>
-#include <cstdlib>
 
 #include "codec/video_decoder.h"
 #include "present/display.h"
+#include "present/offscreen_application.h"
 #include "present/picture_copy.h"
 #include "present/render_target.h"
 #include "recording/record_info.h"
@@ -19,17 +19,6 @@ namespace {
 void keepOnlyQtsFailures(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type == QtCriticalMsg || type == QtFatalMsg)
         std::fprintf(stderr, "kxtool: %s\n", qPrintable(message));
-}
-
-// Text needs a Qt application; the command line never shows a window.
-void ensureGuiApplication() {
-    if (QGuiApplication::instance()) return;
-    qInstallMessageHandler(keepOnlyQtsFailures);
-    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "kxtool";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication application(argc, argv);
 }
 
 class ImageWindow : public PictureWindow {
@@ -49,7 +38,8 @@ struct ShownPictureWriter::State {
 };
 
 ShownPictureWriter::ShownPictureWriter() : m_state(std::make_unique<State>()) {
-    ensureGuiApplication();
+    qInstallMessageHandler(keepOnlyQtsFailures);
+    ensureOffscreenApplication();
     CreateDisplay();
     m_state->settings.computerGmtOffsetHours = currentGmtOffsetHours();
 }
