@@ -63,6 +63,8 @@ int32_t CRenderTarget::Init(uint32_t width, uint32_t height, const CaptionInfo* 
     if (width == 0 || height == 0) return kRenderNullArgument;
     if (width > kMaxSide || height > kMaxSide) return 1;
     std::lock_guard lock(m_lock);
+    std::lock_guard writer(m_writerLock);
+    m_overlay.reset();  // an overlay of an earlier size
     m_picture = QImage(int(width), int(height), QImage::Format_RGB32);
     m_composition = QImage(int(width), int(height), QImage::Format_RGB32);
     if (m_picture.isNull() || m_composition.isNull()) {
@@ -86,7 +88,9 @@ int32_t CRenderTarget::Init(uint32_t width, uint32_t height, const CaptionInfo* 
 }
 
 int32_t CRenderTarget::Release() {
+    // A writer on another thread finishes (Unlock) before the picture goes.
     std::lock_guard lock(m_lock);
+    std::lock_guard writer(m_writerLock);
     m_overlay.reset();
     m_picture = QImage();
     m_composition = QImage();

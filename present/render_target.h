@@ -45,6 +45,7 @@ public:
     // at once (otherwise at the first Draw). 0 on success, kRenderNoDevice without the shared
     // display, kRenderNullArgument without a size, 1 when memory is refused.
     virtual int32_t Init(uint32_t width, uint32_t height, const CaptionInfo* info);
+    // Frees the images and the overlay; waits for a writer between GetDesc and Unlock.
     virtual int32_t Release();
     // Composes the picture with the caption and hands it to `window`. `info` null means the
     // overlay's own info. Returns 0 when drawn, 1 when nothing was drawn (another thread holds

@@ -121,6 +121,25 @@ TEST_F(RenderTargetTest, ABusyTargetDropsTheFrameInsteadOfWaiting) {
     EXPECT_EQ(window.showCount, 1);
 }
 
+TEST_F(RenderTargetTest, InitAgainAtAnotherSizePlacesTheCaptionForTheNewSize) {
+    CRenderTarget target;
+    caption.flags |= kCaptionEndTime;
+    setCaptionText(caption.endTime, "12:00:00");
+    caption.timeColour = 0xFFFFFF;
+    ASSERT_EQ(target.Init(kWidth, kHeight, &caption), 0);
+    ASSERT_EQ(target.Init(2 * kWidth, 4 * kHeight, nullptr), 0);
+    test::MemoryWindow window;
+    ASSERT_EQ(target.Draw(&window, &caption), 0);
+    ASSERT_EQ(window.shown.size(), QSize(2 * kWidth, 4 * kHeight));
+    int whiteLow = 0, whiteHigh = 0;
+    for (int y = 0; y < window.shown.height(); ++y)
+        for (int x = 0; x < window.shown.width(); ++x)
+            if (test::pixelAt(window.shown, x, y) == 0xFFFFFFu)
+                (y >= window.shown.height() - 25 ? whiteLow : whiteHigh)++;
+    EXPECT_GT(whiteLow, 10) << "the end time stands 5 pixels above the new bottom";
+    EXPECT_EQ(whiteHigh, 0);
+}
+
 TEST_F(RenderTargetTest, InitRefusesWhatItCannotHold) {
     CRenderTarget target;
     EXPECT_EQ(target.Init(0, 48, nullptr), kRenderNullArgument);
