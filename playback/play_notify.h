@@ -18,6 +18,9 @@ enum PlayNotifyCode : uint32_t {
     kPlayMotion = 4,         // sent before code 1 while regions are set: lParam is the MotionBlock
     kPlayFrameLost = 5,      // handled by the main view
     kPlayVerifying = 6,      // sent instead of 1 and 4 during the integrity pass: lParam the frame
+    kPlayIntegrityFailed = 7,  // sent during the integrity pass before code 6 (or code 0) for a
+                               // frame whose picture does not decode or after which the next
+                               // indexed frame cannot be read: lParam the frame
 };
 
 }  // namespace kx

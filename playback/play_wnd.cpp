@@ -183,11 +183,13 @@ void CPlayWnd::onTimer(uint32_t timerId) {
 void CPlayWnd::Present() {
     FeedAudio();
     m_lastTime = m_frame->Tick();
-    DecodeFrame(*m_frame, Deblocking::On);
+    const bool decoded = DecodeFrame(*m_frame, Deblocking::On);
 
     uint32_t motion = 0;
     if (m_verifying) {
-        Send(kPlayVerifying, m_frame.get());
+        // The integrity test: a picture that does not decode fails the file.
+        if (!decoded) Send(kPlayIntegrityFailed, m_frame.get());
+        if (m_frame) Send(kPlayVerifying, m_frame.get());
     } else {
         if (RegionsActive() && !m_motionSuspended) motion = TestMotion();
         if (m_notify) {
@@ -201,7 +203,10 @@ void CPlayWnd::Present() {
     if (!m_frame) return;
 
     if (!m_frame->ReadNext()) {
-        Stop(Notify::Yes);
+        // The index promises more frames, but the next record cannot be read: the file is
+        // damaged after this frame, which is reported as the failing one.
+        if (m_verifying && FramesFollow(*m_frame)) Send(kPlayIntegrityFailed, m_frame.get());
+        if (m_frame) Stop(Notify::Yes);
         return;
     }
     if (m_frame->Codec() == kAvcCodec && (m_speed > 0 || (RegionsActive() && motion == 0)) &&
@@ -247,19 +252,30 @@ void CPlayWnd::CloseAudio() {
     if (m_audio) m_audio->Close();
 }
 
-void CPlayWnd::DecodeFrame(CPlayFrame& frame, Deblocking deblocking) {
-    if (frame.Flags() & kFrameFlagNoPicture) return;
+bool CPlayWnd::DecodeFrame(CPlayFrame& frame, Deblocking deblocking) {
+    if (frame.Flags() & kFrameFlagNoPicture) return true;
+    bool decoded = true;
     if (m_decoder) {
         if (frame.Codec() == kAvcCodec)
-            m_decoder->decodeInto(frame, frame.Picture(), &m_avcStatus, deblocking);
+            decoded = m_decoder->decodeInto(frame, frame.Picture(), &m_avcStatus, deblocking);
         else
-            m_decoder->decodeToRgb(frame, frame.Picture());
+            decoded = m_decoder->decodeToRgb(frame, frame.Picture());
     }
     if (m_legacyDecoder) {
         RgbPicture& picture = frame.Picture();
         m_legacyDecoder->Decode(m_legacyResult, frame.VideoBuffer(), frame.VideoLength(),
                                 picture.pixels(), picture.byteCount(), 0);
+        decoded = m_legacyResult.error == 0;
     }
+    return decoded;
+}
+
+bool CPlayWnd::FramesFollow(const CPlayFrame& frame) const {
+    const CRecordReader* reader = frame.Reader();
+    if (!reader) return false;
+    const uint64_t next =
+        uint64_t(reader->FirstFrameNumber(int32_t(frame.Group()))) + frame.PositionInGroup() + 1;
+    return next < reader->TotalFrameCount();
 }
 
 bool CPlayWnd::SkipDroppable(CPlayFrame& frame) {

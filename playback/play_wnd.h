@@ -106,7 +106,10 @@ private:
     void FeedAudio();
     void CloseAudio();
     // Decodes the video of `frame` into its picture unless it carries none.
-    void DecodeFrame(CPlayFrame& frame, Deblocking deblocking);
+    // False when the frame carries a picture that does not decode.
+    bool DecodeFrame(CPlayFrame& frame, Deblocking deblocking);
+    // True when the group index holds frames after `frame`.
+    bool FramesFollow(const CPlayFrame& frame) const;
     // Reads on over avc frames of kind 3 (dropped when playing fast); false at the end.
     bool SkipDroppable(CPlayFrame& frame);
     // Loads the frame read into the seek frame as the current frame and starts playing.

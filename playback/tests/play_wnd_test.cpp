@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cstring>
 #include <vector>
 
@@ -38,7 +40,8 @@ public:
         EXPECT_EQ(message.id, WM_PLAY_NOTIFY);
         Notice notice{uint32_t(message.wParam)};
         notice.atMs = m_manual.elapsedMs();
-        if (notice.code == kPlayPicture || notice.code == kPlayVerifying) {
+        if (notice.code == kPlayPicture || notice.code == kPlayVerifying ||
+            notice.code == kPlayIntegrityFailed) {
             const auto* frame = reinterpret_cast<const CPlayFrame*>(message.lParam);
             notice.group = frame->Group();
             notice.position = frame->PositionInGroup();
@@ -433,7 +436,7 @@ TEST_F(PlayWndTest, OlderKindsPlayThroughTheLegacyDecoderOfTheirVariant) {
 }
 
 TEST_F(PlayWndTest, TheIntegrityPassReportsEveryFrameThenEnds) {
-    const std::string path = evenRecording(3, 4, 40);
+    const std::string path = encodedRecording();  // 20 frames, 5 a group
     ASSERT_TRUE(player.Open(path, 0, false));
     loop.advanceMs(10);
     log.notices.clear();
@@ -441,13 +444,13 @@ TEST_F(PlayWndTest, TheIntegrityPassReportsEveryFrameThenEnds) {
     EXPECT_TRUE(player.IsPaused());
     ASSERT_NE(player.SecondFrame(), nullptr);
     loop.advanceMs(100);
-    ASSERT_EQ(log.notices.size(), 13u);
-    for (size_t i = 0; i < 12; ++i) {
+    ASSERT_EQ(log.notices.size(), 21u);
+    for (size_t i = 0; i < 20; ++i) {
         EXPECT_EQ(log.notices[i].code, kPlayVerifying);
-        EXPECT_EQ(log.notices[i].group * 4 + log.notices[i].position, i);
+        EXPECT_EQ(log.notices[i].group * 5 + log.notices[i].position, i);
         EXPECT_EQ(log.notices[i].atMs, 10 + i + 1);  // one frame a millisecond
     }
-    EXPECT_EQ(log.notices[12].code, kPlayEnded);
+    EXPECT_EQ(log.notices[20].code, kPlayEnded);
     EXPECT_FALSE(loop.msUntilNextTimer().has_value());
 
     // A pass over a file that no longer opens ends at once.
@@ -458,6 +461,47 @@ TEST_F(PlayWndTest, TheIntegrityPassReportsEveryFrameThenEnds) {
     loop.advanceMs(10);
     ASSERT_EQ(log.notices.size(), 1u);
     EXPECT_EQ(log.notices[0].code, kPlayEnded);
+}
+
+TEST_F(PlayWndTest, TheIntegrityPassFailsPicturesThatDoNotDecodeAndRecordsCutShort) {
+    // Frames of 64 arbitrary bytes hold no picture: each is reported failed, then checked.
+    ASSERT_TRUE(player.Open(evenRecording(2, 3, 40), 0, false));
+    log.notices.clear();
+    player.SetVerifying(true);
+    loop.advanceMs(100);
+    ASSERT_EQ(log.notices.size(), 13u);
+    for (uint32_t i = 0; i < 6; ++i) {
+        const Notice& failed = log.notices[2 * i];
+        const Notice& checked = log.notices[2 * i + 1];
+        EXPECT_EQ(failed.code, kPlayIntegrityFailed) << i;
+        EXPECT_EQ(checked.code, kPlayVerifying) << i;
+        EXPECT_EQ(failed.group * 3 + failed.position, i);
+        EXPECT_EQ(checked.group * 3 + checked.position, i);
+    }
+    EXPECT_EQ(log.notices[12].code, kPlayEnded);
+
+    // A recording cut short inside its last frame: the index still counts that frame, its record
+    // cannot be read, and the frame before it is reported as the last sound one.
+    const std::string whole = encodedRecording();
+    const std::string cut = folder.path() + "/cut.kxz";
+    std::filesystem::copy_file(whole, cut);
+    std::filesystem::resize_file(cut, std::filesystem::file_size(whole) - 10);
+    log.notices.clear();
+    ASSERT_TRUE(player.Open(cut, 0, false));
+    player.SetVerifying(true);
+    loop.advanceMs(100);
+    ASSERT_EQ(log.notices.size(), 21u);
+    EXPECT_EQ(log.count(kPlayVerifying), 19);
+    EXPECT_EQ(log.notices[19].code, kPlayIntegrityFailed);
+    EXPECT_EQ(log.notices[19].group, 3u);
+    EXPECT_EQ(log.notices[19].position, 3u);
+    EXPECT_EQ(log.notices[20].code, kPlayEnded);
+    // Played normally, the same file just ends early: the report belongs to the pass.
+    player.SetVerifying(false);
+    log.notices.clear();
+    ASSERT_TRUE(player.Open(cut, 2, false));
+    runUntilEnded();
+    EXPECT_EQ(log.count(kPlayIntegrityFailed), 0);
 }
 
 }  // namespace

@@ -45,16 +45,20 @@ std::vector<uint8_t> wavHeader(const PcmFormat& format, uint32_t dataBytes) {
 
 // Reads the next frame; after a damaged frame, reports it and goes on with the next group that
 // reads. False at the end of the recording.
-bool nextFrame(const AudioOptions& options, CRecordReader& reader, CRecordFrame& frame, int& status) {
+bool nextFrame(const AudioOptions& options, CRecordReader& reader, CRecordFrame& frame,
+               int& status) {
     if (reader.ReadFrame(frame, -1, 0)) return true;
     uint32_t failed = reader.NextGroup();
-    if (failed < reader.GroupCount() && reader.NextInGroup() >= reader.GroupFrameCount(int32_t(failed))) ++failed;
+    if (failed < reader.GroupCount() &&
+        reader.NextInGroup() >= reader.GroupFrameCount(int32_t(failed)))
+        ++failed;
     while (failed < reader.GroupCount() && reader.GroupFrameCount(int32_t(failed)) == 0) ++failed;
     if (failed >= reader.GroupCount()) return false;
     reportError(options.file, reader.LastError().text);
     status = 1;
     for (uint32_t g = failed + 1; g < reader.GroupCount(); ++g)
-        if (reader.GroupFrameCount(int32_t(g)) > 0 && reader.ReadFrame(frame, int32_t(g), 0)) return true;
+        if (reader.GroupFrameCount(int32_t(g)) > 0 && reader.ReadFrame(frame, int32_t(g), 0))
+            return true;
     return false;
 }
 
@@ -68,8 +72,10 @@ int runAudio(const AudioOptions& options) {
         reportError(options.file, reason);
         return 1;
     }
-    const bool large = int64_t(info.Width()) * info.Height() >= int64_t(kMinBufferWidth) * kMinBufferHeight;
-    CRecordFrame frame(large ? info.Width() : kMinBufferWidth, large ? info.Height() : kMinBufferHeight, kAudioBytes);
+    const bool large =
+        int64_t(info.Width()) * info.Height() >= int64_t(kMinBufferWidth) * kMinBufferHeight;
+    CRecordFrame frame(large ? info.Width() : kMinBufferWidth,
+                       large ? info.Height() : kMinBufferHeight, kAudioBytes);
     int status = 0;
     if (!nextFrame(options, reader, frame, status)) {
         reportError(options.file, "no frame can be read");
@@ -98,7 +104,8 @@ int runAudio(const AudioOptions& options) {
         size_t size = frame.AudioLength();
         size_t pieceBytes = 0;
         while (size_t consumed =
-                   decoder.decodePiece(bytes, size, reinterpret_cast<uint8_t*>(buffer.get()), layout.bufferBytes, pieceBytes)) {
+                   decoder.decodePiece(bytes, size, reinterpret_cast<uint8_t*>(buffer.get()),
+                                       layout.bufferBytes, pieceBytes)) {
             out.write(reinterpret_cast<const char*>(buffer.get()), std::streamsize(pieceBytes));
             dataBytes += pieceBytes;
             bytes += consumed;
@@ -110,7 +117,9 @@ int runAudio(const AudioOptions& options) {
     if (!ok) reportError(options.out, "the sound is longer than a WAV file holds");
     if (ok) {
         out.seekp(0);
-        out.write(reinterpret_cast<const char*>(wavHeader(layout.format, uint32_t(dataBytes)).data()), kWavHeaderBytes);
+        out.write(
+            reinterpret_cast<const char*>(wavHeader(layout.format, uint32_t(dataBytes)).data()),
+            kWavHeaderBytes);
         out.close();
         ok = bool(out);
         if (!ok) reportError(options.out, "cannot write " + temporary);
@@ -124,7 +133,8 @@ int runAudio(const AudioOptions& options) {
         return 1;
     }
     std::printf("%s: %llu audio blocks, mode %d (%s), %llu samples\n", options.out.c_str(),
-                static_cast<unsigned long long>(blocks), mode, mode == 1 ? "IMA ADPCM" : "G.726 24 kbit/s",
+                static_cast<unsigned long long>(blocks), mode,
+                mode == 1 ? "IMA ADPCM" : "G.726 24 kbit/s",
                 static_cast<unsigned long long>(dataBytes / 2));
     return status;
 }

@@ -23,7 +23,9 @@ int32_t groupAt(const CRecordReader& reader, uint32_t time) {
 bool endsWith(const std::string& text, const std::string& suffix) {
     if (text.size() < suffix.size()) return false;
     for (size_t i = 0; i < suffix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[text.size() - suffix.size() + i])) != suffix[i]) return false;
+        if (std::tolower(static_cast<unsigned char>(text[text.size() - suffix.size() + i])) !=
+            suffix[i])
+            return false;
     return true;
 }
 
@@ -41,7 +43,8 @@ int runClip(const ClipOptions& options) {
     // the name of its kind to open again.
     const std::string extension = RecordingExtension(info.Kind());
     if (info.Kind() != kKindFourChannel && !endsWith(options.out, extension)) {
-        reportError(options.out, "a clip of this recording must be named *" + extension + " to open again");
+        reportError(options.out,
+                    "a clip of this recording must be named *" + extension + " to open again");
         return 2;
     }
 
@@ -67,7 +70,8 @@ int runClip(const ClipOptions& options) {
         CRecordFrame frame(std::max(info.Width(), 720), std::max(info.Height(), 576), 1 << 20);
         lastPosition = 0;
         while (uint32_t(lastPosition) < reader.GroupFrameCount(lastGroup) &&
-               reader.ReadFrame(frame, lastGroup, lastPosition) && info.WallTimeOfTick(frame.Tick()) <= *time)
+               reader.ReadFrame(frame, lastGroup, lastPosition) &&
+               info.WallTimeOfTick(frame.Tick()) <= *time)
             ++lastPosition;
     }
     if (!reader.SaveClip(options.out, firstGroup, lastGroup, lastPosition)) {

@@ -26,9 +26,9 @@ struct DecodeOptions {
     std::optional<int> channel;
     std::optional<int> frames;  // at most this many pictures
     std::string file;
-    std::string raw;  // B, G, R bytes of every picture, one after the other
-    bool md5 = false;  // "index tick md5" per picture on standard output
-    std::string ppm;  // a folder for one PPM file per picture
+    std::string raw;    // B, G, R bytes of every picture, one after the other
+    bool md5 = false;   // "index tick md5" per picture on standard output
+    std::string ppm;    // a folder for one PPM file per picture
     std::string shown;  // a folder for one PNG file per picture, with the caption over it
 };
 int runDecode(const DecodeOptions& options);
@@ -70,9 +70,15 @@ struct PlayOptions {
     int32_t level = 0;  // speed level -4 to 4: 1/8x ... 4x, then H and XH
     std::optional<int32_t> seekGroup;
     int32_t seekCount = 0;  // frames of the group decoded before the first one shown
-    std::string at;  // a wall time to start at
+    std::string at;         // a wall time to start at
 };
 int runPlay(const PlayOptions& options);
+
+struct VerifyOptions {
+    std::string file;
+    bool progress = false;  // progress on standard error
+};
+int runVerify(const VerifyOptions& options);
 
 // Prints "kxtool: FILE: reason" on standard error.
 void reportError(const std::string& file, const std::string& reason);

@@ -14,7 +14,8 @@ namespace kx {
 namespace {
 
 // Grey rows top first become B, G, R rows bottom first.
-std::vector<uint8_t> greyToHeldBgr(const std::vector<uint8_t>& grey, uint32_t width, uint32_t height) {
+std::vector<uint8_t> greyToHeldBgr(const std::vector<uint8_t>& grey, uint32_t width,
+                                   uint32_t height) {
     std::vector<uint8_t> bgr(size_t(width) * height * 3);
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* in = grey.data() + size_t(height - 1 - y) * width;
@@ -53,8 +54,10 @@ int runFaces(const FacesOptions& options) {
         std::printf("%s\n", options.file.c_str());
         std::printf("  version      %u\n", file.Version());
         std::printf("  host         \"%s\"\n", textToUtf8(file.HostName()).c_str());
-        std::printf("  board        %u \"%s\"\n", file.BoardNumber() + 1u, textToUtf8(file.BoardName()).c_str());
-        std::printf("  camera       %u \"%s\"\n", file.CameraNumber() + 1u, textToUtf8(file.CameraName()).c_str());
+        std::printf("  board        %u \"%s\"\n", file.BoardNumber() + 1u,
+                    textToUtf8(file.BoardName()).c_str());
+        std::printf("  camera       %u \"%s\"\n", file.CameraNumber() + 1u,
+                    textToUtf8(file.CameraName()).c_str());
         std::printf("  picture      %u x %u\n", width, height);
         std::printf("  faces        %u, the last at %s\n", file.PictureCount(),
                     formatLocalTime(file.LastPictureTime()).c_str());
@@ -72,9 +75,11 @@ int runFaces(const FacesOptions& options) {
             continue;
         }
         if (options.json) {
-            json["faces"].push_back({{"index", index}, {"time", time}, {"width", faceWidth}, {"height", faceHeight}});
+            json["faces"].push_back(
+                {{"index", index}, {"time", time}, {"width", faceWidth}, {"height", faceHeight}});
         } else {
-            std::printf("  %5u  %s  %u x %u\n", index, formatLocalTime(time).c_str(), faceWidth, faceHeight);
+            std::printf("  %5u  %s  %u x %u\n", index, formatLocalTime(time).c_str(), faceWidth,
+                        faceHeight);
         }
         if (!options.extract.empty()) {
             PictureFile picture;
@@ -84,7 +89,8 @@ int runFaces(const FacesOptions& options) {
             picture.setCameraName(file.CameraName());
             char name[32];
             std::snprintf(name, sizeof name, "-%04u.bmp", index);
-            const std::string path = (std::filesystem::path(options.extract) / (stem + name)).string();
+            const std::string path =
+                (std::filesystem::path(options.extract) / (stem + name)).string();
             if (!picture.save(PictureFormat::Bmp, path)) {
                 reportError(path, picture.lastError());
                 status = 1;

@@ -19,18 +19,22 @@ constexpr uint32_t kListingAudioBytes = 1 << 20;
 
 void printRow(bool json, bool first, const CRecordInfo& info, const CRecordFrame& frame) {
     if (json) {
-        const nlohmann::ordered_json row = {
-            {"group", frame.Group()},          {"position", frame.PositionInGroup()},
-            {"tick", frame.Tick()},            {"wall_time", info.WallTimeOfTick(frame.Tick())},
-            {"kind", frame.Kind()},            {"flags", frame.Flags()},
-            {"codec", frame.Codec()},          {"video_length", frame.VideoLength()},
-            {"audio_length", frame.AudioLength()}};
+        const nlohmann::ordered_json row = {{"group", frame.Group()},
+                                            {"position", frame.PositionInGroup()},
+                                            {"tick", frame.Tick()},
+                                            {"wall_time", info.WallTimeOfTick(frame.Tick())},
+                                            {"kind", frame.Kind()},
+                                            {"flags", frame.Flags()},
+                                            {"codec", frame.Codec()},
+                                            {"video_length", frame.VideoLength()},
+                                            {"audio_length", frame.AudioLength()}};
         std::printf("%s\n  %s", first ? "" : ",", row.dump().c_str());
         return;
     }
-    std::printf("%6u %5u %10u  %s %5u 0x%04X %5d %8u %6u\n", frame.Group(), frame.PositionInGroup(), frame.Tick(),
-                formatLocalTime(info.WallTimeOfTick(frame.Tick())).c_str(), frame.Kind(), frame.Flags(), frame.Codec(),
-                frame.VideoLength(), frame.AudioLength());
+    std::printf("%6u %5u %10u  %s %5u 0x%04X %5d %8u %6u\n", frame.Group(), frame.PositionInGroup(),
+                frame.Tick(), formatLocalTime(info.WallTimeOfTick(frame.Tick())).c_str(),
+                frame.Kind(), frame.Flags(), frame.Codec(), frame.VideoLength(),
+                frame.AudioLength());
 }
 
 }  // namespace
@@ -44,16 +48,18 @@ int runFrames(const FramesOptions& options) {
         if (options.json) std::printf("[]\n");
         return 1;
     }
-    const bool large = int64_t(info.Width()) * info.Height() >= int64_t(kMinListingWidth) * kMinListingHeight;
-    CRecordFrame frame(large ? info.Width() : kMinListingWidth, large ? info.Height() : kMinListingHeight,
-                       kListingAudioBytes);
+    const bool large =
+        int64_t(info.Width()) * info.Height() >= int64_t(kMinListingWidth) * kMinListingHeight;
+    CRecordFrame frame(large ? info.Width() : kMinListingWidth,
+                       large ? info.Height() : kMinListingHeight, kListingAudioBytes);
 
     int status = 0;
     bool first = true;
     if (options.json)
         std::printf("[");
     else
-        std::printf(" group   pos       tick  wall time (local)     kind  flags codec    video  audio\n");
+        std::printf(
+            " group   pos       tick  wall time (local)     kind  flags codec    video  audio\n");
     const auto report = [&] {
         reportError(options.file, reader.LastError().text);
         status = 1;
@@ -67,9 +73,11 @@ int runFrames(const FramesOptions& options) {
         // The cursor still names the frame after the last one read: find the group that
         // failed, or the end of the recording.
         uint32_t failed = reader.NextGroup();
-        if (failed < reader.GroupCount() && reader.NextInGroup() >= reader.GroupFrameCount(int32_t(failed)))
+        if (failed < reader.GroupCount() &&
+            reader.NextInGroup() >= reader.GroupFrameCount(int32_t(failed)))
             ++failed;
-        while (failed < reader.GroupCount() && reader.GroupFrameCount(int32_t(failed)) == 0) ++failed;
+        while (failed < reader.GroupCount() && reader.GroupFrameCount(int32_t(failed)) == 0)
+            ++failed;
         if (failed >= reader.GroupCount()) break;
         report();
         // Go on with the first group after it whose first frame can be read.

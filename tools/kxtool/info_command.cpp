@@ -13,7 +13,9 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-PictureSize displaySize(const CRecordInfo& info) { return DisplaySizeOf(info).value_or(PictureSize{}); }
+PictureSize displaySize(const CRecordInfo& info) {
+    return DisplaySizeOf(info).value_or(PictureSize{});
+}
 
 Json infoJson(const std::string& path, const CRecordInfo& info, const CRecordReader& reader) {
     const PictureSize display = displaySize(info);
@@ -59,20 +61,25 @@ std::string quoted(const std::string& name) {
 
 void printReport(const std::string& path, const CRecordInfo& info, const CRecordReader& reader) {
     std::printf("%s\n", path.c_str());
-    std::printf("  kind         %d (%s), version 0x%X\n", info.Kind(), kindName(info.Kind()), info.Version());
+    std::printf("  kind         %d (%s), version 0x%X\n", info.Kind(), kindName(info.Kind()),
+                info.Version());
     std::printf("  host         %s\n", quoted(info.HostName()).c_str());
     if (info.Kind() == kKindFourChannel) {
-        std::printf("  board        %u, camera %u\n", info.BoardNumber() + 1u, info.CameraNumber() + 1u);
+        std::printf("  board        %u, camera %u\n", info.BoardNumber() + 1u,
+                    info.CameraNumber() + 1u);
         for (int c = 0; c < kChannelCount; ++c)
-            std::printf("  channel %d    board %s, camera %s\n", c, quoted(info.BoardName(c)).c_str(),
-                        quoted(info.CameraName(c)).c_str());
+            std::printf("  channel %d    board %s, camera %s\n", c,
+                        quoted(info.BoardName(c)).c_str(), quoted(info.CameraName(c)).c_str());
     } else {
-        std::printf("  board        %u %s\n", info.BoardNumber() + 1u, quoted(info.BoardName()).c_str());
-        std::printf("  camera       %u %s\n", info.CameraNumber() + 1u, quoted(info.CameraName()).c_str());
+        std::printf("  board        %u %s\n", info.BoardNumber() + 1u,
+                    quoted(info.BoardName()).c_str());
+        std::printf("  camera       %u %s\n", info.CameraNumber() + 1u,
+                    quoted(info.CameraName()).c_str());
     }
     if (const auto display = DisplaySizeOf(info))
-        std::printf("  picture      code %u: coded %d x %d, display %d x %d\n", info.ResolutionCode(), info.Width(),
-                    info.Height(), display->width, display->height);
+        std::printf("  picture      code %u: coded %d x %d, display %d x %d\n",
+                    info.ResolutionCode(), info.Width(), info.Height(), display->width,
+                    display->height);
     else
         std::printf("  picture      code %u: not a known resolution code\n", info.ResolutionCode());
     std::printf("  start        %s local, %s recorder\n", formatLocalTime(info.StartTime()).c_str(),
@@ -86,10 +93,11 @@ void printReport(const std::string& path, const CRecordInfo& info, const CRecord
     std::printf("  flags        0x%08X%s\n", info.HeaderFlags(), flags.c_str());
     std::printf("  file         %s, first group at %u\n", formatBytes(info.FileLength()).c_str(),
                 info.FirstGroupOffset());
-    const std::string duration =
-        info.EndTime() >= info.StartTime() ? formatDuration(info.EndTime() - info.StartTime()) : "unknown";
-    std::printf("  index        %u groups, %u frames, duration %s\n", reader.GroupCount(), reader.TotalFrameCount(),
-                duration.c_str());
+    const std::string duration = info.EndTime() >= info.StartTime()
+                                     ? formatDuration(info.EndTime() - info.StartTime())
+                                     : "unknown";
+    std::printf("  index        %u groups, %u frames, duration %s\n", reader.GroupCount(),
+                reader.TotalFrameCount(), duration.c_str());
 }
 
 }  // namespace

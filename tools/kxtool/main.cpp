@@ -142,6 +142,14 @@ int main(int argc, char** argv) {
             throw CLI::ValidationError("--seek", "negative group or frame");
     });
 
+    kx::VerifyOptions verify;
+    CLI::App* verifyCommand =
+        app.add_subcommand("verify",
+                           "Check a recording frame by frame as the player's authentication does; "
+                           "the verdict ends the output");
+    verifyCommand->add_option("FILE", verify.file, "Recording file")->required();
+    verifyCommand->add_flag("--progress", verify.progress, "Show the progress on standard error");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -155,5 +163,6 @@ int main(int argc, char** argv) {
     if (*pictureCommand) return kx::runPicture(picture);
     if (*facesCommand) return kx::runFaces(faces);
     if (*playCommand) return kx::runPlay(play);
+    if (*verifyCommand) return kx::runVerify(verify);
     return 2;
 }

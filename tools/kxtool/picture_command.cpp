@@ -63,11 +63,14 @@ int runPicture(const PictureOptions& options) {
     if (flags & kPictureHasTime) {
         std::printf("  time         %s local", formatLocalTime(picture.time()).c_str());
         if (flags & kPictureHasHostName)
-            std::printf(", %s recorder", formatRecorderTime(picture.time(), picture.gmtOffset()).c_str());
+            std::printf(", %s recorder",
+                        formatRecorderTime(picture.time(), picture.gmtOffset()).c_str());
         std::printf(" (%u)\n", picture.time());
     }
-    if (flags & kPictureHasBoardName) std::printf("  board        \"%s\"\n", textToUtf8(picture.boardName()).c_str());
-    if (flags & kPictureHasCameraName) std::printf("  camera       \"%s\"\n", textToUtf8(picture.cameraName()).c_str());
+    if (flags & kPictureHasBoardName)
+        std::printf("  board        \"%s\"\n", textToUtf8(picture.boardName()).c_str());
+    if (flags & kPictureHasCameraName)
+        std::printf("  camera       \"%s\"\n", textToUtf8(picture.cameraName()).c_str());
     if (flags & kPictureHasHostName) {
         std::printf("  host         \"%s\"\n", textToUtf8(picture.hostName()).c_str());
         std::printf("  time zone    %s\n", gmtText(picture.gmtOffset()).c_str());

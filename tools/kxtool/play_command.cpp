@@ -11,6 +11,7 @@
 #include "platform/system_clock.h"
 #include "playback/play_wnd.h"
 #include "tools/kxtool/commands.h"
+#include "tools/kxtool/open_recording.h"
 #include "tools/kxtool/text_format.h"
 
 namespace kx {
@@ -74,17 +75,6 @@ private:
     uint64_t m_pictures = 0;
     bool m_ended = false;
 };
-
-// The reason the engine gave up, found again step by step: header, reader, first frame, codec.
-std::string whyNotPlayable(const std::string& path) {
-    CRecordInfo info;
-    if (!info.ReadInfo(path)) return info.LastError().text;
-    CRecordReader reader;
-    if (!reader.Open(&info, kReaderModeRead, -1)) return reader.LastError().text;
-    CRecordFrame frame(info.Width(), info.Height(), CPlayFrame::kAudioCapacity);
-    if (!reader.ReadFrame(frame, -1, 0)) return "no first frame: " + reader.LastError().text;
-    return "no decoder for codec " + std::to_string(frame.Codec()) + " of the first frame";
-}
 
 }  // namespace
 

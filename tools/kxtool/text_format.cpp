@@ -70,7 +70,8 @@ std::string gmtText(int32_t hours) {
 
 std::string formatDuration(uint32_t seconds) {
     char text[32];
-    std::snprintf(text, sizeof text, "%02u:%02u:%02u", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u", seconds / 3600, seconds / 60 % 60,
+                  seconds % 60);
     return text;
 }
 
@@ -79,28 +80,37 @@ std::string formatBytes(uint64_t bytes) {
     if (bytes < 1024)
         std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
     else if (bytes < 1024 * 1024)
-        std::snprintf(text, sizeof text, "%llu bytes (%.1f KiB)", static_cast<unsigned long long>(bytes), bytes / 1024.0);
+        std::snprintf(text, sizeof text, "%llu bytes (%.1f KiB)",
+                      static_cast<unsigned long long>(bytes), bytes / 1024.0);
     else
-        std::snprintf(text, sizeof text, "%llu bytes (%.1f MiB)", static_cast<unsigned long long>(bytes),
-                      bytes / (1024.0 * 1024.0));
+        std::snprintf(text, sizeof text, "%llu bytes (%.1f MiB)",
+                      static_cast<unsigned long long>(bytes), bytes / (1024.0 * 1024.0));
     return text;
 }
 
 const char* kindName(int kind) {
     switch (kind) {
-        case 0: return "legacy .kx";
-        case 1: return "legacy .kxx";
-        case 2: return "legacy .kxq";
-        case 3: return "clip .kxz";
-        case 7: return "extended .ckx";
-        case 8: return "four-channel";
-        default: return "unknown";
+        case 0:
+            return "legacy .kx";
+        case 1:
+            return "legacy .kxx";
+        case 2:
+            return "legacy .kxq";
+        case 3:
+            return "clip .kxz";
+        case 7:
+            return "extended .ckx";
+        case 8:
+            return "four-channel";
+        default:
+            return "unknown";
     }
 }
 
 std::optional<uint32_t> parseTime(const std::string& text) {
     std::tm parts{};
-    if (const char* end = strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &parts); end && *end == '\0') {
+    if (const char* end = strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &parts);
+        end && *end == '\0') {
         parts.tm_isdst = -1;
         return uint32_t(std::mktime(&parts));
     }

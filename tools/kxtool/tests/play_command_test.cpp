@@ -108,5 +108,35 @@ TEST_F(PlayCommand, SeekStartsAtTheFrameAndErrorsExitWithOne) {
     EXPECT_NE(play(s_path + " --speed 5").status, 0);
 }
 
+TEST_F(PlayCommand, VerifyPassesAnIntactRecordingAndFailsOneCutShort) {
+    const test::ToolRun whole = test::runKxtool("verify " + s_path, s_folder);
+    EXPECT_EQ(whole.status, 0) << whole.err;
+    EXPECT_EQ(whole.out, "20 of 20 frames checked\nThis file has passed the authentication!\n");
+
+    // Cut inside the record of frame 3:4, the last: the frames up to 3:3 are checked and the
+    // damage is placed after 3:3, at that frame's time.
+    const std::string cut = (s_folder / "cut.kxz").string();
+    std::filesystem::copy_file(s_path, cut, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::resize_file(cut, std::filesystem::file_size(s_path) - 20);
+    const test::ToolRun damaged = test::runKxtool("verify " + cut, s_folder);
+    EXPECT_EQ(damaged.status, 1);
+    std::istringstream lines(damaged.out);
+    std::string failure, count, verdict;
+    std::getline(lines, failure);
+    std::getline(lines, count);
+    std::getline(lines, verdict);
+    EXPECT_EQ(failure.rfind("after frame 3:3 at ", 0), 0u) << damaged.out;
+    EXPECT_NE(failure.find(": the next frame cannot be read"), std::string::npos) << damaged.out;
+    EXPECT_EQ(count, "19 of 20 frames checked");
+    const std::string time =
+        failure.substr(failure.find(" at ") + 4 + 11, 8);  // HH:MM:SS of the frame
+    EXPECT_EQ(verdict, "This file has failed the authentication! " + time);
+
+    const test::ToolRun missing =
+        test::runKxtool("verify " + (s_folder / "missing.kxz").string(), s_folder);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("missing.kxz"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kx
