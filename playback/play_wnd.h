@@ -16,29 +16,12 @@
 #include "platform/audio_device.h"
 #include "platform/event_loop.h"
 #include "playback/loop_wave_done.h"
+#include "playback/motion_block.h"
 #include "playback/play_frame.h"
 #include "playback/play_notify.h"
 #include "playback/wave_out.h"
 
 namespace kx {
-
-// The motion-search regions and their results, 19 32-bit words as the view receives them with
-// code 4: the region count, then per region left, top, right, bottom (right and bottom
-// exclusive), the motion flag and the counter of consecutive pictures.
-struct MotionRegion {
-    int32_t left = 0;
-    int32_t top = 0;
-    int32_t right = 0;
-    int32_t bottom = 0;
-    uint32_t motion = 0;
-    uint32_t counter = 0;
-};
-struct MotionBlock {
-    static constexpr int kMaxRegions = 3;
-    uint32_t count = 0;
-    std::array<MotionRegion, kMaxRegions> regions{};
-};
-static_assert(sizeof(MotionBlock) == 19 * 4);
 
 enum class Notify { No, Yes };
 

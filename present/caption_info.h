@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "playback/motion_block.h"
+
 namespace kx {
 
 // Caption flags.
@@ -50,21 +52,12 @@ struct CaptionRect {
     bool operator==(const CaptionRect&) const = default;
 };
 
-// A motion-search region in picture pixels, with the detector's verdict.
-struct MotionRegion {
-    CaptionRect rect;
-    int32_t motion = 0;  // nonzero while motion is detected: outlined red, otherwise green
-    int32_t changeCount = 0;
-};
-constexpr int kMaxMotionRegions = 3;
-
 // Colours are 0x00BBGGRR. Texts are zero-terminated within their fields.
 struct CaptionInfo {
     uint32_t flags = 0;
     uint32_t reserved = 0;
     CaptionRect zoom;
-    int32_t regionCount = 0;  // 0 to 3
-    std::array<MotionRegion, kMaxMotionRegions> regions{};
+    MotionBlock motion;  // the regions outlined with flag 0x80
     char cameraName[68] = {};
     uint32_t cameraColour = 0;
     char boardName[68] = {};
@@ -79,8 +72,8 @@ struct CaptionInfo {
 };
 
 static_assert(sizeof(CaptionInfo) == 580);
-static_assert(offsetof(CaptionInfo, zoom) == 8 && offsetof(CaptionInfo, regionCount) == 24 &&
-              offsetof(CaptionInfo, regions) == 28 && offsetof(CaptionInfo, cameraName) == 100 &&
+static_assert(offsetof(CaptionInfo, zoom) == 8 && offsetof(CaptionInfo, motion) == 24 &&
+              offsetof(CaptionInfo, cameraName) == 100 &&
               offsetof(CaptionInfo, cameraColour) == 168 &&
               offsetof(CaptionInfo, boardName) == 172 &&
               offsetof(CaptionInfo, boardColour) == 240 &&

@@ -249,11 +249,11 @@ void CCaptionOverlay::updateDigitLine(CaptionElement element, const CaptionInfo&
 
 void CCaptionOverlay::drawOutlines(QImage& composition) const {
     QPainter painter(&composition);
-    const int count = std::clamp(m_info.regionCount, 0, kMaxMotionRegions);
-    for (int i = 0; i < count; ++i) {
-        const MotionRegion& region = m_info.regions[size_t(i)];
+    const uint32_t count = std::min<uint32_t>(m_info.motion.count, MotionBlock::kMaxRegions);
+    for (uint32_t i = 0; i < count; ++i) {
+        const MotionRegion& region = m_info.motion.regions[i];
         const QColor colour = region.motion ? QColor(255, 0, 0) : QColor(0, 255, 0);
-        const CaptionRect& r = region.rect;
+        const CaptionRect r{region.left, region.top, region.right, region.bottom};
         if (r.right < r.left || r.bottom < r.top) continue;
         painter.fillRect(QRect(r.left, r.top, r.width(), 1), colour);
         painter.fillRect(QRect(r.left, r.bottom, r.width(), 1), colour);
@@ -276,8 +276,7 @@ void CCaptionOverlay::Draw(QImage& composition, const CaptionInfo* info) {
     if (info && info != &m_info) {
         m_info.flags = info->flags;
         m_info.zoom = info->zoom;
-        m_info.regionCount = info->regionCount;
-        m_info.regions = info->regions;
+        m_info.motion = info->motion;
     }
     const CaptionInfo& wanted = info ? *info : m_info;
     if ((m_info.flags & kCaptionMotionRegions) && !(m_info.flags & kCaptionNoVideo))

@@ -121,13 +121,12 @@ TEST_F(CaptionOverlayTest, CharactersWithoutAGlyphAreLeftBlank) {
 
 TEST_F(CaptionOverlayTest, MotionOutlinesAreGreenWhileQuietAndRedOnMotionEvenWithTheCaptionHidden) {
     info.flags = kNormal | kCaptionMotionRegions | kCaptionHidden | kCaptionCameraName;
-    info.regionCount = 2;
-    info.regions[0].rect = {20, 30, 120, 100};
-    info.regions[1].rect = {200, 150, 300, 250};
-    info.regions[1].motion = 1;
+    info.motion.count = 2;
+    info.motion.regions[0] = {20, 30, 120, 100, 0, 0};
+    info.motion.regions[1] = {200, 150, 300, 250, 1, 0};
     const QImage picture = drawnOnce(info);
-    for (const auto& [region, colour] : {std::pair{info.regions[0].rect, QRgb(0x00FF00)},
-                                         std::pair{info.regions[1].rect, QRgb(0xFF0000)}}) {
+    for (const auto& [region, colour] : {std::pair{info.motion.regions[0], QRgb(0x00FF00)},
+                                         std::pair{info.motion.regions[1], QRgb(0xFF0000)}}) {
         const int midX = (region.left + region.right) / 2;
         const int midY = (region.top + region.bottom) / 2;
         EXPECT_EQ(test::pixelAt(picture, midX, region.top), colour);
