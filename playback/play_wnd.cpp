@@ -1,6 +1,8 @@
 // CPlayWnd: opening, pacing, presenting, audio-driven advance, seeking and the integrity pass.
 #include "playback/play_wnd.h"
 
+#include <algorithm>
+
 #include <cstdio>
 
 #include "codec/create_decoder.h"
@@ -106,7 +108,7 @@ void CPlayWnd::StartPlayTimer() {
 void CPlayWnd::Stop(Notify notify) {
     m_motion = {};
     m_motionDetected = false;
-    m_motionScratch.reset();
+    m_detector.reset();
     if (m_playTimer) loop().killTimer(*this, m_playTimer);
     m_playTimer = 0;
     // The integrity pass ends here too, so its 1 ms timer does not outlive the recording.
@@ -397,11 +399,36 @@ void CPlayWnd::SetVerifying(bool on) {
 }
 
 uint32_t CPlayWnd::TestMotion() {
-    // The detector compares each picture with the previous one inside the regions and keeps the
-    // regions' flags; until it is attached the flags stay as they are.
-    for (uint32_t i = 0; i < m_motion.count; ++i)
-        if (m_motion.regions[i].motion) return 1;
-    return 0;
+    const CRecordReader* reader = Reader();
+    if (!reader || (m_frame->Flags() & kFrameFlagNoPicture)) return m_motionDetected ? 1 : 0;
+    const PictureFormat format = pictureFormatOf(reader->Kind(), m_frame->Flags());
+    return m_detector.detect(m_motion, m_frame->Picture(), format, m_frame->Kind()) ? 1 : 0;
+}
+
+void CPlayWnd::SetMotionParams(int32_t sensitivity, int32_t changedPictures, bool pauseOnMotion) {
+    m_detector.setThreshold(MotionDetector::thresholdOfLevel(sensitivity));
+    m_detector.setChangedPictures(uint32_t(std::max(changedPictures, 0)));
+    m_pauseOnMotion = pauseOnMotion;
+}
+
+bool CPlayWnd::AddRegion(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+    if (m_motion.count >= MotionBlock::kMaxRegions) return false;
+    m_motion.regions[m_motion.count++] = {left, top, right, bottom, 0, 0};
+    return true;
+}
+
+void CPlayWnd::ClearRegions() {
+    m_motion = {};
+    m_motionDetected = false;
+}
+
+bool CPlayWnd::ToggleSuspend() {
+    if (!m_motionSuspended && RegionsActive() && IsPaused() && m_frame) {
+        for (MotionRegion& region : m_motion.regions) region.motion = 0;
+        TogglePause();
+    }
+    m_motionSuspended = !m_motionSuspended;
+    return m_motionSuspended;
 }
 
 void CPlayWnd::Post(uint32_t code) {

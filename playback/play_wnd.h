@@ -17,6 +17,7 @@
 #include "platform/event_loop.h"
 #include "playback/loop_wave_done.h"
 #include "playback/motion_block.h"
+#include "playback/motion_detector.h"
 #include "playback/play_frame.h"
 #include "playback/play_notify.h"
 #include "playback/wave_out.h"
@@ -65,8 +66,16 @@ public:
     bool IsVerifying() const { return m_verifying; }
     CRecordReader* Reader() const { return m_frame ? m_frame->Reader() : nullptr; }
 
-    // Motion search: the regions and their results. No region is set yet by any caller; with
-    // none, every motion branch of the engine is inactive.
+    // Motion search. The settings: sensitivity 0 (only large changes) to 10 (any change), the
+    // changed pictures that switch a region's motion on, and whether motion starting pauses.
+    void SetMotionParams(int32_t sensitivity, int32_t changedPictures, bool pauseOnMotion);
+    // Adds a region in picture pixels (right and bottom exclusive); false when three exist.
+    bool AddRegion(int32_t left, int32_t top, int32_t right, int32_t bottom);
+    void ClearRegions();
+    // Suspends detection (the seek slider is dragged) or resumes it; resuming nothing, a paused
+    // player with regions is resumed and its flags cleared on suspending. The new state.
+    bool ToggleSuspend();
+    // The regions and their results. With no region every motion branch is inactive.
     const MotionBlock& Motion() const { return m_motion; }
     bool MotionDetected() const { return m_motionDetected; }
 
@@ -115,10 +124,8 @@ private:
     uint32_t m_avcStatus = 0;
     bool m_started = false;
     MotionBlock m_motion;
-    std::unique_ptr<uint8_t[]> m_motionScratch;
+    MotionDetector m_detector;
     bool m_motionDetected = false;
-    int32_t m_motionThreshold = 75;
-    int32_t m_changedPictures = 3;
     bool m_pauseOnMotion = false;
     bool m_motionSuspended = false;
     bool m_verifying = false;

@@ -8,48 +8,6 @@
 #include "recording/record_info.h"
 
 namespace kx {
-namespace {
-
-enum class SourceLayout { None, PackedBgr, PlanarRgb };
-
-struct SourceFormat {
-    SourceLayout layout = SourceLayout::None;
-    RowOrder rows = RowOrder::TopDown;
-};
-
-SourceFormat sourceFormat(int32_t fileKind, uint16_t frameFlags) {
-    switch (fileKind) {
-        case kKindLegacyKx:
-        case kKindLegacyKxx:
-            return {SourceLayout::PackedBgr, RowOrder::BottomUp};
-        case kKindLegacyKxq:
-            return {SourceLayout::PackedBgr, RowOrder::TopDown};
-        case kKindClip:
-        case kKindExtended:
-        case kKindFourChannel:
-            break;
-        default:
-            return {};
-    }
-    switch (CodecOfFlags(frameFlags)) {
-        case 0:
-        case 1:
-            return {SourceLayout::PlanarRgb,
-                    (frameFlags & kFrameFlagCodecOption) ? RowOrder::TopDown : RowOrder::BottomUp};
-        case 2:
-        case 3:
-        case 4:
-        case 6:
-        case 7:
-        case 8:
-            return {SourceLayout::PackedBgr, RowOrder::TopDown};
-        default:
-            return {};
-    }
-}
-
-}  // namespace
-
 uint32_t pictureFormatFlags(int32_t fileKind, uint16_t frameFlags) {
     const int codec = CodecOfFlags(frameFlags);
     uint32_t flags = 0;
@@ -68,10 +26,10 @@ uint32_t pictureFormatFlags(int32_t fileKind, uint16_t frameFlags) {
 
 bool copyPictureUpright(const RgbPicture& picture, int32_t fileKind, uint16_t frameFlags,
                         const PictureTarget& target) {
-    const SourceFormat format = sourceFormat(fileKind, frameFlags);
+    const PictureFormat format = pictureFormatOf(fileKind, frameFlags);
     const uint32_t width = picture.width();
     const uint32_t height = picture.height();
-    if (format.layout == SourceLayout::None || picture.pixels() == nullptr ||
+    if (format.layout == PictureLayout::None || picture.pixels() == nullptr ||
         target.pixels == nullptr)
         return false;
     if (target.width != width || target.height != height) return false;
@@ -84,7 +42,7 @@ bool copyPictureUpright(const RgbPicture& picture, int32_t fileKind, uint16_t fr
     for (uint32_t row = 0; row < height; ++row) {
         const uint32_t sourceRow = reversed ? height - 1 - row : row;
         uint8_t* out = target.pixels + size_t(row) * target.strideBytes;
-        if (format.layout == SourceLayout::PlanarRgb) {
+        if (format.layout == PictureLayout::PlanarRgb) {
             const uint8_t* red = source + size_t(sourceRow) * width;
             const uint8_t* green = red + plane;
             const uint8_t* blue = green + plane;

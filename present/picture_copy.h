@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "codec/picture_layout.h"
+
 namespace kx {
 
 class RgbPicture;
@@ -13,8 +15,6 @@ class RgbPicture;
 // run top-down); bit 2 codec 2; bit 3 file kind 2; bit 4 codec 4; bit 5 codec 3; bit 6
 // codec 6; bit 7 codec 7; bit 8 codec 8.
 uint32_t pictureFormatFlags(int32_t fileKind, uint16_t frameFlags);
-
-enum class RowOrder { TopDown, BottomUp };
 
 // Where the picture goes: width x height pixels of 3 or 4 bytes (the fourth set to 0), rows
 // `strideBytes` apart, the first row in memory the top of the picture (TopDown) or its bottom

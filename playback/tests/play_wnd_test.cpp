@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include <cstring>
 #include <vector>
@@ -30,6 +31,7 @@ struct Notice {
     uint32_t position = 0;
     uint64_t atMs = 0;
     uint32_t pictureSum = 0;
+    uint32_t motionFlags = 0;  // code 4: bit i set while region i reports motion
 };
 
 class NotifyLog : public EventTarget {
@@ -48,6 +50,11 @@ public:
             const RgbPicture& picture = frame->Picture();
             for (size_t i = 0; i < picture.byteCount(); ++i)
                 notice.pictureSum = notice.pictureSum * 31 + picture.pixels()[i];
+        }
+        if (notice.code == kPlayMotion) {
+            const auto* block = reinterpret_cast<const MotionBlock*>(message.lParam);
+            for (uint32_t i = 0; i < block->count; ++i)
+                notice.motionFlags |= block->regions[i].motion << i;
         }
         notices.push_back(notice);
         return 0;
@@ -502,6 +509,71 @@ TEST_F(PlayWndTest, TheIntegrityPassFailsPicturesThatDoNotDecodeAndRecordsCutSho
     ASSERT_TRUE(player.Open(cut, 2, false));
     runUntilEnded();
     EXPECT_EQ(log.count(kPlayIntegrityFailed), 0);
+}
+
+// A recording of a grey street with a white square at the top left: still for 11 pictures,
+// moving 3 pixels a picture for the next 9, then still again. 25 pictures a second, 160 x 112.
+std::string movingSquareRecording(const test::TempFolder& folder) {
+    constexpr int kW = 160, kH = 112;
+    const std::string y4m = folder.path() + "/square.y4m";
+    {
+        std::ofstream out(y4m, std::ios::binary);
+        out << "YUV4MPEG2 W" << kW << " H" << kH << " F25:1 Ip A1:1 C420jpeg\n";
+        for (int n = 0; n < 40; ++n) {
+            std::vector<char> luma(size_t(kW) * kH, char(90));
+            const int at = n < 10 ? 0 : n < 20 ? 3 * (n - 10) : 30;
+            for (int y = 8; y < 24; ++y)
+                for (int x = at; x < at + 16; ++x) luma[size_t(y) * kW + size_t(x)] = char(235);
+            out << "FRAME\n";
+            out.write(luma.data(), std::streamsize(luma.size()));
+            const std::vector<char> chroma(size_t(kW / 2) * (kH / 2), char(128));
+            out.write(chroma.data(), std::streamsize(chroma.size()));
+            out.write(chroma.data(), std::streamsize(chroma.size()));
+        }
+    }
+    RecordingJob job;
+    job.path = folder.path() + "/square.kxz";
+    job.kind = kKindClip;
+    job.resolutionCode = 0;
+    job.inputY4m = y4m;
+    job.frames = 40;
+    job.groupMs = 400;
+    job.quantiser = 2;
+    std::string error;
+    EXPECT_TRUE(writeRecording(job, error)) << error;
+    return job.path;
+}
+
+TEST_F(PlayWndTest, MotionSearchRunsFastWhileQuietAndPausesWhenMotionStarts) {
+    ASSERT_TRUE(player.Open(movingSquareRecording(folder), 0, false));
+    player.SetMotionParams(5, 3, true);
+    ASSERT_TRUE(player.AddRegion(0, 0, 64, 64));     // the square's path
+    ASSERT_TRUE(player.AddRegion(0, 64, 160, 112));  // the street below: never moves
+    ASSERT_TRUE(player.AddRegion(100, 0, 160, 64));
+    EXPECT_FALSE(player.AddRegion(0, 0, 8, 8)) << "three regions at most";
+    for (int t = 0; t < 2000 && !player.IsPaused(); t += 10) loop.advanceMs(10);
+    ASSERT_TRUE(player.IsPaused());
+    const std::vector<Notice> shown = log.pictures();
+    // Quiet pictures come one a tick (10 ms), not at the recording's 40 ms pace; the square moves
+    // from picture 11 on, and the third changed picture (13) switches motion on and pauses.
+    ASSERT_EQ(shown.size(), 14u);
+    for (size_t i = 1; i < 10; ++i) EXPECT_EQ(shown[i].atMs - shown[i - 1].atMs, 10u) << i;
+    std::vector<uint32_t> flags;
+    for (const Notice& n : log.notices)
+        if (n.code == kPlayMotion) flags.push_back(n.motionFlags);
+    ASSERT_EQ(flags.size(), 14u) << "the motion block goes with every picture";
+    for (size_t i = 0; i < 13; ++i) EXPECT_EQ(flags[i], 0u) << i;
+    EXPECT_EQ(flags[13], 1u) << "only the square's region";
+
+    // Suspending (the seek slider is dragged) a paused player with regions clears the flags and
+    // plays on, undetected.
+    EXPECT_TRUE(player.ToggleSuspend());
+    EXPECT_FALSE(player.IsPaused());
+    EXPECT_EQ(player.Motion().regions[0].motion, 0u);
+    EXPECT_FALSE(player.ToggleSuspend());
+    player.ClearRegions();
+    EXPECT_EQ(player.Motion().count, 0u);
+    EXPECT_FALSE(player.MotionDetected());
 }
 
 }  // namespace
