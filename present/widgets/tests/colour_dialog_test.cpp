@@ -2,7 +2,6 @@
 // SetColour at once, "&Default" sets all four to 100, Cancel gives back the opening values.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,20 +10,10 @@
 #include <vector>
 
 #include "present/widgets/colour_dialog.h"
+#include "present/widgets/tests/widget_test_support.h"
 
 namespace kx {
 namespace {
-
-QApplication& application() {
-    static QApplication* app = [] {
-        if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "colour_dialog_test";
-        static char* argv[] = {name, nullptr};
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 // A dialog opened on `settings` that records every SetColour call.
 struct DialogUnderTest {
@@ -51,7 +40,7 @@ struct ScrollCase {
 };
 
 TEST(ColourDialog, EveryScrollActionCallsSetColourWithTheFourPositions) {
-    application();
+    test::widgetApplication();
     const ColourSettings mid{100, 100, 100, 100};
     const ScrollCase cases[] = {
         {kColourBrightnessId, QAbstractSlider::SliderSingleStepSub, mid, {99, 100, 100, 100}},
@@ -73,7 +62,7 @@ TEST(ColourDialog, EveryScrollActionCallsSetColourWithTheFourPositions) {
 }
 
 TEST(ColourDialog, DraggingTheThumbCallsSetColourAtEveryPosition) {
-    application();
+    test::widgetApplication();
     DialogUnderTest test({100, 100, 100, 100});
     QScrollBar* hue = test.bar(kColourHueId);
     ASSERT_NE(hue, nullptr);
@@ -87,7 +76,7 @@ TEST(ColourDialog, DraggingTheThumbCallsSetColourAtEveryPosition) {
 }
 
 TEST(ColourDialog, DefaultSetsAllFourTo100WithOneCall) {
-    application();
+    test::widgetApplication();
     DialogUnderTest test({30, 150, 0, 200});
     ASSERT_NE(test.button("&Default"), nullptr);
     test.button("&Default")->click();
@@ -97,7 +86,7 @@ TEST(ColourDialog, DefaultSetsAllFourTo100WithOneCall) {
 }
 
 TEST(ColourDialog, CancelGivesBackTheOpeningValuesAndOkKeepsTheNewOnes) {
-    application();
+    test::widgetApplication();
     const ColourSettings opened{120, 80, 60, 140};
     {
         DialogUnderTest test(opened);
@@ -124,7 +113,7 @@ TEST(ColourDialog, CancelGivesBackTheOpeningValuesAndOkKeepsTheNewOnes) {
 }
 
 TEST(ColourDialog, LaysOutTheNamedControlsAt270By240) {
-    application();
+    test::widgetApplication();
     DialogUnderTest test({});
     EXPECT_EQ(test.dialog.windowTitle(), "Color Configuration");
     EXPECT_EQ(test.dialog.size(), QSize(270, 240));
