@@ -1,6 +1,9 @@
 // Colour adjustment of one 704 x 480 picture of 4-byte pixels per iteration: brightness with
 // contrast, and saturation with hue. Beside it ImageMagick (Magick++, one thread) doing the same
 // kind of work on the same pixels: brightness-contrast and the HSL modulate.
+// Magick++ includes <assert.h> inside a namespace of its own: the standard one comes first.
+#include <cassert>
+
 #include <Magick++.h>
 #include <benchmark/benchmark.h>
 
