@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include <cstring>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "platform/null/null_audio_device.h"
 #include "recording/tests/recording_builder.h"
 #include "tools/recorder/recording_job.h"
+#include "tools/recorder/tests/moving_square.h"
 
 namespace kx {
 namespace {
@@ -511,26 +511,11 @@ TEST_F(PlayWndTest, TheIntegrityPassFailsPicturesThatDoNotDecodeAndRecordsCutSho
     EXPECT_EQ(log.count(kPlayIntegrityFailed), 0);
 }
 
-// A recording of a grey street with a white square at the top left: still for 11 pictures,
-// moving 3 pixels a picture for the next 9, then still again. 25 pictures a second, 160 x 112.
+// The moving square at 25 pictures a second: still for 11 pictures, moving in pictures 11 to 19,
+// then still again.
 std::string movingSquareRecording(const test::TempFolder& folder) {
-    constexpr int kW = 160, kH = 112;
     const std::string y4m = folder.path() + "/square.y4m";
-    {
-        std::ofstream out(y4m, std::ios::binary);
-        out << "YUV4MPEG2 W" << kW << " H" << kH << " F25:1 Ip A1:1 C420jpeg\n";
-        for (int n = 0; n < 40; ++n) {
-            std::vector<char> luma(size_t(kW) * kH, char(90));
-            const int at = n < 10 ? 0 : n < 20 ? 3 * (n - 10) : 30;
-            for (int y = 8; y < 24; ++y)
-                for (int x = at; x < at + 16; ++x) luma[size_t(y) * kW + size_t(x)] = char(235);
-            out << "FRAME\n";
-            out.write(luma.data(), std::streamsize(luma.size()));
-            const std::vector<char> chroma(size_t(kW / 2) * (kH / 2), char(128));
-            out.write(chroma.data(), std::streamsize(chroma.size()));
-            out.write(chroma.data(), std::streamsize(chroma.size()));
-        }
-    }
+    test::writeMovingSquareY4m(y4m, 40, 11, 19);
     RecordingJob job;
     job.path = folder.path() + "/square.kxz";
     job.kind = kKindClip;

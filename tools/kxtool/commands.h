@@ -74,6 +74,20 @@ struct PlayOptions {
 };
 int runPlay(const PlayOptions& options);
 
+struct MotionRegionOption {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+};
+struct MotionOptions {
+    std::string file;
+    std::vector<MotionRegionOption> regions;  // 1 to 3, picture pixels, right and bottom exclusive
+    int32_t sensitivity = 5;                  // 0 (only large changes) to 10 (any change)
+    int32_t changedPictures = 3;              // changed pictures in a row that start motion
+};
+int runMotion(const MotionOptions& options);
+
 struct VerifyOptions {
     std::string file;
     bool progress = false;  // progress on standard error

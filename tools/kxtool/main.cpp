@@ -150,6 +150,38 @@ int main(int argc, char** argv) {
     verifyCommand->add_option("FILE", verify.file, "Recording file")->required();
     verifyCommand->add_flag("--progress", verify.progress, "Show the progress on standard error");
 
+    kx::MotionOptions motion;
+    std::vector<std::string> motionRegions;
+    CLI::App* motionCommand = app.add_subcommand(
+        "motion", "Search for motion inside up to three regions: one line per stretch with motion");
+    motionCommand->add_option("FILE", motion.file, "Recording file")->required();
+    motionCommand
+        ->add_option(
+            "--region", motionRegions,
+            "LEFT,TOP,RIGHT,BOTTOM in picture pixels (right and bottom exclusive); up to three")
+        ->required()
+        ->expected(1, 3);
+    motionCommand
+        ->add_option("--sensitivity", motion.sensitivity,
+                     "0 (only large changes) to 10 (any change)")
+        ->check(CLI::Range(0, 10));
+    motionCommand
+        ->add_option("--changed", motion.changedPictures,
+                     "Changed pictures in a row that start motion")
+        ->check(CLI::Range(1, 1000));
+    motionCommand->callback([&] {
+        for (const std::string& text : motionRegions) {
+            kx::MotionRegionOption region;
+            char tail = 0;
+            if (std::sscanf(text.c_str(), "%d,%d,%d,%d%c", &region.left, &region.top, &region.right,
+                            &region.bottom, &tail) != 4 ||
+                region.right - region.left < 4 || region.bottom - region.top < 4)
+                throw CLI::ValidationError(
+                    "--region", "expected LEFT,TOP,RIGHT,BOTTOM at least 4 x 4, got " + text);
+            motion.regions.push_back(region);
+        }
+    });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -164,5 +196,6 @@ int main(int argc, char** argv) {
     if (*facesCommand) return kx::runFaces(faces);
     if (*playCommand) return kx::runPlay(play);
     if (*verifyCommand) return kx::runVerify(verify);
+    if (*motionCommand) return kx::runMotion(motion);
     return 2;
 }

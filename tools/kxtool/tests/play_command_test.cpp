@@ -10,6 +10,7 @@
 
 #include "tools/kxtool/tests/tool_run.h"
 #include "tools/recorder/recording_job.h"
+#include "tools/recorder/tests/moving_square.h"
 
 namespace kx {
 namespace {
@@ -136,6 +137,40 @@ TEST_F(PlayCommand, VerifyPassesAnIntactRecordingAndFailsOneCutShort) {
         test::runKxtool("verify " + (s_folder / "missing.kxz").string(), s_folder);
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("missing.kxz"), std::string::npos);
+}
+
+TEST_F(PlayCommand, MotionPrintsEachStretchWithMotion) {
+    // The square moves in pictures 20 to 39: motion starts on the third changed picture (22)
+    // and ends on the fifteenth still one (54).
+    RecordingJob job;
+    job.path = (s_folder / "square.kxz").string();
+    job.kind = 3;
+    job.resolutionCode = 0;
+    job.inputY4m = (s_folder / "square.y4m").string();
+    job.frames = 80;
+    job.groupMs = 1000;
+    job.quantiser = 2;
+    test::writeMovingSquareY4m(job.inputY4m, 80, 20, 39);
+    std::string error;
+    ASSERT_TRUE(writeRecording(job, error)) << error;
+
+    const test::ToolRun run = test::runKxtool(
+        "motion " + job.path + " --region 0,0,80,40 --region 0,60,160,112", s_folder);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::string stretch, summary;
+    std::getline(lines, stretch);
+    std::getline(lines, summary);
+    EXPECT_NE(stretch.find("motion from "), std::string::npos) << run.out;
+    EXPECT_NE(stretch.find(" (0:22) to "), std::string::npos) << run.out;
+    EXPECT_NE(stretch.find(" (2:4)"), std::string::npos) << run.out;
+    EXPECT_EQ(summary, "1 stretches with motion");
+
+    // Only the street below the square: nothing moves there.
+    const test::ToolRun quiet =
+        test::runKxtool("motion " + job.path + " --region 0,60,160,112", s_folder);
+    EXPECT_EQ(quiet.out, "0 stretches with motion\n");
+    EXPECT_EQ(test::runKxtool("motion " + job.path + " --region 0,0,2,2", s_folder).status, 2);
 }
 
 }  // namespace
