@@ -2,27 +2,16 @@
 // painted scaled over the whole widget, and a render target draws through it.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <thread>
 
 #include "present/display.h"
 #include "present/render_target.h"
 #include "present/widgets/picture_widget.h"
+#include "present/widgets/tests/widget_test_support.h"
 
 namespace kx {
 namespace {
-
-QApplication& application() {
-    static QApplication* app = [] {
-        if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "picture_widget_test";
-        static char* argv[] = {name, nullptr};
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 // Left half red, right half blue.
 QImage halves(int width, int height) {
@@ -41,7 +30,7 @@ QImage painted(PictureWidget& widget) {
 }
 
 TEST(PictureWidget, PicturesFromAnotherThreadArePaintedScaledOverTheWidget) {
-    application();
+    test::widgetApplication();
     PictureWidget widget;
     widget.resize(200, 100);
     widget.show();
@@ -58,7 +47,7 @@ TEST(PictureWidget, PicturesFromAnotherThreadArePaintedScaledOverTheWidget) {
 }
 
 TEST(PictureWidget, ARenderTargetDrawsIntoIt) {
-    application();
+    test::widgetApplication();
     ASSERT_EQ(CreateDisplay(), 0);
     CRenderTarget target;
     ASSERT_EQ(target.Init(64, 48, nullptr), 0);
