@@ -94,6 +94,14 @@ struct VerifyOptions {
 };
 int runVerify(const VerifyOptions& options);
 
+struct ExportOptions {
+    std::string file;
+    std::string out;            // the AVI file
+    std::string codec = "dib";  // a name of aviCompressors()
+    bool listCodecs = false;
+};
+int runExport(const ExportOptions& options);
+
 // Prints "kxtool: FILE: reason" on standard error.
 void reportError(const std::string& file, const std::string& reason);
 

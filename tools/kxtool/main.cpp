@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
+#include "platform/avi_file.h"
 #include "tools/kxtool/commands.h"
 
 int main(int argc, char** argv) {
@@ -182,6 +183,25 @@ int main(int argc, char** argv) {
         }
     });
 
+    kx::ExportOptions exportOptions;
+    CLI::App* exportCommand = app.add_subcommand(
+        "export", "Convert a recording into an AVI file: pictures, sound (PCM) and a text stream");
+    exportCommand->add_option("FILE", exportOptions.file, "Recording file");
+    exportCommand->add_option("OUT", exportOptions.out, "AVI file to write (named *.avi)");
+    std::vector<std::string> compressorNames;
+    for (const kx::AviCompressor& compressor : kx::aviCompressors())
+        compressorNames.push_back(compressor.name);
+    exportCommand
+        ->add_option("--codec", exportOptions.codec,
+                     "Video compressor (default: dib, uncompressed)")
+        ->check(CLI::IsMember(compressorNames));
+    exportCommand->add_flag("--list-codecs", exportOptions.listCodecs,
+                            "List the video compressors and stop");
+    exportCommand->callback([&] {
+        if (!exportOptions.listCodecs && (exportOptions.file.empty() || exportOptions.out.empty()))
+            throw CLI::RequiredError("FILE and OUT");
+    });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -197,5 +217,6 @@ int main(int argc, char** argv) {
     if (*playCommand) return kx::runPlay(play);
     if (*verifyCommand) return kx::runVerify(verify);
     if (*motionCommand) return kx::runMotion(motion);
+    if (*exportCommand) return kx::runExport(exportOptions);
     return 2;
 }
