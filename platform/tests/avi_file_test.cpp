@@ -69,9 +69,7 @@ protected:
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(m_folder);
     }
-    void TearDown() override {
-        if (!std::getenv("KX_KEEP")) fs::remove_all(m_folder);
-    }
+    void TearDown() override { fs::remove_all(m_folder); }
 
     // Writes `pictures` pictures with sound and a text sample each; `skip` is a picture left out.
     bool writeFile(const std::string& path, const std::string& compressor, int pictures,
