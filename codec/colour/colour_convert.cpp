@@ -1,11 +1,16 @@
 // The YCbCr to RGB converters. The loops are branch-free per pixel so the compiler vectorises
-// them; the fixed-point steps reproduce 16-bit saturating lane arithmetic exactly.
+// them; the fixed-point steps reproduce 16-bit saturating lane arithmetic exactly. The native
+// converter also has an SSE2 version that does that lane arithmetic itself.
 #include "codec/colour/colour_convert.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "codec/video_decoder.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kx {
 namespace {
@@ -65,48 +70,123 @@ inline void convertRow16(const int16_t* __restrict luma, const int16_t* __restri
     }
 }
 
+// Calls convert(macroblock, red, green, blue) for each macroblock the destination holds whole,
+// with red, green and blue at the macroblock's top-left pixel in each plane (rows `width` apart).
+template <typename Convert>
+void forEachMacroblock(uint8_t* pixels, uint32_t width, uint32_t height, const MacroblockPicture& source,
+                       Convert convert) {
+    const uint32_t columns = std::min(source.mbColumns(), width >> 4);
+    const uint32_t rows = std::min(source.mbRows(), height >> 4);
+    const size_t plane = size_t(width) * height;
+    for (uint32_t mbRow = 0; mbRow < rows; ++mbRow) {
+        for (uint32_t mbColumn = 0; mbColumn < columns; ++mbColumn) {
+            const size_t offset = size_t(mbRow) * 16 * width + size_t(mbColumn) * 16;
+            convert(source.macroblock(mbRow * source.mbColumns() + mbColumn), pixels + offset,
+                    pixels + plane + offset, pixels + 2 * plane + offset);
+        }
+    }
+}
+
+constexpr size_t kBlock = MacroblockPicture::kBlockSamples;
+
+void plainMacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height,
+                                const MacroblockPicture& source) {
+    forEachMacroblock(pixels, width, height, source, [width](const int16_t* mb, uint8_t* red, uint8_t* green,
+                                                             uint8_t* blue) {
+        const int16_t* cb = mb + 4 * kBlock;
+        const int16_t* cr = mb + 5 * kBlock;
+        for (int chromaRow = 0; chromaRow < 8; ++chromaRow) {
+            // The chroma terms of this row, each repeated for the two luma columns it covers and
+            // used by the two luma rows below it.
+            alignas(32) int16_t redTerm[16], greenTerm[16], blueTerm[16];
+            for (int x = 0; x < 8; ++x) {
+                const int16_t b = cb[chromaRow * 8 + x];
+                const int16_t r = cr[chromaRow * 8 + x];
+                redTerm[2 * x] = redTerm[2 * x + 1] = int16_t(chromaTerm(r, kCrToRed));
+                blueTerm[2 * x] = blueTerm[2 * x + 1] = int16_t(chromaTerm(b, kCbToBlue));
+                greenTerm[2 * x] = greenTerm[2 * x + 1] =
+                    int16_t(chromaTerm(b, kCbToGreen) + chromaTerm(r, kCrToGreen));
+            }
+            for (int y = 2 * chromaRow; y < 2 * chromaRow + 2; ++y) {
+                // The row's two halves lie in the two luma blocks side by side, 64 samples apart.
+                const int16_t* left = mb + ((y >> 3) * 2) * kBlock + (y & 7) * 8;
+                alignas(32) int16_t luma[16];
+                std::memcpy(luma, left, 8 * sizeof(int16_t));
+                std::memcpy(luma + 8, left + kBlock, 8 * sizeof(int16_t));
+                const size_t offset = size_t(y) * width;
+                convertRow16(luma, redTerm, greenTerm, blueTerm, red + offset, green + offset, blue + offset);
+            }
+        }
+    });
+}
+
+#if defined(__SSE2__)
+
+// The plain converter's steps in 16-bit lanes: chroma - 128 and x 4 wrap, the upper half of the
+// product is _mm_mulhi_epi16, and luma + term clamped to 0..255 is the saturating 16-bit sum
+// packed with unsigned saturation (saturating to 16 bits first keeps which side of 0..255 a sum
+// lies on).
+void sse2MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height,
+                               const MacroblockPicture& source) {
+    const auto load = [](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    const auto store = [](uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); };
+    forEachMacroblock(pixels, width, height, source, [&](const int16_t* mb, uint8_t* red, uint8_t* green,
+                                                         uint8_t* blue) {
+        const __m128i centre = _mm_set1_epi16(128);
+        const int16_t* cb = mb + 4 * kBlock;
+        const int16_t* cr = mb + 5 * kBlock;
+        for (int chromaRow = 0; chromaRow < 8; ++chromaRow) {
+            const __m128i b = _mm_slli_epi16(_mm_sub_epi16(load(cb + chromaRow * 8), centre), 2);
+            const __m128i r = _mm_slli_epi16(_mm_sub_epi16(load(cr + chromaRow * 8), centre), 2);
+            const __m128i redTerm = _mm_mulhi_epi16(r, _mm_set1_epi16(kCrToRed));
+            const __m128i blueTerm = _mm_mulhi_epi16(b, _mm_set1_epi16(kCbToBlue));
+            const __m128i greenTerm = _mm_add_epi16(_mm_mulhi_epi16(b, _mm_set1_epi16(kCbToGreen)),
+                                                    _mm_mulhi_epi16(r, _mm_set1_epi16(kCrToGreen)));
+            // Each term repeated for the two luma columns it covers.
+            const __m128i redLeft = _mm_unpacklo_epi16(redTerm, redTerm);
+            const __m128i redRight = _mm_unpackhi_epi16(redTerm, redTerm);
+            const __m128i greenLeft = _mm_unpacklo_epi16(greenTerm, greenTerm);
+            const __m128i greenRight = _mm_unpackhi_epi16(greenTerm, greenTerm);
+            const __m128i blueLeft = _mm_unpacklo_epi16(blueTerm, blueTerm);
+            const __m128i blueRight = _mm_unpackhi_epi16(blueTerm, blueTerm);
+            for (int y = 2 * chromaRow; y < 2 * chromaRow + 2; ++y) {
+                const int16_t* left = mb + ((y >> 3) * 2) * kBlock + (y & 7) * 8;
+                const __m128i lumaLeft = load(left);
+                const __m128i lumaRight = load(left + kBlock);
+                const size_t offset = size_t(y) * width;
+                store(red + offset,
+                      _mm_packus_epi16(_mm_adds_epi16(lumaLeft, redLeft), _mm_adds_epi16(lumaRight, redRight)));
+                store(green + offset, _mm_packus_epi16(_mm_subs_epi16(lumaLeft, greenLeft),
+                                                       _mm_subs_epi16(lumaRight, greenRight)));
+                store(blue + offset,
+                      _mm_packus_epi16(_mm_adds_epi16(lumaLeft, blueLeft), _mm_adds_epi16(lumaRight, blueRight)));
+            }
+        }
+    });
+}
+
+#endif
+
 }  // namespace
 
 const Yuv420Tables& yuv420Tables() { return kYuv420Tables; }
 
-void MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height, const MacroblockPicture& source) {
+void MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height, const MacroblockPicture& source,
+                           KernelPath path) {
     if (pixels == nullptr || source.empty()) return;
-    constexpr size_t kBlock = MacroblockPicture::kBlockSamples;
-    const uint32_t columns = std::min(source.mbColumns(), width >> 4);
-    const uint32_t rows = std::min(source.mbRows(), height >> 4);
-    const size_t plane = size_t(width) * height;
-    uint8_t* const red = pixels;
-    uint8_t* const green = pixels + plane;
-    uint8_t* const blue = pixels + 2 * plane;
-    for (uint32_t mbRow = 0; mbRow < rows; ++mbRow) {
-        for (uint32_t mbColumn = 0; mbColumn < columns; ++mbColumn) {
-            const int16_t* mb = source.macroblock(mbRow * source.mbColumns() + mbColumn);
-            const int16_t* cb = mb + 4 * kBlock;
-            const int16_t* cr = mb + 5 * kBlock;
-            for (int chromaRow = 0; chromaRow < 8; ++chromaRow) {
-                // The chroma terms of this row, each repeated for the two luma columns it covers
-                // and used by the two luma rows below it.
-                alignas(32) int16_t redTerm[16], greenTerm[16], blueTerm[16];
-                for (int x = 0; x < 8; ++x) {
-                    const int16_t b = cb[chromaRow * 8 + x];
-                    const int16_t r = cr[chromaRow * 8 + x];
-                    redTerm[2 * x] = redTerm[2 * x + 1] = int16_t(chromaTerm(r, kCrToRed));
-                    blueTerm[2 * x] = blueTerm[2 * x + 1] = int16_t(chromaTerm(b, kCbToBlue));
-                    greenTerm[2 * x] = greenTerm[2 * x + 1] =
-                        int16_t(chromaTerm(b, kCbToGreen) + chromaTerm(r, kCrToGreen));
-                }
-                for (int y = 2 * chromaRow; y < 2 * chromaRow + 2; ++y) {
-                    // The row's two halves lie in the two luma blocks side by side, 64 samples apart.
-                    const int16_t* left = mb + ((y >> 3) * 2) * kBlock + (y & 7) * 8;
-                    alignas(32) int16_t luma[16];
-                    std::memcpy(luma, left, 8 * sizeof(int16_t));
-                    std::memcpy(luma + 8, left + kBlock, 8 * sizeof(int16_t));
-                    const size_t offset = (size_t(mbRow) * 16 + size_t(y)) * width + size_t(mbColumn) * 16;
-                    convertRow16(luma, redTerm, greenTerm, blueTerm, red + offset, green + offset, blue + offset);
-                }
-            }
-        }
+#if defined(__SSE2__)
+    if (path == KernelPath::Sse2) {
+        sse2MacroblockToPlanarRgb(pixels, width, height, source);
+        return;
     }
+#endif
+    (void)path;
+    plainMacroblockToPlanarRgb(pixels, width, height, source);
+}
+
+void MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height, const MacroblockPicture& source) {
+    static const KernelPath path = bestKernelPath();
+    MacroblockToPlanarRgb(pixels, width, height, source, path);
 }
 
 void PackedYuv422ToBgr24(uint8_t* destination, const uint8_t* source, int width, int height) {

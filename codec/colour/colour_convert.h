@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codec/kernel_path.h"
+
 namespace kx {
 
 class MacroblockPicture;
@@ -15,6 +17,9 @@ class MacroblockPicture;
 // min(mb columns, width >> 4) x min(mb rows, height >> 4) macroblocks and leaves the rest of
 // the destination untouched; does nothing for a null destination or an empty source.
 void MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height, const MacroblockPicture& source);
+// The same by the kernel `path` names; every path writes the same bytes.
+void MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height, const MacroblockPicture& source,
+                           KernelPath path);
 
 // MPEG-4 decoders: interleaved U, Y0, V, Y1 (rows of 2 x width bytes) to packed B, G, R (rows
 // of 3 x width bytes). A negative height reads the source rows from the last one upward; the

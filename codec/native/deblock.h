@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "codec/kernel_path.h"
+
 namespace kx {
 
 class MacroblockPicture;
@@ -17,5 +19,7 @@ void filterEdge(int16_t& s1, int16_t& s2, int16_t& s3, int16_t& s4, int strength
 
 // Deblocks `picture`; `coded` holds one flag per macroblock in raster order.
 void deblockPicture(MacroblockPicture& picture, const uint8_t* coded, int quantiser);
+// The same by the kernel `path` names; every path gives the same samples.
+void deblockPicture(MacroblockPicture& picture, const uint8_t* coded, int quantiser, KernelPath path);
 
 }  // namespace kx

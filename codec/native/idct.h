@@ -6,11 +6,16 @@
 
 #include <cstdint>
 
+#include "codec/kernel_path.h"
+
 namespace kx {
 
 enum class IdctVariant { A, B };
 
-// Transforms the 64 coefficients of `block` (row-major) into samples, in place.
+// Transforms the 64 coefficients of `block` (row-major) into samples, in place, by the fastest
+// kernel this processor runs.
 void inverseDct(int16_t* block, IdctVariant variant);
+// The same by the kernel `path` names; every path gives the same samples.
+void inverseDct(int16_t* block, IdctVariant variant, KernelPath path);
 
 }  // namespace kx

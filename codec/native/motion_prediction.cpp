@@ -35,24 +35,37 @@ void fillBorders(int16_t* plane, uint32_t stride, uint32_t height, uint32_t bord
     }
 }
 
-// Predicts an 8x8 block from `source` (the top-left sample of the area) with half steps.
-void predictBlock(const int16_t* source, uint32_t stride, bool halfX, bool halfY, int16_t* output) {
-    if (!halfX && !halfY) {
-        for (int y = 0; y < 8; ++y) std::memcpy(output + y * 8, source + y * stride, 8 * sizeof(int16_t));
-        return;
-    }
+// Predicts an 8x8 block from `source` (the top-left sample of the area) with half steps. One
+// loop per kind of step, with no aliasing between source and output, so the compiler vectorises
+// each.
+template <bool HalfX, bool HalfY>
+void predictBlockWith(const int16_t* __restrict source, uint32_t stride, int16_t* __restrict output) {
     for (int y = 0; y < 8; ++y) {
         const int16_t* a = source + y * stride;
         const int16_t* c = a + stride;
         int16_t* out = output + y * 8;
-        if (halfX && halfY) {
-            for (int x = 0; x < 8; ++x) out[x] = int16_t(((a[x] + a[x + 1] + 1) / 2 + (c[x] + c[x + 1] + 1) / 2) / 2);
-        } else if (halfX) {
-            for (int x = 0; x < 8; ++x) out[x] = int16_t((a[x] + a[x + 1] + 1) / 2);
-        } else {
-            for (int x = 0; x < 8; ++x) out[x] = int16_t((a[x] + c[x] + 1) / 2);
+        for (int x = 0; x < 8; ++x) {
+            if constexpr (HalfX && HalfY)
+                out[x] = int16_t(((a[x] + a[x + 1] + 1) / 2 + (c[x] + c[x + 1] + 1) / 2) / 2);
+            else if constexpr (HalfX)
+                out[x] = int16_t((a[x] + a[x + 1] + 1) / 2);
+            else if constexpr (HalfY)
+                out[x] = int16_t((a[x] + c[x] + 1) / 2);
+            else
+                out[x] = a[x];
         }
     }
+}
+
+void predictBlock(const int16_t* source, uint32_t stride, bool halfX, bool halfY, int16_t* output) {
+    if (halfX && halfY)
+        predictBlockWith<true, true>(source, stride, output);
+    else if (halfX)
+        predictBlockWith<true, false>(source, stride, output);
+    else if (halfY)
+        predictBlockWith<false, true>(source, stride, output);
+    else
+        predictBlockWith<false, false>(source, stride, output);
 }
 
 }  // namespace
@@ -68,11 +81,12 @@ void PaddedReference::resize(uint32_t mbColumns, uint32_t mbRows) {
     m_cr.assign(m_cb.size(), 0);
 }
 
-void PaddedReference::refresh(const MacroblockPicture& picture) {
+void PaddedReference::refresh(const MacroblockPicture& picture, const uint8_t* changed) {
     assert(picture.mbColumns() == m_mbColumns && picture.mbRows() == m_mbRows);
     constexpr size_t kBlock = MacroblockPicture::kBlockSamples;
     for (uint32_t r = 0; r < m_mbRows; ++r) {
         for (uint32_t c = 0; c < m_mbColumns; ++c) {
+            if (changed != nullptr && !changed[r * m_mbColumns + c]) continue;
             const int16_t* mb = picture.macroblock(r * m_mbColumns + c);
             const uint32_t x = (c + 1) * 16;
             const uint32_t y = (r + 1) * 16;

@@ -20,7 +20,9 @@ public:
     // dimensions change.
     void resize(uint32_t mbColumns, uint32_t mbRows);
     // Copies `picture` (of the size given to resize) into the planes and fills the borders.
-    void refresh(const MacroblockPicture& picture);
+    // With `changed` (one flag per macroblock in raster order) only the flagged macroblocks are
+    // copied: the caller promises the others are as the planes hold them.
+    void refresh(const MacroblockPicture& picture, const uint8_t* changed = nullptr);
     // Writes the prediction of macroblock (column, row) with vector (vx, vy) into `output`
     // (a macroblock record of six blocks).
     void predict(uint32_t column, uint32_t row, int vx, int vy, int16_t* output) const;

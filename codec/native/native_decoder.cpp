@@ -163,14 +163,37 @@ bool NativeDecoder::decodeInterPicture() {
         }
         if (m_bits.overrun()) break;
     }
-    finishPicture(m_interQuantiser);
+    finishPicture(m_interQuantiser, m_coded.data());
     return true;
 }
 
-void NativeDecoder::finishPicture(int quantiser) {
-    m_output.resize(m_current.mbColumns(), m_current.mbRows());
-    std::memcpy(m_output.samples(), m_current.samples(),
-                size_t(m_current.macroblockCount()) * MacroblockPicture::kMacroblockSamples * sizeof(int16_t));
+void NativeDecoder::finishPicture(int quantiser, const uint8_t* written) {
+    constexpr size_t kBytes = MacroblockPicture::kMacroblockSamples * sizeof(int16_t);
+    const uint32_t columns = m_current.mbColumns();
+    const uint32_t rows = m_current.mbRows();
+    const uint32_t count = m_current.macroblockCount();
+    const bool sameStore =
+        m_output.mbColumns() == columns && m_output.mbRows() == rows && m_touched.size() == count;
+    m_output.resize(columns, rows);
+    if (written == nullptr || !sameStore) {
+        std::memcpy(m_output.samples(), m_current.samples(), size_t(count) * kBytes);
+    } else {
+        // The output holds the current picture except where this picture wrote and where the
+        // last deblocking changed it: only those macroblocks are copied.
+        for (uint32_t i = 0; i < count; ++i)
+            if (written[i] | m_touched[i])
+                std::memcpy(m_output.macroblock(i), m_current.macroblock(i), kBytes);
+    }
+    // The macroblocks deblocking may change: those with an edge beside a coded macroblock.
+    m_touched.resize(count);
+    for (uint32_t r = 0; r < rows; ++r) {
+        for (uint32_t c = 0; c < columns; ++c) {
+            const uint32_t i = r * columns + c;
+            m_touched[i] = m_coded[i] | (r > 0 ? m_coded[i - columns] : 0) |
+                           (r + 1 < rows ? m_coded[i + columns] : 0) | (c > 0 ? m_coded[i - 1] : 0) |
+                           (c + 1 < columns ? m_coded[i + 1] : 0);
+        }
+    }
     deblockPicture(m_output, m_coded.data(), quantiser);
 }
 
@@ -201,18 +224,23 @@ void NativeDecoder::readInterMacroblock(const int16_t* reference, uint32_t index
 void NativeDecoder::readCoefficients(int16_t* block, int start) {
     int position = start - 1;
     for (;;) {
-        const VlcEntry<h263::Tcoef> entry = h263::lookupTcoef(m_bits.peek(12));
+        // The code and the sign bit after it in one look (no code is longer than 12 bits); bits
+        // past the end read as 0, as the sign read on its own would.
+        const uint32_t bits = m_bits.peek(13);
+        const VlcEntry<h263::Tcoef> entry = h263::lookupTcoef(bits >> 1);
         if (entry.length == 0) return;  // no such code: the block ends
-        m_bits.skip(entry.length);
         int last, run, level;
         if (entry.symbol.level == 0) {  // escape
+            m_bits.skip(entry.length);
             last = int(m_bits.get(1));
             run = int(m_bits.get(6));
             level = int8_t(uint8_t(m_bits.get(8)));
         } else {
             last = entry.symbol.last;
             run = entry.symbol.run;
-            level = m_bits.get(1) ? -entry.symbol.level : entry.symbol.level;
+            const bool negative = ((bits >> (12 - entry.length)) & 1) != 0;
+            m_bits.skip(size_t(entry.length) + 1);
+            level = negative ? -entry.symbol.level : entry.symbol.level;
         }
         position += 1 + run;
         if (position >= 64) return;
@@ -242,16 +270,22 @@ uint32_t NativeDecoder::decodeMacroblock(const int16_t* reference, int16_t* outp
         }
         for (size_t i = 0; i < kSamples; ++i) output[i] = std::clamp<int16_t>(output[i], 0, 255);
     } else {
-        int16_t* residual = m_scratch.data();
-        std::memset(residual, 0, kSamples * sizeof(int16_t));
+        // Block by block: a block without coefficients has no residual, so it is the clamped
+        // reference (the reference may hold unclamped samples after a macroblock cut short).
         for (int b = 0; b < 6; ++b) {
-            if (!(pattern & (32u >> b))) continue;
-            readCoefficients(residual + b * kBlock, 0);
-            inverseDct(residual + b * kBlock, m_idct);
+            const int16_t* from = reference + b * kBlock;
+            int16_t* to = output + b * kBlock;
+            if (!(pattern & (32u >> b))) {
+                for (size_t i = 0; i < kBlock; ++i) to[i] = std::clamp<int16_t>(from[i], 0, 255);
+                continue;
+            }
+            int16_t* residual = m_scratch.data();
+            std::memset(residual, 0, kBlock * sizeof(int16_t));
+            readCoefficients(residual, 0);
+            inverseDct(residual, m_idct);
+            for (size_t i = 0; i < kBlock; ++i)
+                to[i] = int16_t(std::clamp(int(from[i]) + int(residual[i]), 0, 255));
         }
-        // Saturating 16-bit sum then the clamp to 0..255 is the clamp of the exact sum.
-        for (size_t i = 0; i < kSamples; ++i)
-            output[i] = int16_t(std::clamp(int(reference[i]) + int(residual[i]), 0, 255));
     }
     return uint32_t(m_bits.position() - startBit);
 }

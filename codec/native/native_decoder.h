@@ -71,8 +71,9 @@ protected:
     void readIntraMacroblock(uint32_t index);
     // One inter macroblock onto `reference` (which may be the macroblock itself).
     void readInterMacroblock(const int16_t* reference, uint32_t index);
-    // Copies the current picture into the output picture and deblocks it.
-    void finishPicture(int quantiser);
+    // Copies the current picture into the output picture and deblocks it. `written` (one flag
+    // per macroblock) names the macroblocks this picture wrote; null copies them all.
+    void finishPicture(int quantiser, const uint8_t* written = nullptr);
     bool fail(DecodeFailure failure) {
         m_failure = failure;
         return false;
@@ -94,7 +95,8 @@ protected:
 
 private:
     std::vector<uint8_t> m_input;  // the frame's bytes followed by zero padding
-    alignas(32) std::array<int16_t, MacroblockPicture::kMacroblockSamples> m_scratch{};
+    std::vector<uint8_t> m_touched;  // per macroblock: the last deblocking may have changed it
+    alignas(32) std::array<int16_t, MacroblockPicture::kBlockSamples> m_scratch{};  // one residual block
     std::array<int16_t, 129> m_dequant{};  // dequantised magnitude of each |level|
     uint32_t m_macroblockLimit = kMaxMacroblocks;
 };

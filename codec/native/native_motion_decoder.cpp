@@ -59,6 +59,9 @@ bool NativeMotionDecoder::decodeInterPicture() {
     if (unchanged) return true;
     const uint32_t columns = m_current.mbColumns();
     const uint32_t rows = m_current.mbRows();
+    // Only the macroblocks this picture writes are copied into the reference planes again. A
+    // prediction with the zero vector copies the planes' own samples, so it changes nothing.
+    m_changed.assign(m_current.macroblockCount(), 0);
     bool stopped = false;
     for (uint32_t r = 0; r < rows && !stopped; ++r) {
         for (uint32_t c = 0; c < columns; ++c) {
@@ -78,6 +81,7 @@ bool NativeMotionDecoder::decodeInterPicture() {
             }
             m_vectors[index] = vector;
             int16_t* mb = m_current.macroblock(index);
+            m_changed[index] = vector != MotionVector{};
             if (m_bits.get(1)) {  // no residual
                 if (moved) m_reference.predict(c, r, vector.x, vector.y, mb);
             } else if (!moved) {
@@ -91,8 +95,9 @@ bool NativeMotionDecoder::decodeInterPicture() {
         }
         if (m_bits.overrun()) break;
     }
-    finishPicture(m_interQuantiser);
-    m_reference.refresh(m_current);
+    for (size_t i = 0; i < m_changed.size(); ++i) m_changed[i] |= m_coded[i];
+    finishPicture(m_interQuantiser, m_changed.data());
+    m_reference.refresh(m_current, m_changed.data());
     return true;
 }
 

@@ -36,6 +36,7 @@ private:
 
     PaddedReference m_reference;
     std::vector<MotionVector> m_vectors;
+    std::vector<uint8_t> m_changed;  // per macroblock: written by the last inter picture
     alignas(32) std::array<int16_t, MacroblockPicture::kMacroblockSamples> m_prediction{};
 };
 

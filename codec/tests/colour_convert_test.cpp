@@ -1,8 +1,10 @@
-// The three converters against values worked out by hand from their fixed-point arithmetic.
+// The three converters against values worked out by hand from their fixed-point arithmetic, and
+// the SSE2 kernel of the native converter against its plain loops.
 #include "codec/colour/colour_convert.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "codec/video_decoder.h"
@@ -161,6 +163,25 @@ TEST(PlanarYuv420ToBgr, FourBytePixelsNegativeStrideAndOddSizes) {
     std::vector<uint8_t> oddOut(27, 0);
     PlanarYuv420ToBgr(odd.data(), oddOut.data(), 9, 3, 3, BgrPixelSize::Three);
     EXPECT_EQ(oddOut[26], 129);
+}
+
+// The SSE2 kernel against the plain loops on samples over the whole 16-bit range and in the
+// usual 0..255, into a destination wider and taller than the whole macroblocks it takes.
+TEST(MacroblockToPlanarRgb, Sse2KernelWritesThePlainBytes) {
+    std::mt19937 random(23);
+    for (int trial = 0; trial < 20; ++trial) {
+        MacroblockPicture picture;
+        picture.resize(4, 3);
+        std::uniform_int_distribution<int> wide(-32768, 32767), usual(-20, 275);
+        for (size_t i = 0; i < size_t(picture.macroblockCount()) * 384; ++i)
+            picture.samples()[i] = int16_t(trial % 2 ? wide(random) : usual(random));
+        const uint32_t width = 16 * 4 + uint32_t(trial % 3) * 7;
+        const uint32_t height = 16 * 3 - uint32_t(trial % 2) * 16;
+        std::vector<uint8_t> plain(size_t(width) * height * 3, 0xA5), sse2 = plain;
+        MacroblockToPlanarRgb(plain.data(), width, height, picture, KernelPath::Plain);
+        MacroblockToPlanarRgb(sse2.data(), width, height, picture, KernelPath::Sse2);
+        ASSERT_EQ(sse2, plain) << "trial " << trial;
+    }
 }
 
 }  // namespace

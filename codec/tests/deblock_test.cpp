@@ -1,8 +1,11 @@
-// Deblocking: strength, the edge filter worked by hand, and which edges a picture filters.
+// Deblocking: strength, the edge filter worked by hand, which edges a picture filters, and the
+// SSE2 edge filters against the plain ones.
 #include "codec/native/deblock.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 #include "codec/video_decoder.h"
@@ -63,6 +66,30 @@ TEST(Deblock, FiltersEdgesBesideCodedMacroblocksOnly) {
     EXPECT_FALSE(changed(0, 0, 7 * 8 + 3)); // far from macroblock 5
     EXPECT_FALSE(changed(1, 2, 7 * 8 + 3)); // edge between 1 and 4: neither coded
     EXPECT_FALSE(changed(3, 1, 3 * 8 + 7)); // edge between 3 and 4: neither coded
+}
+
+// The SSE2 edge filters against the plain ones: ordinary samples, samples on both sides of the
+// 16-bit lane bound (where the SSE2 filter hands an edge to the plain one), every quantiser.
+TEST(Deblock, Sse2KernelGivesThePlainSamples) {
+    std::mt19937 random(29);
+    for (int trial = 0; trial < 60; ++trial) {
+        MacroblockPicture picture;
+        picture.resize(5, 4);
+        const int ranges[] = {256, 8192, 9000, 32768};
+        const int range = ranges[trial % 4];
+        std::uniform_int_distribution<int> value(trial % 4 == 0 ? 0 : -range, range - 1);
+        std::uniform_int_distribution<int> flag(0, 2);
+        for (size_t i = 0; i < size_t(picture.macroblockCount()) * 384; ++i)
+            picture.samples()[i] = int16_t(value(random));
+        std::vector<uint8_t> coded(picture.macroblockCount());
+        for (uint8_t& c : coded) c = flag(random) != 0;
+        const int quantiser = 1 + (trial * 37) % 255;
+        MacroblockPicture plain = picture, sse2 = picture;
+        deblockPicture(plain, coded.data(), quantiser, KernelPath::Plain);
+        deblockPicture(sse2, coded.data(), quantiser, KernelPath::Sse2);
+        ASSERT_TRUE(std::equal(plain.samples(), plain.samples() + 20 * 384, sse2.samples()))
+            << "trial " << trial;
+    }
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // NativeDecoder (codec 0) on bitstreams built by the test writer: start code search, picture
 // sizes, intra blocks and their coefficients, the DC that ends a macroblock, inter pictures,
-// refused pictures, and the RGB output.
+// refused pictures, the RGB output, and the upkeep of the output picture.
 #include "codec/native/native_decoder.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
+#include "codec/tests/deblocked_output.h"
 #include "codec/tests/native_stream_writer.h"
 #include "codec/tests/reference_idct.h"
 #include "codec/native/h263_tables.h"
@@ -237,6 +239,60 @@ TEST(NativeDecoder, ConvertAndDecodeToRgb) {
     EXPECT_EQ(planes[0], 78);
     EXPECT_EQ(planes[512 + 100], 77);
     EXPECT_EQ(planes[1024 + 511], 78);
+}
+
+
+// The output picture is brought up to date macroblock by macroblock (only those a picture wrote
+// or the last deblocking changed); after every picture of a long random stream, with unchanged
+// pictures, cut-short macroblocks and data ending early among them, it must equal a deblocking
+// of the whole current picture.
+TEST(NativeDecoder, OutputFollowsTheWholeCurrentPicture) {
+    constexpr int kColumns = 6, kRows = 5;
+    std::mt19937 random(37);
+    std::uniform_int_distribution<int> choice(0, 9), dc(1, 254), level(-9, 9), quantiser(1, 31);
+    const auto randomMacroblock = [&] {
+        MacroblockCode mb;
+        for (BlockCode& b : mb) {
+            b.dc = dc(random);
+            if (choice(random) < 5) b.coefficients = {{0, level(random) | 1}, {1, 3}};
+        }
+        return mb;
+    };
+    NativeDecoder decoder;
+    ASSERT_TRUE(decode(decoder, flatIntra(kColumns * 16, kRows * 16, 4, {60, 70, 80, 90, 100, 110})));
+    int deblockedWith = 4;
+    ASSERT_TRUE(test::outputIsDeblockedCurrent(decoder, deblockedWith));
+    for (int picture = 0; picture < 60; ++picture) {
+        NativeStreamWriter w;
+        w.startPicture();
+        if (picture % 13 == 12) {
+            w.unchangedInter();
+        } else if (picture % 17 == 16) {
+            w.intraHeader(kColumns * 16, kRows * 16, quantiser(random));
+            for (int m = 0; m < kColumns * kRows; ++m) w.intraMacroblock(randomMacroblock());
+        } else {
+            w.interHeader(quantiser(random));
+            for (int m = 0; m < kColumns * kRows; ++m) {
+                const int c = choice(random);
+                if (c < 5) {
+                    w.notCoded();
+                } else if (c < 7) {
+                    w.codedIntra();
+                    w.intraMacroblock(randomMacroblock());  // a DC of 128 cuts it short
+                } else {
+                    w.codedInter();
+                    w.interMacroblock(randomMacroblock());
+                }
+            }
+        }
+        std::vector<uint8_t> bytes = w.bytes();
+        if (picture % 7 == 6) bytes.resize(bytes.size() * 2 / 3);  // the data ends early
+        ASSERT_TRUE(decode(decoder, bytes));
+        // An unchanged picture leaves the output of the picture before it.
+        if (picture % 13 != 12)
+            deblockedWith = picture % 17 == 16 ? decoder.intraQuantiser() : decoder.interQuantiser();
+        ASSERT_TRUE(test::outputIsDeblockedCurrent(decoder, deblockedWith)) << "picture " << picture;
+    }
 }
 
 }  // namespace

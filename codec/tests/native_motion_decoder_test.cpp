@@ -1,12 +1,16 @@
 // NativeMotionDecoder (codec 1): vector prediction and wrap, prediction with and without a
-// residual, the stop at a difference outside the table, and the inverse-DCT choice.
+// residual, the stop at a difference outside the table, the inverse-DCT choice, and the upkeep
+// of the reference planes and the output picture.
 #include "codec/native/native_motion_decoder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 #include "codec/native/native_decoder.h"
+#include "codec/tests/deblocked_output.h"
 #include "codec/tests/native_stream_writer.h"
 #include "codec/tests/reference_idct.h"
 #include "recording/record_frame.h"
@@ -171,6 +175,56 @@ TEST(NativeMotionDecoder, FrameFlagSelectsTheInverseDct) {
     Block expectedA = test::referenceIdct(coefficients, IdctVariant::A);
     for (int16_t& s : expectedA) s = std::clamp<int16_t>(s, 0, 255);
     EXPECT_EQ(blockOf(plain.currentPicture(), 0, 0), expectedA);
+}
+
+
+// The reference planes and the output picture are brought up to date macroblock by macroblock
+// (only those a picture wrote or the last deblocking changed); after every picture of a long
+// random stream they must equal planes filled from, and a deblocking of, the whole current
+// picture.
+TEST(NativeMotionDecoder, ReferencePlanesAndOutputFollowTheWholeCurrentPicture) {
+    constexpr uint32_t kColumns = 5, kRows = 4;
+    std::mt19937 random(31);
+    std::uniform_int_distribution<int> choice(0, 9), difference(-5, 5), dc(20, 230), level(-9, 9);
+    NativeMotionDecoder decoder;
+    ASSERT_TRUE(decode(decoder, mosaic(kColumns, kRows), 0x10));
+    for (int picture = 0; picture < 40; ++picture) {
+        NativeStreamWriter w;
+        w.startPicture();
+        w.interHeader(6);
+        for (uint32_t m = 0; m < kColumns * kRows; ++m) {
+            const int c = choice(random);
+            MacroblockCode mb;
+            for (BlockCode& b : mb) {
+                b.dc = dc(random);
+                if (b.dc == 128) b.dc = 127;  // an intra DC of 128 would end the macroblock
+                if (choice(random) < 4) b.coefficients = {{0, level(random) | 1}, {2, 2}};
+            }
+            if (c < 3) {
+                w.noMotion();
+                w.residual(false);
+            } else if (c < 4) {
+                w.noMotion();
+                w.residual(true);
+                w.intraMacroblock(mb);
+            } else {
+                w.motion(c == 4 ? 0 : difference(random), c == 4 ? 0 : difference(random));
+                w.residual(c >= 7);
+                if (c >= 7) w.interMacroblock(mb);
+            }
+        }
+        ASSERT_TRUE(decode(decoder, w.bytes(), 0x10));
+        ASSERT_TRUE(test::outputIsDeblockedCurrent(decoder, 6)) << "picture " << picture;
+        PaddedReference whole;
+        whole.resize(kColumns, kRows);
+        whole.refresh(decoder.currentPicture());
+        const size_t lumaSamples = size_t(whole.lumaStride()) * (kRows + 2) * 16;
+        const size_t chromaSamples = lumaSamples / 4;
+        ASSERT_TRUE(std::equal(whole.luma(), whole.luma() + lumaSamples, decoder.reference().luma()))
+            << "picture " << picture;
+        ASSERT_TRUE(std::equal(whole.cb(), whole.cb() + chromaSamples, decoder.reference().cb()));
+        ASSERT_TRUE(std::equal(whole.cr(), whole.cr() + chromaSamples, decoder.reference().cr()));
+    }
 }
 
 }  // namespace
