@@ -26,6 +26,8 @@ bool openRecording(const std::string& file, int channel, CRecordInfo& info, CRec
 std::string whyNotPlayable(const std::string& file) {
     CRecordInfo info;
     if (!info.ReadInfo(file)) return info.LastError().text;
+    if (info.Kind() == kKindFourChannel)
+        return "a four-channel recording: it plays in quad play, not in the single player";
     CRecordReader reader;
     if (!reader.Open(&info, kReaderModeRead, -1)) return reader.LastError().text;
     CRecordFrame frame(info.Width(), info.Height(), CPlayFrame::kAudioCapacity);

@@ -173,5 +173,22 @@ TEST_F(PlayCommand, MotionPrintsEachStretchWithMotion) {
     EXPECT_EQ(test::runKxtool("motion " + job.path + " --region 0,0,2,2", s_folder).status, 2);
 }
 
+TEST_F(PlayCommand, FourChannelRecordingsAreLeftToQuadPlayWithTheReasonGiven) {
+    RecordingJob job;
+    job.path = (s_folder / "quad.ckx").string();
+    job.kind = kKindFourChannel;
+    job.resolutionCode = 7;
+    job.frames = 4;
+    std::string error;
+    ASSERT_TRUE(writeRecording(job, error)) << error;
+    for (const char* command : {"verify ", "play ", "motion --region 0,0,8,8 "}) {
+        const test::ToolRun run = test::runKxtool(command + job.path, s_folder);
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_NE(run.err.find("a four-channel recording: it plays in quad play"),
+                  std::string::npos)
+            << run.err;
+    }
+}
+
 }  // namespace
 }  // namespace kx
