@@ -1,5 +1,5 @@
-// The choice between the plain loops and the SSE2 versions of the native decoders' hot kernels
-// (inverse DCT, deblocking, colour conversion), made once from the processor's features.
+// The choice between the plain loops and the SSE2 versions of the decoders' hot kernels (inverse
+// DCTs, deblocking, colour conversions), made once from the processor's features.
 #pragma once
 
 namespace kx {

@@ -1,6 +1,6 @@
 // The YCbCr to RGB converters. The loops are branch-free per pixel so the compiler vectorises
 // them; the fixed-point steps reproduce 16-bit saturating lane arithmetic exactly. The native
-// converter also has an SSE2 version that does that lane arithmetic itself.
+// converter and the planar 4:2:0 to B, G, R converter also have SSE2 versions.
 #include "codec/colour/colour_convert.h"
 
 #include <algorithm>
@@ -215,32 +215,195 @@ void PackedYuv422ToBgr24(uint8_t* destination, const uint8_t* source, int width,
     }
 }
 
-void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t strideBytes, int width, int height,
-                       BgrPixelSize pixelSize) {
+namespace {
+
+// The three terms of chroma samples cb and cr: blue and red from their tables, green from the
+// sum of its two.
+struct ChromaTerms {
+    int blue, green, red;
+};
+inline ChromaTerms chromaTerms(uint8_t cb, uint8_t cr) {
+    const Yuv420Tables& t = kYuv420Tables;
+    return {t.blue[cb], (t.greenCb[cb] + t.greenCr[cr]) >> 16, t.red[cr]};
+}
+
+inline void putBgr(uint8_t* p, int lumaSample, const ChromaTerms& terms) {
+    p[0] = clampByte(lumaSample + terms.blue);
+    p[1] = clampByte(lumaSample + terms.green);
+    p[2] = clampByte(lumaSample + terms.red);
+}
+
+// Pixels `first` to width - 1 of one row with pixels `Step` bytes apart: each chroma pair's
+// terms are looked up once for the two luma samples they cover; an odd width's last column
+// takes the last chroma sample. `first` is even.
+template <size_t Step>
+void plainRowToBgr(const uint8_t* __restrict luma, const uint8_t* __restrict cb,
+                   const uint8_t* __restrict cr, uint8_t* __restrict out, int first, int width,
+                   int chromaWidth) {
+    for (int c = first / 2; c < chromaWidth; ++c) {
+        const ChromaTerms terms = chromaTerms(cb[c], cr[c]);
+        putBgr(out + size_t(2 * c) * Step, luma[2 * c], terms);
+        putBgr(out + size_t(2 * c + 1) * Step, luma[2 * c + 1], terms);
+    }
+    if (width > 2 * chromaWidth)
+        putBgr(out + size_t(width - 1) * Step, luma[width - 1],
+               chromaTerms(cb[chromaWidth - 1], cr[chromaWidth - 1]));
+}
+
+#if defined(__SSE2__)
+
+// Sixteen pixels of 3 bytes from sixteen luma samples and the terms of their eight chroma pairs
+// (each in a 16-bit lane). Luma + term lies in -226..481, so the 16-bit sum is exact and the
+// unsigned saturating pack is the clamp to 0..255. Writes 50 bytes: the last two belong to the
+// next pixel and are written again with it, so the caller keeps a pixel after these sixteen.
+inline void sse2Bgr16(const uint8_t* luma, __m128i blueTerm, __m128i greenTerm, __m128i redTerm,
+                      uint8_t* out) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma));
+    const __m128i yLow = _mm_unpacklo_epi8(y, zero);
+    const __m128i yHigh = _mm_unpackhi_epi8(y, zero);
+    const auto channel = [&](__m128i term) {
+        return _mm_packus_epi16(_mm_add_epi16(yLow, _mm_unpacklo_epi16(term, term)),
+                                _mm_add_epi16(yHigh, _mm_unpackhi_epi16(term, term)));
+    };
+    const __m128i b = channel(blueTerm);
+    const __m128i g = channel(greenTerm);
+    const __m128i r = channel(redTerm);
+    // B, G, R, 0 for pixels 0-3, 4-7, 8-11, 12-15.
+    const __m128i bgLow = _mm_unpacklo_epi8(b, g), bgHigh = _mm_unpackhi_epi8(b, g);
+    const __m128i rLow = _mm_unpacklo_epi8(r, zero), rHigh = _mm_unpackhi_epi8(r, zero);
+    const __m128i quads[4] = {_mm_unpacklo_epi16(bgLow, rLow), _mm_unpackhi_epi16(bgLow, rLow),
+                              _mm_unpacklo_epi16(bgHigh, rHigh), _mm_unpackhi_epi16(bgHigh, rHigh)};
+    // In each 64-bit half, pixel 1's three bytes moved down next to pixel 0's: six bytes.
+    const __m128i firstPixel = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
+    const __m128i secondPixel =
+        _mm_set_epi32(0x0000FFFF, int(0xFF000000u), 0x0000FFFF, int(0xFF000000u));
+    for (int k = 0; k < 4; ++k) {
+        const __m128i six = _mm_or_si128(_mm_and_si128(quads[k], firstPixel),
+                                         _mm_and_si128(_mm_srli_epi64(quads[k], 8), secondPixel));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 12 * k), six);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 12 * k + 6), _mm_srli_si128(six, 8));
+    }
+}
+
+// Blue and red terms as floor((a i + b) / 2^14): a and b chosen so that this gives the tables'
+// values for every byte i (the tests compare every chroma pair with the plain conversion).
+constexpr int kBlueSlope = 29032;
+constexpr int kBlueOffset = -3693388;
+constexpr int kRedSlope = 22969;
+constexpr int kRedOffset = -2920355;
+// Green: greenCb[cb] + greenCr[cr] is 8919398 - 22554 cb - 46793 cr, with 46793 = 65536 - 18743.
+constexpr int kGreenOffset = 8919398;
+constexpr int kCbToGreenTerm = -22554;
+constexpr int kCrToGreenTerm = 18743;
+
+// The terms of eight chroma pairs, one per 16-bit lane (each lies in -226..226), from 32-bit
+// lanes holding (cb, cr) pairs.
+inline void loadTerms8(const uint8_t* cb, const uint8_t* cr, __m128i& blueTerm, __m128i& greenTerm,
+                       __m128i& redTerm) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i cb16 =
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cb)), zero);
+    const __m128i cr16 =
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(cr)), zero);
+    const __m128i pairs[2] = {_mm_unpacklo_epi16(cb16, cr16), _mm_unpackhi_epi16(cb16, cr16)};
+    const __m128i blueFactors = _mm_set1_epi32(kBlueSlope);
+    const __m128i redFactors = _mm_set1_epi32(int(uint32_t(kRedSlope) << 16));
+    const __m128i greenFactors =
+        _mm_set1_epi32(int((uint32_t(kCrToGreenTerm) << 16) | uint16_t(kCbToGreenTerm)));
+    const __m128i crHigh = _mm_set1_epi32(int(0xFFFF0000u));
+    __m128i blue[2], green[2], red[2];
+    for (int k = 0; k < 2; ++k) {
+        blue[k] = _mm_srai_epi32(
+            _mm_add_epi32(_mm_madd_epi16(pairs[k], blueFactors), _mm_set1_epi32(kBlueOffset)), 14);
+        red[k] = _mm_srai_epi32(
+            _mm_add_epi32(_mm_madd_epi16(pairs[k], redFactors), _mm_set1_epi32(kRedOffset)), 14);
+        const __m128i sum =
+            _mm_sub_epi32(_mm_madd_epi16(pairs[k], greenFactors), _mm_and_si128(pairs[k], crHigh));
+        green[k] = _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(kGreenOffset)), 16);
+    }
+    blueTerm = _mm_packs_epi32(blue[0], blue[1]);
+    greenTerm = _mm_packs_epi32(green[0], green[1]);
+    redTerm = _mm_packs_epi32(red[0], red[1]);
+}
+
+// One or two rows of 3-byte pixels sharing one chroma row (`lumaB` and `outB` null for one):
+// the terms of eight chroma pairs are looked up once for both rows, then sixteen pixels of each
+// row are converted in 16-bit lanes (through a buffer when they end the row); the plain loop
+// does the rest.
+void sse2RowsToBgr(const uint8_t* lumaA, uint8_t* outA, const uint8_t* lumaB, uint8_t* outB,
+                   const uint8_t* cb, const uint8_t* cr, int width, int chromaWidth) {
+    int x = 0;
+    for (; x + 17 <= width; x += 16) {
+        __m128i blueTerm, greenTerm, redTerm;
+        loadTerms8(cb + x / 2, cr + x / 2, blueTerm, greenTerm, redTerm);
+        sse2Bgr16(lumaA + x, blueTerm, greenTerm, redTerm, outA + size_t(x) * 3);
+        if (lumaB != nullptr)
+            sse2Bgr16(lumaB + x, blueTerm, greenTerm, redTerm, outB + size_t(x) * 3);
+    }
+    // Sixteen pixels end the row: converted into a buffer with room for the two extra bytes.
+    if (x + 16 <= width) {
+        __m128i blueTerm, greenTerm, redTerm;
+        loadTerms8(cb + x / 2, cr + x / 2, blueTerm, greenTerm, redTerm);
+        uint8_t last[50];
+        sse2Bgr16(lumaA + x, blueTerm, greenTerm, redTerm, last);
+        std::memcpy(outA + size_t(x) * 3, last, 48);
+        if (lumaB != nullptr) {
+            sse2Bgr16(lumaB + x, blueTerm, greenTerm, redTerm, last);
+            std::memcpy(outB + size_t(x) * 3, last, 48);
+        }
+        x += 16;
+    }
+    plainRowToBgr<3>(lumaA, cb, cr, outA, x, width, chromaWidth);
+    if (lumaB != nullptr) plainRowToBgr<3>(lumaB, cb, cr, outB, x, width, chromaWidth);
+}
+
+#endif
+
+}  // namespace
+
+void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t strideBytes,
+                       int width, int height, BgrPixelSize pixelSize, KernelPath path) {
     if (source == nullptr || destination == nullptr || width < 2 || height < 2) return;
     const int chromaWidth = width / 2;
     const int chromaHeight = height / 2;
     const uint8_t* cbPlane = source + size_t(width) * height;
     const uint8_t* crPlane = cbPlane + size_t(chromaWidth) * chromaHeight;
-    const size_t step = pixelSize == BgrPixelSize::Three ? 3 : 4;
-    const Yuv420Tables& t = kYuv420Tables;
+    const auto lumaRow = [&](int y) { return source + size_t(y) * width; };
+    const auto outRow = [&](int y) {
+        const ptrdiff_t row = strideBytes >= 0 ? y : height - 1 - y;
+        return destination + row * (strideBytes >= 0 ? strideBytes : -strideBytes);
+    };
+#if defined(__SSE2__)
+    if (path == KernelPath::Sse2 && pixelSize == BgrPixelSize::Three) {
+        // Rows 2 c and 2 c + 1 share chroma row c; an odd height's last row takes the last one.
+        for (int y = 0; y < height; y += 2) {
+            const int chromaRow = std::min(y / 2, chromaHeight - 1);
+            const bool pair = y + 1 < height;
+            sse2RowsToBgr(lumaRow(y), outRow(y), pair ? lumaRow(y + 1) : nullptr,
+                          pair ? outRow(y + 1) : nullptr, cbPlane + size_t(chromaRow) * chromaWidth,
+                          crPlane + size_t(chromaRow) * chromaWidth, width, chromaWidth);
+        }
+        return;
+    }
+#endif
+    (void)path;
     for (int y = 0; y < height; ++y) {
-        const uint8_t* luma = source + size_t(y) * width;
-        // Odd sizes: the last luma column or row takes the last chroma sample.
+        // Odd sizes: the last luma row takes the last chroma row.
         const int chromaRow = std::min(y / 2, chromaHeight - 1);
         const uint8_t* cb = cbPlane + size_t(chromaRow) * chromaWidth;
         const uint8_t* cr = crPlane + size_t(chromaRow) * chromaWidth;
-        const ptrdiff_t outRow = strideBytes >= 0 ? y : height - 1 - y;
-        uint8_t* out = destination + outRow * (strideBytes >= 0 ? strideBytes : -strideBytes);
-        for (int x = 0; x < width; ++x) {
-            const int c = std::min(x / 2, chromaWidth - 1);
-            const int lumaSample = luma[x];
-            uint8_t* p = out + size_t(x) * step;
-            p[0] = clampByte(lumaSample + t.blue[cb[c]]);
-            p[1] = clampByte(lumaSample + ((t.greenCb[cb[c]] + t.greenCr[cr[c]]) >> 16));
-            p[2] = clampByte(lumaSample + t.red[cr[c]]);
-        }
+        if (pixelSize == BgrPixelSize::Three)
+            plainRowToBgr<3>(lumaRow(y), cb, cr, outRow(y), 0, width, chromaWidth);
+        else
+            plainRowToBgr<4>(lumaRow(y), cb, cr, outRow(y), 0, width, chromaWidth);
     }
+}
+
+void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t strideBytes,
+                       int width, int height, BgrPixelSize pixelSize) {
+    static const KernelPath path = bestKernelPath();
+    PlanarYuv420ToBgr(source, destination, strideBytes, width, height, pixelSize, path);
 }
 
 }  // namespace kx

@@ -34,6 +34,9 @@ enum class BgrPixelSize { Four = 0, Three = 1 };
 // into the last destination row (`destination` is the start of the buffer in both cases).
 void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t strideBytes, int width, int height,
                        BgrPixelSize pixelSize);
+// The same by the kernel `path` names; every path writes the same bytes.
+void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t strideBytes,
+                       int width, int height, BgrPixelSize pixelSize, KernelPath path);
 
 // The per-chroma-byte terms of PlanarYuv420ToBgr, exposed for tests.
 struct Yuv420Tables {

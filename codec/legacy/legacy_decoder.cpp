@@ -23,8 +23,6 @@ constexpr int kGroupRun = 10;  // macroblocks per re-aligned run
 
 constexpr size_t kPlanesBytes = LegacyDecoder::kPlaneSamples * 3 / 2;
 
-uint8_t clampSample(int value) { return uint8_t(std::clamp(value, 0, 255)); }
-
 // One row doubled: output 2k is input k, output 2k + 1 the mean of inputs k and k + 1 (rounded
 // down), the last two outputs the last input. `outWidth` is 2 x inWidth, or one more when the
 // chroma of an odd width needs it (the extra sample repeats the last).
@@ -218,13 +216,18 @@ bool LegacyDecoder::readIntraMacroblock(int index, int quantiser) {
     const unsigned pattern = (cbpc & 3) | ((15 - cbpy) << 2);
     for (int b = 0; b < 6; ++b) {
         int16_t* block = m_macroblock.data() + 64 * b;
-        std::fill(block, block + 64, int16_t(0));
+        std::fill(block + 1, block + 64, int16_t(0));
         int dc = int(m_bits.get(8));
         if (dc == kDcFailsPicture) return false;
         if (dc == kDcStandsFor128) dc = 128;
         block[0] = int16_t(dc * 8);  // not dequantised
-        if ((pattern & (32u >> b)) && !readCoefficients(block, 1, quantiser)) return false;
-        legacy::inverseDct(block);
+        if (pattern & (32u >> b)) {
+            if (!readCoefficients(block, 1, quantiser)) return false;
+            legacy::inverseDct(block);
+        } else {
+            // A lone DC transforms to one value everywhere.
+            std::fill(block, block + 64, legacy::dcOnlySample(block[0]));
+        }
     }
     writeMacroblock(index);
     return true;
@@ -244,29 +247,24 @@ bool LegacyDecoder::readInterMacroblock(int index) {
     // The residual goes onto the macroblock's samples; blocks without coefficients add nothing.
     const int column = index % m_mbColumns;
     const int row = index / m_mbColumns;
-    for (int b = 0; b < 6; ++b) {
-        if (!(pattern & (32u >> b))) continue;
-        const int16_t* residual = m_macroblock.data() + 64 * b;
-        for (int y = 0; y < 8; ++y) {
-            uint8_t* samples = b < 4 ? lumaAt(column * 16 + (b & 1) * 8, row * 16 + (b >> 1) * 8 + y)
-                                     : chromaAt(b - 4, column * 8, row * 8 + y);
-            for (int x = 0; x < 8; ++x) samples[x] = clampSample(samples[x] + residual[y * 8 + x]);
-        }
-    }
+    for (int b = 0; b < 6; ++b)
+        if (pattern & (32u >> b)) writeBlock(column, row, b, legacy::BlockWrite::Add);
     return true;
+}
+
+void LegacyDecoder::writeBlock(int column, int row, int b, legacy::BlockWrite kind) {
+    const int16_t* block = m_macroblock.data() + 64 * b;
+    if (b < 4)
+        legacy::writeBlock(lumaAt(column * 16 + (b & 1) * 8, row * 16 + (b >> 1) * 8),
+                           size_t(m_width), block, kind);
+    else
+        legacy::writeBlock(chromaAt(b - 4, column * 8, row * 8), size_t(m_width / 2), block, kind);
 }
 
 void LegacyDecoder::writeMacroblock(int index) {
     const int column = index % m_mbColumns;
     const int row = index / m_mbColumns;
-    for (int b = 0; b < 6; ++b) {
-        const int16_t* block = m_macroblock.data() + 64 * b;
-        for (int y = 0; y < 8; ++y) {
-            uint8_t* samples = b < 4 ? lumaAt(column * 16 + (b & 1) * 8, row * 16 + (b >> 1) * 8 + y)
-                                     : chromaAt(b - 4, column * 8, row * 8 + y);
-            for (int x = 0; x < 8; ++x) samples[x] = clampSample(block[y * 8 + x]);
-        }
-    }
+    for (int b = 0; b < 6; ++b) writeBlock(column, row, b, legacy::BlockWrite::Put);
 }
 
 void LegacyDecoder::output(LegacyDecodeResult& result, uint8_t* destination, size_t destinationBytes) {

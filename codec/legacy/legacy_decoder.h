@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "codec/bits/bit_reader.h"
+#include "codec/legacy/legacy_transform.h"
 
 namespace kx {
 
@@ -99,6 +100,8 @@ private:
     bool readInterMacroblock(int index);
     unsigned readCbpy();
     bool readCoefficients(int16_t* block, int start, int quantiser);
+    // Puts or adds block b (0 to 3 luma, 4 Cb, 5 Cr) of m_macroblock into the planes.
+    void writeBlock(int column, int row, int b, legacy::BlockWrite kind);
     void writeMacroblock(int index);
     void output(LegacyDecodeResult& result, uint8_t* destination, size_t destinationBytes);
 

@@ -1,9 +1,10 @@
 // The three converters against values worked out by hand from their fixed-point arithmetic, and
-// the SSE2 kernel of the native converter against its plain loops.
+// the SSE2 kernels of the native and planar 4:2:0 converters against their plain loops.
 #include "codec/colour/colour_convert.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -165,6 +166,54 @@ TEST(PlanarYuv420ToBgr, FourBytePixelsNegativeStrideAndOddSizes) {
     EXPECT_EQ(oddOut[26], 129);
 }
 
+// Every pixel against the per-pixel sums of the tables, for even and odd sizes, both pixel
+// sizes and both stride signs, on random samples over the whole byte range.
+TEST(PlanarYuv420ToBgr, EveryPixelIsLumaPlusTheTermsOfItsChromaPair) {
+    std::mt19937 random(31);
+    std::uniform_int_distribution<int> byte(0, 255);
+    const Yuv420Tables& t = yuv420Tables();
+    const auto clamp = [](int v) { return std::clamp(v, 0, 255); };
+    for (const auto& [width, height] : {std::pair{2, 2}, std::pair{3, 5}, std::pair{16, 16},
+                                        std::pair{37, 6}, std::pair{64, 9}, std::pair{352, 4}}) {
+        const int chromaWidth = width / 2, chromaHeight = height / 2;
+        std::vector<uint8_t> source(size_t(width) * height +
+                                    2 * size_t(chromaWidth) * chromaHeight);
+        for (uint8_t& v : source) v = uint8_t(byte(random));
+        const uint8_t* cbPlane = source.data() + size_t(width) * height;
+        const uint8_t* crPlane = cbPlane + size_t(chromaWidth) * chromaHeight;
+        for (const BgrPixelSize size : {BgrPixelSize::Three, BgrPixelSize::Four}) {
+            const int step = size == BgrPixelSize::Three ? 3 : 4;
+            const ptrdiff_t stride = ptrdiff_t(width) * step + 5;
+            for (const ptrdiff_t signedStride : {stride, -stride}) {
+                std::vector<uint8_t> out(size_t(stride) * size_t(height), 0x5A);
+                PlanarYuv420ToBgr(source.data(), out.data(), signedStride, width, height, size);
+                for (int y = 0; y < height; ++y) {
+                    const size_t row =
+                        size_t(signedStride > 0 ? y : height - 1 - y) * size_t(stride);
+                    for (int x = 0; x < width; ++x) {
+                        const size_t c =
+                            size_t(std::min(y / 2, chromaHeight - 1)) * size_t(chromaWidth) +
+                            size_t(std::min(x / 2, chromaWidth - 1));
+                        const int luma = source[size_t(y) * size_t(width) + size_t(x)];
+                        const uint8_t* p = out.data() + row + size_t(x) * size_t(step);
+                        ASSERT_EQ(p[0], clamp(luma + t.blue[cbPlane[c]]))
+                            << width << "x" << height << " " << x;
+                        ASSERT_EQ(
+                            p[1],
+                            clamp(luma + ((t.greenCb[cbPlane[c]] + t.greenCr[crPlane[c]]) >> 16)));
+                        ASSERT_EQ(p[2], clamp(luma + t.red[crPlane[c]]));
+                        if (step == 4) {
+                            ASSERT_EQ(p[3], 0x5A);
+                        }
+                    }
+                    for (int pad = 0; pad < 5; ++pad)
+                        ASSERT_EQ(out[row + size_t(width) * size_t(step) + size_t(pad)], 0x5A);
+                }
+            }
+        }
+    }
+}
+
 // The SSE2 kernel against the plain loops on samples over the whole 16-bit range and in the
 // usual 0..255, into a destination wider and taller than the whole macroblocks it takes.
 TEST(MacroblockToPlanarRgb, Sse2KernelWritesThePlainBytes) {
@@ -181,6 +230,59 @@ TEST(MacroblockToPlanarRgb, Sse2KernelWritesThePlainBytes) {
         MacroblockToPlanarRgb(plain.data(), width, height, picture, KernelPath::Plain);
         MacroblockToPlanarRgb(sse2.data(), width, height, picture, KernelPath::Sse2);
         ASSERT_EQ(sse2, plain) << "trial " << trial;
+    }
+}
+
+// The SSE2 kernel computes the chroma terms itself: every (cb, cr) pair once (Cb the column,
+// Cr the row), under random luma and under luma 0 and 255, against the plain loops.
+TEST(PlanarYuv420ToBgr, Sse2KernelGivesThePlainBytesForEveryChromaPair) {
+    constexpr int kWidth = 512, kHeight = 512;
+    std::vector<uint8_t> source(size_t(kWidth) * kHeight * 3 / 2);
+    uint8_t* cb = source.data() + size_t(kWidth) * kHeight;
+    uint8_t* cr = cb + size_t(kWidth / 2) * (kHeight / 2);
+    for (int y = 0; y < kHeight / 2; ++y)
+        for (int x = 0; x < kWidth / 2; ++x) {
+            cb[y * kWidth / 2 + x] = uint8_t(x);
+            cr[y * kWidth / 2 + x] = uint8_t(y);
+        }
+    std::mt19937 random(37);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int lumaKind = 0; lumaKind < 3; ++lumaKind) {
+        for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i)
+            source[i] = uint8_t(lumaKind == 0 ? byte(random) : lumaKind == 1 ? 0 : 255);
+        std::vector<uint8_t> plain(size_t(kWidth) * kHeight * 3, 0), sse2 = plain;
+        PlanarYuv420ToBgr(source.data(), plain.data(), kWidth * 3, kWidth, kHeight,
+                          BgrPixelSize::Three, KernelPath::Plain);
+        PlanarYuv420ToBgr(source.data(), sse2.data(), kWidth * 3, kWidth, kHeight,
+                          BgrPixelSize::Three, KernelPath::Sse2);
+        ASSERT_EQ(sse2, plain) << "luma kind " << lumaKind;
+    }
+}
+
+// The SSE2 kernel against the plain loops over widths around its sixteen-pixel steps, odd
+// heights, both stride signs, random samples and the extremes (luma and chroma 0 and 255).
+TEST(PlanarYuv420ToBgr, Sse2KernelWritesThePlainBytes) {
+    std::mt19937 random(29);
+    std::uniform_int_distribution<int> byte(0, 255), extreme(0, 1);
+    for (const int width : {2, 3, 15, 16, 17, 18, 31, 32, 33, 34, 49, 64, 352, 705}) {
+        for (const int height : {2, 3, 7, 16}) {
+            for (int trial = 0; trial < 3; ++trial) {
+                const int chromaWidth = width / 2, chromaHeight = height / 2;
+                std::vector<uint8_t> source(size_t(width) * height +
+                                            2 * size_t(chromaWidth) * chromaHeight);
+                for (uint8_t& v : source)
+                    v = uint8_t(trial == 0 ? byte(random) : 255 * extreme(random));
+                const ptrdiff_t stride = ptrdiff_t(width) * 3 + trial;
+                for (const ptrdiff_t signedStride : {stride, -stride}) {
+                    std::vector<uint8_t> plain(size_t(stride) * size_t(height), 0xC3), sse2 = plain;
+                    PlanarYuv420ToBgr(source.data(), plain.data(), signedStride, width, height,
+                                      BgrPixelSize::Three, KernelPath::Plain);
+                    PlanarYuv420ToBgr(source.data(), sse2.data(), signedStride, width, height,
+                                      BgrPixelSize::Three, KernelPath::Sse2);
+                    ASSERT_EQ(sse2, plain) << width << "x" << height << " trial " << trial;
+                }
+            }
+        }
     }
 }
 

@@ -108,6 +108,87 @@ TEST(LegacyTransform, InverseDctIsTheCosineTransformWithinItsRounding) {
     EXPECT_LT(totalError / (500 * 64), 0.5);
 }
 
+// The SSE2 passes against the plain ones: random blocks of the usual sizes, sparse blocks, and
+// extreme ones whose 32-bit sums wrap and whose results do not fit 16 bits.
+TEST(LegacyTransform, Sse2KernelGivesThePlainSamples) {
+    std::mt19937 random(17);
+    std::uniform_int_distribution<int> wide(-32768, 32767), usual(-2048, 2047), position(0, 63),
+        kind(0, 6);
+    const auto check = [](const Block& block, int trial) {
+        Block plain = block, sse2 = block;
+        legacy::inverseDct(plain.data(), KernelPath::Plain);
+        legacy::inverseDct(sse2.data(), KernelPath::Sse2);
+        ASSERT_EQ(sse2, plain) << "trial " << trial;
+    };
+    for (int16_t extreme : {int16_t(-32768), int16_t(32767), int16_t(-1), int16_t(1)}) {
+        Block all;
+        all.fill(extreme);
+        check(all, -1);
+        Block alternating;
+        for (size_t i = 0; i < 64; ++i)
+            alternating[i] = int16_t(((i ^ (i >> 3)) & 1) ? extreme : -32768);
+        check(alternating, -2);
+    }
+    for (int trial = 0; trial < 4000; ++trial) {
+        Block block{};
+        switch (kind(random)) {
+            case 0:
+                for (int16_t& v : block) v = int16_t(wide(random));
+                break;
+            case 1:
+                for (int16_t& v : block) v = int16_t(usual(random));
+                break;
+            case 2:
+                for (int16_t& v : block) v = int16_t(wide(random) < 0 ? -32768 : 32767);
+                break;
+            case 3:  // rows 4 to 7 zero, which the SSE2 row pass skips
+                for (size_t i = 0; i < 32; ++i) block[i] = int16_t(wide(random));
+                break;
+            default:
+                block[0] = int16_t(usual(random) & 2047);
+                for (int i = 0; i < kind(random) * 3; ++i)
+                    block[size_t(position(random))] = int16_t(wide(random));
+                break;
+        }
+        check(block, trial);
+    }
+}
+
+// The SSE2 block writing against the plain loops: entries over the whole 16-bit range and near
+// 0..255, onto random samples, in a plane wider than the block.
+TEST(LegacyTransform, Sse2BlockWritingGivesThePlainSamples) {
+    std::mt19937 random(19);
+    std::uniform_int_distribution<int> wide(-32768, 32767), near(-300, 555), byte(0, 255);
+    for (int trial = 0; trial < 2000; ++trial) {
+        Block block;
+        for (int16_t& v : block)
+            v = int16_t(trial % 3 == 0       ? wide(random)
+                        : trial % 3 == 1     ? near(random)
+                        : (byte(random) & 1) ? 32767
+                                             : -32768);
+        constexpr size_t kStride = 13;
+        std::vector<uint8_t> plane(kStride * 8 + 3);
+        for (uint8_t& v : plane) v = uint8_t(byte(random));
+        for (const auto kind : {legacy::BlockWrite::Put, legacy::BlockWrite::Add}) {
+            std::vector<uint8_t> plain = plane, sse2 = plane;
+            legacy::writeBlock(plain.data() + 2, kStride, block.data(), kind, KernelPath::Plain);
+            legacy::writeBlock(sse2.data() + 2, kStride, block.data(), kind, KernelPath::Sse2);
+            ASSERT_EQ(sse2, plain) << "trial " << trial;
+        }
+    }
+}
+
+// A block holding only its DC is filled with dcOnlySample, for every 16-bit DC.
+TEST(LegacyTransform, ALoneDcFillsTheBlockWithDcOnlySample) {
+    for (int dc = -32768; dc <= 32767; ++dc) {
+        Block block{};
+        block[0] = int16_t(dc);
+        legacy::inverseDct(block.data(), KernelPath::Plain);
+        const int16_t expected = legacy::dcOnlySample(int16_t(dc));
+        for (int16_t sample : block) ASSERT_EQ(sample, expected) << "dc " << dc;
+    }
+}
+
 TEST(LegacyDecoder, SetupTakesTheTwoVariantsOnlyAndDecodeNeedsIt) {
     LegacyDecoder decoder;
     LegacyDecodeResult result;
