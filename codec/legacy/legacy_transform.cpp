@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "codec/sse2_transpose.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -76,26 +78,6 @@ void plainInverseDct(int16_t* block) {
 
 #if defined(__SSE2__)
 
-// Transposes eight rows of eight 16-bit lanes in place.
-inline void transpose(__m128i (&r)[8]) {
-    const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-    const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-    const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-    const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-    r[0] = _mm_unpacklo_epi64(b0, b4);
-    r[1] = _mm_unpackhi_epi64(b0, b4);
-    r[2] = _mm_unpacklo_epi64(b1, b5);
-    r[3] = _mm_unpackhi_epi64(b1, b5);
-    r[4] = _mm_unpacklo_epi64(b2, b6);
-    r[5] = _mm_unpackhi_epi64(b2, b6);
-    r[6] = _mm_unpacklo_epi64(b3, b7);
-    r[7] = _mm_unpackhi_epi64(b3, b7);
-}
-
 // Transforms the eight lines whose k-th entries are the 16-bit lanes of v[k], in place: the
 // lanes are widened with their sign, and each result keeps its low 16 bits as the plain pass's
 // int16_t conversion does (sign-extended again, so the pack cannot saturate).
@@ -128,9 +110,9 @@ void sse2InverseDct(int16_t* block) {
     const __m128i lowerRows = _mm_or_si128(_mm_or_si128(v[4], v[5]), _mm_or_si128(v[6], v[7]));
     const bool lowerRowsZero =
         _mm_movemask_epi8(_mm_cmpeq_epi8(lowerRows, _mm_setzero_si128())) == 0xFFFF;
-    transpose(v);
+    transpose8x8(v);
     transformLanes(v, lowerRowsZero);
-    transpose(v);
+    transpose8x8(v);
     transformLanes(v, false);
     for (int k = 0; k < 8; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * k), v[k]);
 }

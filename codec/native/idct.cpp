@@ -9,6 +9,8 @@
 #include <array>
 #include <cstdlib>
 
+#include "codec/sse2_transpose.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -53,7 +55,9 @@ constexpr Basis kBasis = makeBasis();
 // and rounding offset inside 32 bits.
 constexpr int kSmallInput = 12000;
 
-inline int16_t saturate16(int64_t v) { return int16_t(std::clamp<int64_t>(v, -32768, 32767)); }
+inline int16_t saturate16(int64_t v) {
+    return int16_t(std::clamp<int64_t>(v, -32768, 32767));
+}
 
 // One pass over eight lines: `in` holds eight lines of eight values, line i at in + i * lineStep,
 // element j at + j * elementStep; results go to `out` with the same addressing.
@@ -74,10 +78,10 @@ inline void pass(const int16_t* in, int16_t* out, int lineStep, int elementStep)
             continue;
         }
         for (int x = 0; x < 4; ++x) {
-            const Acc even = kBasis.even[x][0] * v[0] + kBasis.even[x][1] * v[2] + kBasis.even[x][2] * v[4] +
-                             kBasis.even[x][3] * v[6];
-            const Acc odd = kBasis.odd[x][0] * v[1] + kBasis.odd[x][1] * v[3] + kBasis.odd[x][2] * v[5] +
-                            kBasis.odd[x][3] * v[7];
+            const Acc even = kBasis.even[x][0] * v[0] + kBasis.even[x][1] * v[2] +
+                             kBasis.even[x][2] * v[4] + kBasis.even[x][3] * v[6];
+            const Acc odd = kBasis.odd[x][0] * v[1] + kBasis.odd[x][1] * v[3] +
+                            kBasis.odd[x][2] * v[5] + kBasis.odd[x][3] * v[7];
             dst[x * elementStep] = saturate16((even + odd + Acc(Offset)) >> Shift);
             dst[(7 - x) * elementStep] = saturate16((even - odd + Acc(Offset)) >> Shift);
         }
@@ -107,34 +111,6 @@ void plainIdct(int16_t* block) {
 }
 
 #if defined(__SSE2__)
-
-// Transposes eight rows of eight 16-bit values.
-inline void transpose(__m128i r[8]) {
-    const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]);
-    const __m128i a1 = _mm_unpackhi_epi16(r[0], r[1]);
-    const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]);
-    const __m128i a3 = _mm_unpackhi_epi16(r[2], r[3]);
-    const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]);
-    const __m128i a5 = _mm_unpackhi_epi16(r[4], r[5]);
-    const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]);
-    const __m128i a7 = _mm_unpackhi_epi16(r[6], r[7]);
-    const __m128i b0 = _mm_unpacklo_epi32(a0, a2);
-    const __m128i b1 = _mm_unpackhi_epi32(a0, a2);
-    const __m128i b2 = _mm_unpacklo_epi32(a1, a3);
-    const __m128i b3 = _mm_unpackhi_epi32(a1, a3);
-    const __m128i b4 = _mm_unpacklo_epi32(a4, a6);
-    const __m128i b5 = _mm_unpackhi_epi32(a4, a6);
-    const __m128i b6 = _mm_unpacklo_epi32(a5, a7);
-    const __m128i b7 = _mm_unpackhi_epi32(a5, a7);
-    r[0] = _mm_unpacklo_epi64(b0, b4);
-    r[1] = _mm_unpackhi_epi64(b0, b4);
-    r[2] = _mm_unpacklo_epi64(b1, b5);
-    r[3] = _mm_unpackhi_epi64(b1, b5);
-    r[4] = _mm_unpacklo_epi64(b2, b6);
-    r[5] = _mm_unpackhi_epi64(b2, b6);
-    r[6] = _mm_unpacklo_epi64(b3, b7);
-    r[7] = _mm_unpackhi_epi64(b3, b7);
-}
 
 // True when every value of the eight rows lies strictly inside +-kSmallInput.
 inline bool smallRows(const __m128i r[8]) {
@@ -173,10 +149,10 @@ inline void lanePass(__m128i r[8]) {
         const __m128i c26 = basisPair(kBasis.even[x][1], kBasis.even[x][3]);
         const __m128i c15 = basisPair(kBasis.odd[x][0], kBasis.odd[x][2]);
         const __m128i c37 = basisPair(kBasis.odd[x][1], kBasis.odd[x][3]);
-        const __m128i evenLo =
-            _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(p04lo, c04), _mm_madd_epi16(p26lo, c26)), offset);
-        const __m128i evenHi =
-            _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(p04hi, c04), _mm_madd_epi16(p26hi, c26)), offset);
+        const __m128i evenLo = _mm_add_epi32(
+            _mm_add_epi32(_mm_madd_epi16(p04lo, c04), _mm_madd_epi16(p26lo, c26)), offset);
+        const __m128i evenHi = _mm_add_epi32(
+            _mm_add_epi32(_mm_madd_epi16(p04hi, c04), _mm_madd_epi16(p26hi, c26)), offset);
         const __m128i oddLo = _mm_add_epi32(_mm_madd_epi16(p15lo, c15), _mm_madd_epi16(p37lo, c37));
         const __m128i oddHi = _mm_add_epi32(_mm_madd_epi16(p15hi, c15), _mm_madd_epi16(p37hi, c37));
         r[x] = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(evenLo, oddLo), Shift),
@@ -189,7 +165,8 @@ inline void lanePass(__m128i r[8]) {
 template <int Shift1, int64_t Offset1, int Shift2, int64_t Offset2>
 void sse2Idct(int16_t* block) {
     __m128i r[8];
-    for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
+    for (int i = 0; i < 8; ++i)
+        r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * i));
     if (!smallRows(r)) {
         plainIdct<Shift1, Offset1, Shift2, Offset2>(block);
         return;
@@ -199,19 +176,22 @@ void sse2Idct(int16_t* block) {
     __m128i rest = _mm_srli_si128(r[0], 2);
     for (int i = 1; i < 8; ++i) rest = _mm_or_si128(rest, r[i]);
     if (_mm_movemask_epi8(_mm_cmpeq_epi16(rest, _mm_setzero_si128())) == 0xFFFF) {
-        const int16_t first = saturate16((int64_t(kBasis.even[0][0]) * block[0] + Offset1) >> Shift1);
+        const int16_t first =
+            saturate16((int64_t(kBasis.even[0][0]) * block[0] + Offset1) >> Shift1);
         const int16_t value = saturate16((int64_t(kBasis.even[0][0]) * first + Offset2) >> Shift2);
         const __m128i fill = _mm_set1_epi16(value);
-        for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), fill);
+        for (int i = 0; i < 8; ++i)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), fill);
         return;
     }
     // Rows first: transposed, the rows' values at one position share a register.
-    transpose(r);
+    transpose8x8(r);
     lanePass<Shift1, int32_t(Offset1)>(r);
-    transpose(r);
+    transpose8x8(r);
     if (smallRows(r)) {
         lanePass<Shift2, int32_t(Offset2)>(r);
-        for (int i = 0; i < 8; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), r[i]);
+        for (int i = 0; i < 8; ++i)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * i), r[i]);
         return;
     }
     alignas(16) int16_t rows[64];
