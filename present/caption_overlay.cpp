@@ -263,11 +263,16 @@ void CCaptionOverlay::drawOutlines(QImage& composition) const {
 }
 
 void CCaptionOverlay::drawIcon(QImage& composition, uint32_t key, CaptionElement element,
-                               const CaptionRect& frame) const {
+                               const CaptionRect& frame) {
     const QImage icon = StatusBitmap(key);
     if (icon.isNull()) return;
+    KeyedIcon& cached = key == kStatusHand ? m_hand : m_loudspeaker;
+    if (cached.keyed.isNull() || cached.sourceKey != icon.cacheKey()) {
+        cached.keyed = keyedOnBlack(icon);
+        cached.sourceKey = icon.cacheKey();
+    }
     QPainter painter(&composition);
-    painter.drawImage(toQRect(placeCaptionElement(element, m_info, frame)), keyedOnBlack(icon));
+    painter.drawImage(toQRect(placeCaptionElement(element, m_info, frame)), cached.keyed);
 }
 
 void CCaptionOverlay::Draw(QImage& composition, const CaptionInfo* info) {

@@ -63,7 +63,14 @@ private:
     void updateDigitLine(CaptionElement element, const CaptionInfo& info);
     void drawOutlines(QImage& composition) const;
     void drawIcon(QImage& composition, uint32_t key, CaptionElement element,
-                  const CaptionRect& frame) const;
+                  const CaptionRect& frame);
+
+    // A display icon with black made transparent, keyed again only when the display's icon
+    // is replaced (its cache key changes).
+    struct KeyedIcon {
+        qint64 sourceKey = 0;
+        QImage keyed;
+    };
 
     std::timed_mutex m_lock;
     QFont m_font;
@@ -76,6 +83,8 @@ private:
     CaptionInfo m_info;  // what is rendered now
     int m_glyphCopies = 0;
     int m_digitRebuilds = 0;
+    KeyedIcon m_loudspeaker;
+    KeyedIcon m_hand;
 };
 
 // The glyph cell of a character of a time line: 0 to 9 for the digits, 10 ':', 11 '/', 12 ',',

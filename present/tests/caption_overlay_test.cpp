@@ -164,6 +164,21 @@ TEST_F(CaptionOverlayTest, LoudspeakerIconComesFromTheDisplay) {
     DestroyDisplay();
 }
 
+TEST_F(CaptionOverlayTest, AReplacedIconIsShownByAnOverlayThatDrewTheOldOne) {
+    ASSERT_EQ(CreateDisplay(), 0);
+    info.flags = kNormal | kCaptionAudio;
+    CCaptionOverlay overlay;
+    ASSERT_EQ(overlay.Init(&info, kWidth, kHeight), 0);
+    QImage picture = greyPicture();
+    overlay.Draw(picture, &info);
+    EXPECT_EQ(picture, greyPicture()) << "the black icon is invisible";
+    ASSERT_EQ(SetStatusBitmap(DrawnStatusBitmap(kStatusLoudspeaker), kStatusLoudspeaker), 0);
+    picture = greyPicture();
+    overlay.Draw(picture, &info);
+    EXPECT_NE(picture, greyPicture()) << "the stored icon replaces the black one";
+    DestroyDisplay();
+}
+
 TEST(CaptionGlyphs, DigitsAndSeparatorsHaveCells) {
     EXPECT_EQ(captionGlyphIndex('0'), 0);
     EXPECT_EQ(captionGlyphIndex('9'), 9);
