@@ -237,7 +237,7 @@ int32_t CDibRenderTarget::Unlock() {
 
 int32_t CDibRenderTarget::Draw(PictureWindow* window, const CaptionInfo* info) {
     if (!m_dibMode) return CRenderTarget::Draw(window, info);
-    std::unique_lock lock(m_lock, std::chrono::milliseconds(1));
+    std::unique_lock lock(m_lock, kDrawWait);
     if (!lock.owns_lock() || !window || m_dib.empty()) return 1;
     const QSize client = window->clientSize();
     if (client.isEmpty()) return 1;
@@ -283,8 +283,8 @@ void CDibRenderTarget::drawReducedCaption(QImage& image, const CaptionInfo& info
     if (info.flags & kCaptionFrameTime)
         text(10, height - 20, info.timeColour, captionText(info.frameTime));
     if (info.flags & kCaptionAudio) {
-        painter.drawImage(image.width() - 16, height - 16,
-                          keyedOnBlack(DrawnStatusBitmap(kStatusLoudspeaker)));
+        static const QImage loudspeaker = keyedOnBlack(DrawnStatusBitmap(kStatusLoudspeaker));
+        painter.drawImage(image.width() - 16, height - 16, loudspeaker);
     }
 }
 
