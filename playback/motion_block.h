@@ -22,6 +22,13 @@ struct MotionBlock {
     static constexpr int kMaxRegions = 3;
     uint32_t count = 0;  // 0 to 3
     std::array<MotionRegion, kMaxRegions> regions{};
+
+    // True when any of the first `count` regions (at most three) has its motion flag set.
+    bool anyMotion() const {
+        for (int i = 0; i < kMaxRegions && uint32_t(i) < count; ++i)
+            if (regions[i].motion) return true;
+        return false;
+    }
 };
 static_assert(sizeof(MotionBlock) == 19 * 4);
 

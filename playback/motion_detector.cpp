@@ -40,11 +40,6 @@ bool MotionDetector::regionChanged(const MotionRegion& region) const {
 bool MotionDetector::detect(MotionBlock& block, const RgbPicture& picture, PictureFormat format,
                             uint16_t frameKind) {
     const uint32_t count = std::min<uint32_t>(block.count, MotionBlock::kMaxRegions);
-    const auto anyFlag = [&] {
-        for (uint32_t i = 0; i < count; ++i)
-            if (block.regions[i].motion) return true;
-        return false;
-    };
     const uint32_t width = picture.width();
     const uint32_t height = picture.height();
     if (width != m_width || height != m_height) {
@@ -56,7 +51,7 @@ bool MotionDetector::detect(MotionBlock& block, const RgbPicture& picture, Pictu
     }
     for (uint32_t y = 0; y < height; ++y)
         if (!readUprightRow(picture, format, y, m_current.data() + size_t(y) * width * 3))
-            return anyFlag();
+            return block.anyMotion();
 
     // The first picture, and the frames without a picture of their own, only become the
     // previous picture.
@@ -82,7 +77,7 @@ bool MotionDetector::detect(MotionBlock& block, const RgbPicture& picture, Pictu
     }
     m_previous.swap(m_current);
     m_havePrevious = true;
-    return anyFlag();
+    return block.anyMotion();
 }
 
 }  // namespace kx

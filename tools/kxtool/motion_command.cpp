@@ -28,9 +28,7 @@ public:
             m_ended = true;
         } else if (message.wParam == kPlayMotion) {
             const auto* block = reinterpret_cast<const MotionBlock*>(message.lParam);
-            m_motionNow = false;
-            for (uint32_t i = 0; i < block->count; ++i)
-                m_motionNow = m_motionNow || block->regions[i].motion;
+            m_motionNow = block->anyMotion();
         } else if (message.wParam == kPlayPicture) {
             const auto* frame = reinterpret_cast<const CPlayFrame*>(message.lParam);
             if (m_motionNow == m_inMotion) return 0;
