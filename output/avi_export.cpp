@@ -108,7 +108,7 @@ struct AviExport::Conversion {
     uint32_t width = 0;  // of the video format
     uint32_t height = 0;
     std::vector<uint8_t> sample;  // the picture as written, bottom row first
-    std::unique_ptr<AudioBlockDecoder> audioDecoder;
+    AudioBlockDecoder audioDecoder;
     uint32_t audioPieceBytes = 0;
     std::vector<uint8_t> pcm;
     std::array<char, kTextSampleBytes> text{};
@@ -175,7 +175,7 @@ bool AviExport::Conversion::open(const std::string& path, std::string& detail) {
     sample.assign(size_t(AviPictureFitter::strideOf(width)) * height, 0);
 
     const WaveOutMode& mode = *WaveOutModeInfo(WaveOutModeForVideoCodec(codec));
-    audioDecoder = std::make_unique<AudioBlockDecoder>(mode.codec, mode.format.bytesPerFrame());
+    audioDecoder = AudioBlockDecoder(mode.codec, mode.format.bytesPerFrame());
     audioPieceBytes = mode.bufferBytes;
     // The most PCM one block can give: G.726 turns 3 bytes into 16, IMA never more than that.
     pcm.resize(size_t(kAudioBytes) / 3 * 16 + audioPieceBytes);
@@ -211,8 +211,8 @@ void AviExport::Conversion::writeAudio() {
     size_t size = frame->AudioLength();
     size_t filled = 0;
     size_t pieceBytes = 0;
-    while (size_t consumed = audioDecoder->decodePiece(bytes, size, pcm.data() + filled,
-                                                       audioPieceBytes, pieceBytes)) {
+    while (size_t consumed = audioDecoder.decodePiece(bytes, size, pcm.data() + filled,
+                                                      audioPieceBytes, pieceBytes)) {
         filled += pieceBytes;
         bytes += consumed;
         size -= consumed;
