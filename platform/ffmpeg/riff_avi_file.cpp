@@ -24,6 +24,10 @@ constexpr uint32_t kAviHasIndex = 0x10;
 constexpr uint32_t kAviIsInterleaved = 0x100;
 constexpr uint32_t kAviTrustChunkType = 0x800;
 
+void storeLe32(uint8_t* at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) at[i] = uint8_t(v >> (8 * i));
+}
+
 class Bytes {
 public:
     explicit Bytes(std::vector<uint8_t>& out) : m_out(out) {}
@@ -45,9 +49,7 @@ public:
     }
     size_t size() const { return m_out.size(); }
     // Patches a 32-bit little-endian size at `at`.
-    void patch(size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) m_out[at + size_t(i)] = uint8_t(v >> (8 * i));
-    }
+    void patch(size_t at, uint32_t v) { storeLe32(m_out.data() + at, v); }
 
 private:
     std::vector<uint8_t>& m_out;
@@ -286,11 +288,12 @@ bool RiffAviFile::writeChunk(RiffAviStream& stream, const void* data, size_t byt
     if (!m_partIndex.empty() && position() + 8 + bytes - m_partStart > m_limits.riffBytes) {
         if (!closePart(false) || !startPart()) return false;
     }
-    std::vector<uint8_t> head;
-    Bytes(head).u32(stream.chunkId()).u32(uint32_t(bytes));
+    uint8_t head[8];
+    storeLe32(head, stream.chunkId());
+    storeLe32(head + 4, uint32_t(bytes));
     const uint64_t at = position();
     static const uint8_t kPad = 0;
-    if (!put(head.data(), head.size()) || (bytes > 0 && !put(data, bytes)) ||
+    if (!put(head, sizeof head) || (bytes > 0 && !put(data, bytes)) ||
         (bytes % 2 && !put(&kPad, 1)))
         return false;
     m_partIndex.push_back({stream.m_number, uint32_t(at - m_moviList), uint32_t(bytes), keyFrame});
