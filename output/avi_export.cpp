@@ -172,7 +172,7 @@ bool AviExport::Conversion::open(const std::string& path, std::string& detail) {
         picture.resize(uint32_t(std::max(info.Width(), 0)), uint32_t(std::max(info.Height(), 0)));
     }
     rates = aviExportRates(reader.TotalFrameCount(), info.StartTime(), info.EndTime());
-    sample.assign(size_t(AviPictureFitter::strideOf(width)) * height, 0);
+    sample.assign(size_t(aviBitmapStride(width)) * height, 0);
 
     const WaveOutMode& mode = *WaveOutModeInfo(WaveOutModeForVideoCodec(codec));
     audioDecoder = AudioBlockDecoder(mode.codec, mode.format.bytesPerFrame());

@@ -3,6 +3,7 @@
 #include "output/avi_picture_fitter.h"
 
 #include "codec/video_decoder.h"
+#include "platform/avi_file.h"
 
 namespace kx {
 
@@ -49,7 +50,7 @@ bool AviPictureFitter::fit(const RgbPicture& picture, PictureFormat format, uint
             for (int c = 0; c < 3; ++c) out[3 * x + c] = uint8_t((a[c] + b[c]) >> 1);
         }
     }
-    const uint32_t stride = strideOf(width);
+    const uint32_t stride = aviBitmapStride(width);
     for (uint32_t j = 0; j < height; ++j) {
         const uint8_t* a = m_widened.data() + size_t(inHeight - 1 - m_rows[j].a) * outRowBytes;
         const uint8_t* b = m_widened.data() + size_t(inHeight - 1 - m_rows[j].b) * outRowBytes;

@@ -14,13 +14,11 @@ class RgbPicture;
 
 class AviPictureFitter {
 public:
-    // Bytes of one row of a 24-bit bitmap `width` pixels wide (padded to 4 bytes).
-    static uint32_t strideOf(uint32_t width) { return (width * 3 + 3) & ~3u; }
-
     // Writes `picture` (laid out as `format` says) into `dib`, a bitmap of width x height with
-    // rows of strideOf(width) bytes, bottom row first. Doubling in height counts rows from the
-    // bottom: output row 2r is the r-th row from the bottom, 2r + 1 the byte-wise average of it
-    // and the row above. False, with `dib` untouched, for a picture without pixels or layout.
+    // rows of aviBitmapStride(width) bytes, bottom row first. Doubling in height counts rows
+    // from the bottom: output row 2r is the r-th row from the bottom, 2r + 1 the byte-wise
+    // average of it and the row above. False, with `dib` untouched, for a picture without
+    // pixels or layout.
     bool fit(const RgbPicture& picture, PictureFormat format, uint32_t width, uint32_t height,
              uint8_t* dib);
 

@@ -38,6 +38,11 @@ struct AviStreamInfo {
 
 enum class AviSampleFlags { None, KeyFrame };
 
+// Bytes of one row of a 24-bit bitmap `width` pixels wide (rows padded to 4 bytes).
+constexpr uint32_t aviBitmapStride(uint32_t width) {
+    return (width * 3 + 3) & ~3u;
+}
+
 // The 40-byte bitmap information header of 24-bit bottom-up pictures (the uncompressed format
 // given to a compressed stream), and the 18-byte PCM wave format.
 std::vector<uint8_t> aviBitmapFormat(int32_t width, int32_t height);

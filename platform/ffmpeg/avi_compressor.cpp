@@ -62,7 +62,7 @@ public:
         if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide ||
             bits != 24 || le32(b + 16) != 0)
             return false;
-        m_stride = (size_t(width) * 3 + 3) & ~size_t(3);
+        m_stride = aviBitmapStride(uint32_t(width));
         std::vector<uint8_t> out = aviBitmapFormat(width, height);
         if (m_entry.encoder) {
             if (!openEncoder(width, height)) return false;

@@ -71,7 +71,6 @@ const char* typeCode(AviStreamType type) {
 
 std::vector<uint8_t> aviBitmapFormat(int32_t width, int32_t height) {
     std::vector<uint8_t> out;
-    const uint32_t stride = (uint32_t(width) * 3 + 3) & ~3u;
     Bytes(out)
         .u32(40)
         .u32(uint32_t(width))
@@ -79,7 +78,7 @@ std::vector<uint8_t> aviBitmapFormat(int32_t width, int32_t height) {
         .u16(1)
         .u16(24)
         .u32(0)
-        .u32(stride * uint32_t(height))
+        .u32(aviBitmapStride(uint32_t(width)) * uint32_t(height))
         .zeros(16);
     return out;
 }
