@@ -30,10 +30,6 @@ constexpr uint32_t kAudioBytes = 1 << 20;  // the largest audio block read
 constexpr size_t kTextSampleBytes = 16;
 constexpr uint32_t kTextLineHeight = 20;
 
-bool isLegacyKind(int32_t kind) {
-    return kind == kKindLegacyKx || kind == kKindLegacyKxx || kind == kKindLegacyKxq;
-}
-
 std::string formatTime(uint32_t seconds) {
     const std::time_t time = seconds;
     std::tm parts{};

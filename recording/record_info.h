@@ -23,6 +23,11 @@ enum RecordKind : int32_t {
     kKindFourChannel = 8,
 };
 
+// The older kinds 0 to 2, whose frames the legacy codec carries.
+constexpr bool isLegacyKind(int kind) {
+    return kind == kKindLegacyKx || kind == kKindLegacyKxx || kind == kKindLegacyKxq;
+}
+
 constexpr uint32_t kHeaderFlagClip = 0x2;
 constexpr uint32_t kHeaderFlag352Pixels = 0x4;
 constexpr size_t kMaxNameLength = 500;

@@ -67,8 +67,7 @@ int runDecode(const DecodeOptions& options) {
         reportError(options.file, reason);
         return 1;
     }
-    const bool legacy = info.Kind() == kKindLegacyKx || info.Kind() == kKindLegacyKxx ||
-                        info.Kind() == kKindLegacyKxq;
+    const bool legacy = isLegacyKind(info.Kind());
     // The older kinds: every frame goes to the legacy decoder, whose variant the header's
     // version selects; pictures come out at the size their stream gives.
     LegacyDecoder legacyDecoder;

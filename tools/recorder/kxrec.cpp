@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     job.resolutionCode = uint8_t(resolution);
-    const bool legacy = job.kind == kx::kKindLegacyKx || job.kind == kx::kKindLegacyKxx || job.kind == kx::kKindLegacyKxq;
+    const bool legacy = kx::isLegacyKind(job.kind);
     job.version = version.value_or(legacy ? 0x101 : 1);
     job.audio = audio == "g726" ? kx::AudioFormat::G726 : audio == "ima" ? kx::AudioFormat::Ima : kx::AudioFormat::None;
     job.sound = sound == "tone" ? kx::SoundKind::Tone : kx::SoundKind::Speech;

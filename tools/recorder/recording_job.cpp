@@ -22,8 +22,6 @@ constexpr uint32_t kAudioCapacity = 65536;
 constexpr size_t kLegacyFrameBytes = 614400;
 constexpr uint32_t kMaxLegacyVersion = 0x1000;
 
-bool isLegacyKind(int kind) { return kind == kKindLegacyKx || kind == kKindLegacyKxx || kind == kKindLegacyKxq; }
-
 // Resolution codes that a header of each kind can name (kinds 7 and 8 store a picture selector).
 bool kindCanHoldCode(int kind, uint8_t code) {
     if (kind == kKindClip || isLegacyKind(kind)) return CodedSizeOfCode(code).has_value();
