@@ -9,7 +9,7 @@
 
 namespace kx {
 
-PictureFormat pictureFormatOf(int32_t fileKind, uint16_t frameFlags) {
+PixelFormat pictureFormatOf(int32_t fileKind, uint16_t frameFlags) {
     switch (fileKind) {
         case kKindLegacyKx:
         case kKindLegacyKxx:
@@ -40,7 +40,7 @@ PictureFormat pictureFormatOf(int32_t fileKind, uint16_t frameFlags) {
     }
 }
 
-bool readUprightRow(const RgbPicture& picture, PictureFormat format, uint32_t y, uint8_t* bgr) {
+bool readUprightRow(const RgbPicture& picture, PixelFormat format, uint32_t y, uint8_t* bgr) {
     const uint32_t width = picture.width();
     const uint32_t height = picture.height();
     if (format.layout == PictureLayout::None || picture.pixels() == nullptr || y >= height)

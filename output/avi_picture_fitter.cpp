@@ -22,7 +22,7 @@ void AviPictureFitter::buildTaps(uint32_t in, uint32_t out, std::vector<Tap>& ta
     }
 }
 
-bool AviPictureFitter::fit(const RgbPicture& picture, PictureFormat format, uint32_t width,
+bool AviPictureFitter::fit(const RgbPicture& picture, PixelFormat format, uint32_t width,
                            uint32_t height, uint8_t* dib) {
     const uint32_t inWidth = picture.width();
     const uint32_t inHeight = picture.height();

@@ -19,7 +19,7 @@ public:
     // from the bottom: output row 2r is the r-th row from the bottom, 2r + 1 the byte-wise
     // average of it and the row above. False, with `dib` untouched, for a picture without
     // pixels or layout.
-    bool fit(const RgbPicture& picture, PictureFormat format, uint32_t width, uint32_t height,
+    bool fit(const RgbPicture& picture, PixelFormat format, uint32_t width, uint32_t height,
              uint8_t* dib);
 
 private:

@@ -37,7 +37,7 @@ bool MotionDetector::regionChanged(const MotionRegion& region) const {
     return false;
 }
 
-bool MotionDetector::detect(MotionBlock& block, const RgbPicture& picture, PictureFormat format,
+bool MotionDetector::detect(MotionBlock& block, const RgbPicture& picture, PixelFormat format,
                             uint16_t frameKind) {
     const uint32_t count = std::min<uint32_t>(block.count, MotionBlock::kMaxRegions);
     const uint32_t width = picture.width();
@@ -62,16 +62,16 @@ bool MotionDetector::detect(MotionBlock& block, const RgbPicture& picture, Pictu
         for (uint32_t i = 0; i < count; ++i) {
             MotionRegion& region = block.regions[i];
             const bool changed = regionChanged(region);
-            if (changed && !region.motion) {
-                if (++region.counter >= m_changedPictures) {
-                    region.motion = 1;
-                    region.counter = 0;
-                }
-            } else if (!changed && region.motion) {
-                if (++region.counter >= kQuietPictures) {
-                    region.motion = 0;
-                    region.counter = 0;
-                }
+            // A picture that agrees with the flag breaks the run towards switching it: only
+            // consecutive changed pictures switch motion on, consecutive quiet ones off.
+            if (changed == (region.motion != 0)) {
+                region.counter = 0;
+                continue;
+            }
+            const uint32_t run = region.motion ? kQuietPictures : m_changedPictures;
+            if (++region.counter >= run) {
+                region.motion = region.motion ? 0 : 1;
+                region.counter = 0;
             }
         }
     }

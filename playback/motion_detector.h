@@ -1,6 +1,6 @@
 // The motion detector of motion search: compares each presented picture with the previous one
 // inside up to three regions and keeps each region's motion flag, switching it on after a run
-// of changed pictures and off after 15 unchanged ones.
+// of consecutive changed pictures and off after 15 consecutive unchanged ones.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +31,7 @@ public:
     // regions of `block`, updates their flags and counters, and keeps the picture as the next
     // previous one. Frames of kinds 4 and 5 carry no picture of their own and leave the flags as
     // they are. True when any region's flag is set afterwards.
-    bool detect(MotionBlock& block, const RgbPicture& picture, PictureFormat format,
+    bool detect(MotionBlock& block, const RgbPicture& picture, PixelFormat format,
                 uint16_t frameKind);
 
     // Forgets the previous picture (the next detect only keeps its picture).

@@ -34,6 +34,7 @@ CPlayWnd::CPlayWnd(EventLoop& loop, AudioDevices* audio)
 }
 
 CPlayWnd::~CPlayWnd() {
+    *m_alive = false;
     Stop(Notify::No);
     --s_instances;
 }
@@ -143,7 +144,7 @@ void CPlayWnd::TogglePause() {
 
 void CPlayWnd::onTimer(uint32_t timerId) {
     if (timerId == kVerifyTimer) {
-        if (m_frame) Present();
+        if (m_frame) (void)Present();
         return;
     }
     if (m_playTimer == 0 || timerId != m_playTimer || !m_frame) return;
@@ -151,7 +152,7 @@ void CPlayWnd::onTimer(uint32_t timerId) {
 
     // Without motion in the regions, frames run through as fast as the timer allows.
     if (RegionsActive() && !m_motionDetected) {
-        Present();
+        if (!Present()) return;
         m_lastTick = Now();
         m_started = false;
         return;
@@ -176,13 +177,13 @@ void CPlayWnd::onTimer(uint32_t timerId) {
         interval = 0;
     else if (now - m_lastTick < interval)
         return;
-    Present();
+    if (!Present()) return;
     // The interval accumulates on the last tick, not on now, so a late tick shortens the next
     // wait and playback keeps its pace.
     m_lastTick += interval;
 }
 
-void CPlayWnd::Present() {
+bool CPlayWnd::Present() {
     FeedAudio();
     m_lastTime = m_frame->Tick();
     const bool decoded = DecodeFrame(*m_frame, Deblocking::On);
@@ -190,31 +191,33 @@ void CPlayWnd::Present() {
     uint32_t motion = 0;
     if (m_verifying) {
         // The integrity test: a picture that does not decode fails the file.
-        if (!decoded) Send(kPlayIntegrityFailed, m_frame.get());
-        if (m_frame) Send(kPlayVerifying, m_frame.get());
+        if (!decoded && !Send(kPlayIntegrityFailed, m_frame.get())) return false;
+        if (m_frame && !Send(kPlayVerifying, m_frame.get())) return false;
     } else {
         if (RegionsActive() && !m_motionSuspended) motion = TestMotion();
         if (m_notify) {
-            if (RegionsActive()) Send(kPlayMotion, &m_motion);
+            if (RegionsActive() && !Send(kPlayMotion, &m_motion)) return false;
             // At speed 2 only the frames at even positions in their group are drawn.
-            if (m_frame && !(m_speed == 2 && (m_frame->PositionInGroup() & 1)))
-                Send(kPlayPicture, m_frame.get());
+            if (m_frame && !(m_speed == 2 && (m_frame->PositionInGroup() & 1)) &&
+                !Send(kPlayPicture, m_frame.get()))
+                return false;
         }
     }
     // The notify target may have stopped the player while handling the picture.
-    if (!m_frame) return;
+    if (!m_frame) return true;
 
     if (!m_frame->ReadNext()) {
         // The index promises more frames, but the next record cannot be read: the file is
         // damaged after this frame, which is reported as the failing one.
-        if (m_verifying && FramesFollow(*m_frame)) Send(kPlayIntegrityFailed, m_frame.get());
+        if (m_verifying && FramesFollow(*m_frame) && !Send(kPlayIntegrityFailed, m_frame.get()))
+            return false;
         if (m_frame) Stop(Notify::Yes);
-        return;
+        return true;
     }
     if (m_frame->Codec() == kAvcCodec && (m_speed > 0 || (RegionsActive() && motion == 0)) &&
         !SkipDroppable(*m_frame)) {
         Stop(Notify::Yes);
-        return;
+        return true;
     }
     if (!m_started) {
         m_avcStatus = 0;
@@ -224,6 +227,7 @@ void CPlayWnd::Present() {
         if (m_pauseOnMotion && !m_motionDetected && motion != 0) TogglePause();
         m_motionDetected = motion != 0;
     }
+    return true;
 }
 
 void CPlayWnd::FeedAudio() {
@@ -309,7 +313,7 @@ void CPlayWnd::OnWaveDone(const WaveDone& message) {
             }
             if (!m_frame->HasAudio()) break;
         }
-        Present();
+        (void)Present();  // nothing follows, whether or not the window still exists
         return;
     }
     CloseAudio();
@@ -401,7 +405,7 @@ void CPlayWnd::SetVerifying(bool on) {
 uint32_t CPlayWnd::TestMotion() {
     const CRecordReader* reader = Reader();
     if (!reader || (m_frame->Flags() & kFrameFlagNoPicture)) return m_motionDetected ? 1 : 0;
-    const PictureFormat format = pictureFormatOf(reader->Kind(), m_frame->Flags());
+    const PixelFormat format = pictureFormatOf(reader->Kind(), m_frame->Flags());
     return m_detector.detect(m_motion, m_frame->Picture(), format, m_frame->Kind()) ? 1 : 0;
 }
 
@@ -435,9 +439,12 @@ void CPlayWnd::Post(uint32_t code) {
     if (m_notify) loop().post(*m_notify, {WM_PLAY_NOTIFY, code, 0});
 }
 
-void CPlayWnd::Send(uint32_t code, const void* parameter) {
-    if (m_notify)
-        loop().send(*m_notify, {WM_PLAY_NOTIFY, code, reinterpret_cast<intptr_t>(parameter)});
+bool CPlayWnd::Send(uint32_t code, const void* parameter) {
+    if (!m_notify) return true;
+    // The copy outlives the window if the target deletes it while handling the message.
+    const std::shared_ptr<bool> alive = m_alive;
+    loop().send(*m_notify, {WM_PLAY_NOTIFY, code, reinterpret_cast<intptr_t>(parameter)});
+    return *alive;
 }
 
 }  // namespace kx

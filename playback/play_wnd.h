@@ -40,6 +40,10 @@ public:
     // Names the window "video play wnd N" with the instance count and takes `notify` as the
     // target of WM_PLAY_NOTIFY (null: pictures are decoded but announced to nobody). The
     // notify target must outlive the window or be replaced first.
+    // A notify target must not delete the window while it handles a sent notification (codes
+    // 1, 4, 6, 7): it should Stop the window there and delete it later, from a posted message.
+    // The engine survives a deletion all the same: it returns at once without touching the
+    // destroyed window.
     bool Create(EventTarget* notify);
     void SetNotifyTarget(EventTarget* notify) { m_notify = notify; }
 
@@ -75,6 +79,7 @@ public:
     // Suspends detection (the seek slider is dragged) or resumes it; resuming nothing, a paused
     // player with regions is resumed and its flags cleared on suspending. The new state.
     bool ToggleSuspend();
+    bool MotionSuspended() const { return m_motionSuspended; }
     // The regions and their results. With no region every motion branch is inactive.
     const MotionBlock& Motion() const { return m_motion; }
     bool MotionDetected() const { return m_motionDetected; }
@@ -94,7 +99,8 @@ public:
 private:
     bool OpenFile(const std::string& path, int32_t speed, bool soundOn);
     void StartPlayTimer();
-    void Present();
+    // Presents the current frame; false when the notify target destroyed the window meanwhile.
+    [[nodiscard]] bool Present();
     void FeedAudio();
     void CloseAudio();
     // Decodes the video of `frame` into its picture unless it carries none.
@@ -111,9 +117,13 @@ private:
     bool RegionsActive() const { return m_motion.count > 0; }
     uint32_t TestMotion();
     void Post(uint32_t code);
-    void Send(uint32_t code, const void* parameter);
+    // Sends a notification; false when the notify target destroyed the window while handling
+    // it, in which case the caller returns at once without touching a member.
+    [[nodiscard]] bool Send(uint32_t code, const void* parameter);
     uint32_t Now() const { return loop().tickCountMs(); }
 
+    // True while the window exists; Send keeps its own copy across the notification.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::unique_ptr<CPlayFrame> m_frame;
     EventTarget* m_notify = nullptr;
     uint32_t m_playTimer = 0;

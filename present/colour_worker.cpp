@@ -119,6 +119,7 @@ void CColourWorker::run() {
         m_adjuster.apply({job.pixels.data(), job.width, job.height, job.bytesPerPixel,
                           job.width * job.bytesPerPixel});
         const bool written = writeToTarget(job);
+        if (written && m_written) m_written();
         std::lock_guard lock(m_mutex);
         recycle(std::move(job.pixels));
         if (!written) {

@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -51,6 +52,9 @@ public:
     std::vector<uint8_t> TakeBuffer(size_t bytes);
     // True between Start and Stop unless the target stopped giving pixels.
     bool IsWorking() const;
+    // Called on the worker thread after each adjusted picture is in the target, so that the
+    // owner can have it drawn (it must only post). Set before Start.
+    void SetWrittenCallback(std::function<void()> written) { m_written = std::move(written); }
 
 private:
     void run();
@@ -67,6 +71,7 @@ private:
     std::vector<ColourJob> m_jobs;                // waiting jobs, oldest first, under m_mutex
     std::vector<std::vector<uint8_t>> m_buffers;  // finished buffers for reuse, under m_mutex
     ColourAdjuster m_adjuster;                    // used by the worker thread only
+    std::function<void()> m_written;
 };
 
 }  // namespace kx

@@ -26,7 +26,7 @@ uint32_t pictureFormatFlags(int32_t fileKind, uint16_t frameFlags) {
 
 bool copyPictureUpright(const RgbPicture& picture, int32_t fileKind, uint16_t frameFlags,
                         const PictureTarget& target) {
-    const PictureFormat format = pictureFormatOf(fileKind, frameFlags);
+    const PixelFormat format = pictureFormatOf(fileKind, frameFlags);
     const uint32_t width = picture.width();
     const uint32_t height = picture.height();
     if (format.layout == PictureLayout::None || picture.pixels() == nullptr ||

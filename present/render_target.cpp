@@ -3,7 +3,9 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cassert>
 #include <chrono>
+#include <new>
 
 #include "present/display.h"
 
@@ -62,51 +64,66 @@ int32_t CRenderTarget::Init(uint32_t width, uint32_t height, const CaptionInfo* 
     if (!DisplayExists()) return kRenderNoDevice;
     if (width == 0 || height == 0) return kRenderNullArgument;
     if (width > kMaxSide || height > kMaxSide) return 1;
+    // Waiting for our own writer would never end.
+    assert(m_writer.load() != std::this_thread::get_id());
     std::lock_guard lock(m_lock);
     std::lock_guard writer(m_writerLock);
-    m_overlay.reset();  // an overlay of an earlier size
+    return initComposing(width, height, info);
+}
+
+int32_t CRenderTarget::initComposing(uint32_t width, uint32_t height, const CaptionInfo* info) {
+    releaseComposing();  // the images and overlay of an earlier size
     m_picture = QImage(int(width), int(height), QImage::Format_RGB32);
     m_composition = QImage(int(width), int(height), QImage::Format_RGB32);
     if (m_picture.isNull() || m_composition.isNull()) {
-        m_picture = m_composition = QImage();
+        releaseComposing();
         return 1;
     }
     m_picture.fill(Qt::black);
     m_composition.fill(Qt::black);
-    m_width = width;
-    m_height = height;
     if (info) {
         m_overlay = std::make_unique<CCaptionOverlay>();
         if (m_overlay->Init(info, int(width), int(height)) != 0) {
-            m_overlay.reset();
-            m_picture = m_composition = QImage();
-            m_width = m_height = 0;
+            releaseComposing();
             return 1;
         }
     }
+    m_width = width;
+    m_height = height;
+    m_composing = true;
     return 0;
 }
 
-int32_t CRenderTarget::Release() {
-    // A writer on another thread finishes (Unlock) before the picture goes.
-    std::lock_guard lock(m_lock);
-    std::lock_guard writer(m_writerLock);
+void CRenderTarget::releaseComposing() {
     m_overlay.reset();
     m_picture = QImage();
     m_composition = QImage();
     m_width = m_height = 0;
+    m_composing = false;
+}
+
+int32_t CRenderTarget::Release() {
+    assert(m_writer.load() != std::this_thread::get_id());
+    // A writer on another thread finishes (Unlock) before the picture goes.
+    std::lock_guard lock(m_lock);
+    std::lock_guard writer(m_writerLock);
+    releaseComposing();
     return 0;
 }
 
 bool CRenderTarget::IsComposing() const {
-    return !m_picture.isNull();
+    return m_composing;
 }
 
 int32_t CRenderTarget::Draw(PictureWindow* window, const CaptionInfo* info) {
     std::unique_lock lock(m_lock, kDrawWait);
     if (!lock.owns_lock()) return 1;
+    return drawComposing(window, info);
+}
+
+int32_t CRenderTarget::drawComposing(PictureWindow* window, const CaptionInfo* info) {
     const CaptionInfo* caption = info ? info : (m_overlay ? &m_overlay->Info() : nullptr);
-    if (!window || !caption || m_picture.isNull()) return 1;
+    if (!window || !caption || !m_composing) return 1;
     {
         // A writer between GetDesc and Unlock: drop this frame rather than wait.
         std::unique_lock writer(m_writerLock, kDrawWait);
@@ -163,7 +180,8 @@ int32_t CRenderTarget::PutPicture(const PictureDesc* picture) {
     } else {
         return kRenderUnsupported;
     }
-    std::lock_guard writer(m_writerLock);
+    const auto writer = holdPicture();
+    if (m_picture.isNull()) return 1;  // released, or turned to DIB mode, meanwhile
     QPainter painter(&m_picture);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
@@ -171,38 +189,87 @@ int32_t CRenderTarget::PutPicture(const PictureDesc* picture) {
     return 0;
 }
 
+std::unique_lock<std::timed_mutex> CRenderTarget::holdPicture() const {
+    if (m_writer.load() == std::this_thread::get_id()) return {};
+    return std::unique_lock(m_writerLock);
+}
+
 int32_t CRenderTarget::GetDesc(PictureDesc* desc) {
     if (!desc) return kRenderNullArgument;
-    if (m_picture.isNull()) return 1;
-    m_writerLock.lock();
-    m_writerHeld = true;
+    if (m_writer.load() == std::this_thread::get_id()) return 1;
+    std::unique_lock writer(m_writerLock);
     *desc = {};
+    if (!describe(desc)) return 1;
+    m_writer = std::this_thread::get_id();
+    writer.release();  // held until Unlock
+    return 0;
+}
+
+bool CRenderTarget::describe(PictureDesc* desc) {
+    if (m_picture.isNull()) return false;
     desc->packed24 = 0;
     desc->bytesPerPixel = 4;
     desc->pixels = m_picture.bits();
     desc->pitch = int32_t(m_picture.bytesPerLine());
     desc->width = m_width;
     desc->height = m_height;
-    return 0;
+    return true;
 }
 
 int32_t CRenderTarget::Unlock() {
-    if (!m_writerHeld) return 1;
-    m_writerHeld = false;
+    // Only the thread that called GetDesc can have put its own id here.
+    if (m_writer.load() != std::this_thread::get_id()) return 1;
+    m_writer = std::thread::id();
     m_writerLock.unlock();
     return 0;
 }
 
-int32_t CDibRenderTarget::Init(uint32_t width, uint32_t height, const CaptionInfo* info) {
-    const int32_t composing = CRenderTarget::Init(width, height, info);
-    if (composing == 0) {
-        m_dibMode = false;
-        return 0;
+bool CRenderTarget::CopyPicture(std::vector<uint8_t>& bgrBottomUp, uint32_t& width,
+                                uint32_t& height) const {
+    const auto reading = holdPicture();
+    return copyHeld(bgrBottomUp, width, height);
+}
+
+bool CRenderTarget::copyHeld(std::vector<uint8_t>& bgrBottomUp, uint32_t& width,
+                             uint32_t& height) const {
+    if (m_picture.isNull()) return false;
+    const uint32_t w = m_width, h = m_height;
+    bgrBottomUp.resize(size_t(w) * h * 3);
+    uint8_t* out = bgrBottomUp.data();
+    for (uint32_t y = 0; y < h; ++y) {
+        // RGB32 holds B, G, R and an unused byte in memory.
+        const uchar* in = m_picture.constScanLine(int(h - 1 - y));
+        for (uint32_t x = 0; x < w; ++x, in += 4, out += 3)
+            out[0] = in[0], out[1] = in[1], out[2] = in[2];
     }
+    width = w;
+    height = h;
+    return true;
+}
+
+CDibRenderTarget::~CDibRenderTarget() {
+    CDibRenderTarget::Release();
+}
+
+int32_t CDibRenderTarget::Init(uint32_t width, uint32_t height, const CaptionInfo* info) {
     if (width == 0 || height == 0) return kRenderNullArgument;
     if (width > kMaxSide || height > kMaxSide) return 1;
+    assert(m_writer.load() != std::this_thread::get_id());
     std::lock_guard lock(m_lock);
-    m_dib.assign(size_t(width) * height * 3, 0);
+    std::lock_guard writer(m_writerLock);
+    // Composition when the display exists and memory allows it, the bottom-up buffer otherwise;
+    // the mode, buffers and size change together so a writer never sees a mixture.
+    m_dibMode = false;
+    m_dib = {};
+    m_windowImage = QImage();
+    if (DisplayExists() && initComposing(width, height, info) == 0) return 0;
+    releaseComposing();
+    try {
+        m_dib.assign(size_t(width) * height * 3, 0);
+    } catch (const std::bad_alloc&) {
+        m_dib = {};
+        return 1;
+    }
     m_width = width;
     m_height = height;
     m_dibMode = true;
@@ -210,49 +277,60 @@ int32_t CDibRenderTarget::Init(uint32_t width, uint32_t height, const CaptionInf
 }
 
 int32_t CDibRenderTarget::Release() {
-    CRenderTarget::Release();
+    assert(m_writer.load() != std::this_thread::get_id());
     std::lock_guard lock(m_lock);
+    std::lock_guard writer(m_writerLock);
+    releaseComposing();
     m_dib = {};
     m_windowImage = QImage();
     m_dibMode = false;
     return 0;
 }
 
-int32_t CDibRenderTarget::GetDesc(PictureDesc* desc) {
-    if (!m_dibMode) return CRenderTarget::GetDesc(desc);
-    if (!desc) return kRenderNullArgument;
-    *desc = {};
+bool CDibRenderTarget::describe(PictureDesc* desc) {
+    if (!m_dibMode) return CRenderTarget::describe(desc);
     desc->packed24 = 1;
     desc->bytesPerPixel = 3;
     desc->pixels = m_dib.data();
     desc->pitch = int32_t(m_width * 3);
     desc->width = m_width;
     desc->height = m_height;
-    return 0;
+    return true;
 }
 
-int32_t CDibRenderTarget::Unlock() {
-    return m_dibMode ? 0 : CRenderTarget::Unlock();
+bool CDibRenderTarget::copyHeld(std::vector<uint8_t>& bgrBottomUp, uint32_t& width,
+                                uint32_t& height) const {
+    if (!m_dibMode) return CRenderTarget::copyHeld(bgrBottomUp, width, height);
+    // The buffer already has the snapshot layout.
+    bgrBottomUp = m_dib;
+    width = m_width;
+    height = m_height;
+    return true;
 }
 
 int32_t CDibRenderTarget::Draw(PictureWindow* window, const CaptionInfo* info) {
-    if (!m_dibMode) return CRenderTarget::Draw(window, info);
     std::unique_lock lock(m_lock, kDrawWait);
-    if (!lock.owns_lock() || !window || m_dib.empty()) return 1;
+    if (!lock.owns_lock()) return 1;
+    if (!m_dibMode) return drawComposing(window, info);
+    if (!window) return 1;
     const QSize client = window->clientSize();
     if (client.isEmpty()) return 1;
     if (m_windowImage.size() != client) m_windowImage = QImage(client, QImage::Format_RGB32);
     if (m_windowImage.isNull()) return 1;
     {
+        // A writer between GetDesc and Unlock: drop this frame rather than wait.
+        std::unique_lock writer(m_writerLock, kDrawWait);
+        if (!writer.owns_lock()) return 1;
         // The buffer's first row is the bottom of the picture: draw it flipped, stretched over
         // the whole window (no zoom in this mode).
-        const QImage dib(m_dib.data(), int(m_width), int(m_height), qsizetype(m_width) * 3,
+        const uint32_t width = m_width, height = m_height;
+        const QImage dib(m_dib.data(), int(width), int(height), qsizetype(width) * 3,
                          QImage::Format_BGR888);
         QPainter painter(&m_windowImage);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.translate(0, client.height());
-        painter.scale(double(client.width()) / m_width, -double(client.height()) / m_height);
+        painter.scale(double(client.width()) / width, -double(client.height()) / height);
         painter.drawImage(0, 0, dib);
     }
     if (info) drawReducedCaption(m_windowImage, *info);

@@ -6,9 +6,11 @@
 #pragma once
 
 #include <QImage>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "present/caption_info.h"
@@ -34,6 +36,12 @@ constexpr uint32_t kPictureFormatRgb = 0x000;
 constexpr uint32_t kPictureFormatRgbToo = 0x200;
 constexpr uint32_t kPictureFormatUyvy = 0x400;
 
+// Threads: Init, Release, Draw and PutPicture may be called on one thread (the user interface)
+// while another (the colour worker) writes pixels between GetDesc and Unlock. Everything that
+// describes the picture (images, DIB buffer, size, mode) changes only while both locks are held,
+// so a writer holding the writer lock always sees one consistent size and pixel buffer, and
+// Init or Release waits for the writer's Unlock before the buffer goes (the writer's own thread
+// must therefore Unlock before it calls them).
 class CRenderTarget {
 public:
     CRenderTarget();
@@ -54,42 +62,72 @@ public:
     // Stretches a picture of any size into the picture image: RGB of 3 or 4 bytes per pixel
     // (top row first) or UYVY. kRenderUnsupported for another format, 1 in DIB mode.
     virtual int32_t PutPicture(const PictureDesc* picture);
-    // Describes the picture image for a writer and holds it until Unlock; Draw waits for no
-    // writer, so a writer must call Unlock before Draw.
+    // Describes the picture for a writer and holds it until Unlock, which the same thread must
+    // call; Draw waits for no writer, so a writer must call Unlock before Draw. 1 when there is
+    // no picture or the calling thread holds the target already (a second GetDesc would wait
+    // for itself).
     virtual int32_t GetDesc(PictureDesc* desc);
+    // 0 when the calling thread held the target, 1 otherwise.
     virtual int32_t Unlock();
     // True when pictures are composed in memory with zoom and the full caption.
     virtual bool IsComposing() const;
+    // The current picture as 24-bit B, G, R pixels, bottom row first, rows of 3 x width bytes
+    // without padding (what snapshots store). False, with the outputs untouched, when the target
+    // holds no picture. May be called by a thread that holds the target between GetDesc and
+    // Unlock.
+    virtual bool CopyPicture(std::vector<uint8_t>& bgrBottomUp, uint32_t& width,
+                             uint32_t& height) const;
 
     uint32_t Width() const { return m_width; }
     uint32_t Height() const { return m_height; }
-    // The caption overlay, once created.
+    // The caption overlay, once created; for the thread that calls Init, Release and Draw.
     const CCaptionOverlay* Overlay() const { return m_overlay.get(); }
 
 protected:
-    std::timed_mutex m_lock;        // the whole target, 1 ms limit in Draw
-    std::timed_mutex m_writerLock;  // held from GetDesc to Unlock
-    bool m_writerHeld = false;      // changed only by the thread that holds m_writerLock
-    QImage m_picture;               // RGB32 (B, G, R, 0 in memory), top row first
-    QImage m_composition;           // RGB32, picture size
-    std::unique_ptr<CCaptionOverlay> m_overlay;
-    uint32_t m_width = 0;
-    uint32_t m_height = 0;
+    // Allocates the composing images at a checked size; both locks held. 0 or 1 as Init.
+    int32_t initComposing(uint32_t width, uint32_t height, const CaptionInfo* info);
+    // Frees the composing images and the overlay; both locks held.
+    void releaseComposing();
+    // Composes and hands the picture to `window`, as Draw; m_lock held.
+    int32_t drawComposing(PictureWindow* window, const CaptionInfo* info);
+    // Fills `desc` for a writer; the writer lock held. False when there is nothing to write.
+    virtual bool describe(PictureDesc* desc);
+    // Copies the picture for CopyPicture; the writer lock held.
+    virtual bool copyHeld(std::vector<uint8_t>& bgrBottomUp, uint32_t& width,
+                          uint32_t& height) const;
+    // Holds the writer lock unless the calling thread holds it already (between its GetDesc and
+    // Unlock), so the target can be read from either side.
+    std::unique_lock<std::timed_mutex> holdPicture() const;
+
+    std::timed_mutex m_lock;                // the whole target, 1 ms limit in Draw
+    mutable std::timed_mutex m_writerLock;  // held from GetDesc to Unlock
+    // The thread between GetDesc and Unlock; set and cleared only by that thread.
+    std::atomic<std::thread::id> m_writer{};
+    QImage m_picture;                            // RGB32 (B, G, R, 0 in memory), top row first
+    QImage m_composition;                        // RGB32, picture size; m_lock only
+    std::unique_ptr<CCaptionOverlay> m_overlay;  // m_lock only
+    std::atomic<uint32_t> m_width = 0;
+    std::atomic<uint32_t> m_height = 0;
+    std::atomic<bool> m_composing = false;
 };
 
 class CDibRenderTarget : public CRenderTarget {
 public:
+    ~CDibRenderTarget() override;
     int32_t Init(uint32_t width, uint32_t height, const CaptionInfo* info) override;
     int32_t Release() override;
     int32_t Draw(PictureWindow* window, const CaptionInfo* info) override;
-    int32_t GetDesc(PictureDesc* desc) override;
-    int32_t Unlock() override;
+
+protected:
+    bool describe(PictureDesc* desc) override;
+    bool copyHeld(std::vector<uint8_t>& bgrBottomUp, uint32_t& width,
+                  uint32_t& height) const override;
 
 private:
     void drawReducedCaption(QImage& image, const CaptionInfo& info) const;
 
     std::vector<uint8_t> m_dib;  // width x height x 3, bottom row first
-    QImage m_windowImage;        // the picture at the window's size, with the caption
+    QImage m_windowImage;        // the picture at the window's size, with the caption; m_lock only
     bool m_dibMode = false;
 };
 

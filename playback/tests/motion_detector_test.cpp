@@ -2,6 +2,8 @@
 // region's flag on and off, and regions placed on the upright picture whatever its layout.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "codec/video_decoder.h"
 #include "playback/motion_detector.h"
 
@@ -10,11 +12,11 @@ namespace {
 
 constexpr uint32_t kWidth = 64;
 constexpr uint32_t kHeight = 48;
-const PictureFormat kPackedTopDown{PictureLayout::PackedBgr, RowOrder::TopDown};
+const PixelFormat kPackedTopDown{PictureLayout::PackedBgr, RowOrder::TopDown};
 
 // Sets the red of upright pixel (x, y), laid out as `format` says: packed B, G, R rows or R, G,
 // B planes, stored top row first or bottom row first.
-void setRed(RgbPicture& picture, PictureFormat format, uint32_t x, uint32_t y, uint8_t red) {
+void setRed(RgbPicture& picture, PixelFormat format, uint32_t x, uint32_t y, uint8_t red) {
     const uint32_t row = format.rows == RowOrder::BottomUp ? kHeight - 1 - y : y;
     if (format.layout == PictureLayout::PackedBgr)
         picture.pixels()[(size_t(row) * kWidth + x) * 3 + 2] = red;
@@ -24,7 +26,7 @@ void setRed(RgbPicture& picture, PictureFormat format, uint32_t x, uint32_t y, u
 
 // `count` pixels of the picture's top-left 10 x 10 corner changed by `amount` in red.
 RgbPicture pictureWithChanges(uint32_t count, uint8_t amount,
-                              PictureFormat format = kPackedTopDown) {
+                              PixelFormat format = kPackedTopDown) {
     RgbPicture picture(kWidth, kHeight);
     for (uint32_t i = 0; i < count; ++i) setRed(picture, format, i % 10, i / 10, amount);
     return picture;
@@ -65,35 +67,73 @@ TEST(MotionDetector, MoreThanSixteenPixelsOverTheThresholdChangeARegion) {
     EXPECT_EQ(MotionDetector::thresholdOfLevel(12), 0);
 }
 
-TEST(MotionDetector, ThreeChangedPicturesSwitchMotionOnAndFifteenQuietOnesOff) {
+// Feeds a first picture and then one picture per letter: 'C' changes the region against the
+// previous picture, 'Q' repeats it. Returns per picture '+' while motion is reported, '-' not.
+std::string motionAfter(MotionDetector& detector, MotionBlock& block, const std::string& steps) {
+    const RgbPicture still = pictureWithChanges(0, 0);
+    const RgbPicture moved = pictureWithChanges(40, 200);
+    bool showingMoved = false;
+    detector.detect(block, still, kPackedTopDown, 0);
+    std::string result;
+    for (const char step : steps) {
+        if (step == 'C') showingMoved = !showingMoved;
+        result +=
+            detector.detect(block, showingMoved ? moved : still, kPackedTopDown, 0) ? '+' : '-';
+    }
+    return result;
+}
+
+TEST(MotionDetector, OnlyConsecutiveRunsSwitchMotionOnAndOff) {
+    const std::string on = "CCC";  // motion from the third changed picture
+    const std::string quiet14(14, 'Q'), quiet15(15, 'Q');
+    const struct {
+        std::string steps;
+        std::string expected;
+    } cases[] = {
+        {on, "--+"},
+        {"CQCQC", "-----"},  // three changed pictures, never in a row
+        {"CCQCCQCC", "--------"},
+        {"CCQCCC", "-----+"},
+        {on + quiet15, "--+" + std::string(14, '+') + "-"},
+        // A changed picture among the quiet ones starts the count of quiet pictures again.
+        {on + quiet14 + "C" + quiet14 + "Q", "--+" + std::string(29, '+') + "-"},
+    };
+    for (const auto& c : cases) {
+        MotionDetector detector;
+        MotionBlock block = oneRegion();
+        EXPECT_EQ(motionAfter(detector, block, c.steps), c.expected) << c.steps;
+    }
+
+    // The counter holds the current run only.
+    MotionDetector detector;
+    MotionBlock block = oneRegion();
+    motionAfter(detector, block, "CC");
+    EXPECT_EQ(block.regions[0].counter, 2u);
+    detector.detect(block, pictureWithChanges(40, 200), kPackedTopDown, 0);  // unchanged
+    EXPECT_EQ(block.regions[0].counter, 0u);
+}
+
+TEST(MotionDetector, FramesWithoutAPictureOfTheirOwnLeaveFlagsAndRunsAlone) {
     MotionDetector detector;
     MotionBlock block = oneRegion();
     const RgbPicture still = pictureWithChanges(0, 0);
     const RgbPicture moved = pictureWithChanges(40, 200);
-    detector.detect(block, still, kPackedTopDown, 0);
-    EXPECT_FALSE(detector.detect(block, moved, kPackedTopDown, 0));
-    EXPECT_FALSE(detector.detect(block, still, kPackedTopDown, 0));
-    EXPECT_EQ(block.regions[0].counter, 2u);
-    EXPECT_TRUE(detector.detect(block, moved, kPackedTopDown, 0)) << "the third changed picture";
-    EXPECT_EQ(block.regions[0].counter, 0u);
-    EXPECT_TRUE(detector.detect(block, moved, kPackedTopDown, 0));  // 1 unchanged (moved to moved)
-    for (int i = 0; i < 13; ++i) EXPECT_TRUE(detector.detect(block, moved, kPackedTopDown, 0)) << i;
-    EXPECT_FALSE(detector.detect(block, moved, kPackedTopDown, 0))
-        << "the fifteenth unchanged picture";
-
-    // Frames of kinds 4 and 5 carry no picture of their own: the flags stay as they are.
-    block.regions[0].motion = 1;
-    EXPECT_TRUE(detector.detect(block, still, kPackedTopDown, 4));
+    EXPECT_EQ(motionAfter(detector, block, "CC"), "--");  // ends on the still picture
+    EXPECT_FALSE(detector.detect(block, moved, kPackedTopDown, 4));
+    EXPECT_EQ(block.regions[0].counter, 2u) << "kind 4 neither counts nor breaks the run";
+    // The kind-4 picture became the previous one: moved to still is the third change.
+    EXPECT_TRUE(detector.detect(block, still, kPackedTopDown, 0));
     EXPECT_TRUE(detector.detect(block, moved, kPackedTopDown, 5));
+    EXPECT_TRUE(detector.detect(block, still, kPackedTopDown, 5));
     EXPECT_EQ(block.regions[0].counter, 0u);
 }
 
 TEST(MotionDetector, RegionsLieOnTheUprightPictureInEveryLayout) {
-    const PictureFormat formats[] = {kPackedTopDown,
+    const PixelFormat formats[] = {kPackedTopDown,
                                      {PictureLayout::PackedBgr, RowOrder::BottomUp},
                                      {PictureLayout::PlanarRgb, RowOrder::TopDown},
                                      {PictureLayout::PlanarRgb, RowOrder::BottomUp}};
-    for (const PictureFormat& format : formats) {
+    for (const PixelFormat& format : formats) {
         MotionDetector detector;
         detector.setChangedPictures(1);
         MotionBlock block;
@@ -120,7 +160,7 @@ TEST(MotionDetector, RegionsOutsideThePictureAndNewSizesAreSafe) {
     block.regions[0].motion = 0;
     EXPECT_FALSE(detector.detect(block, larger, kPackedTopDown, 0));
     // Pictures without a layout are not read.
-    EXPECT_FALSE(detector.detect(block, larger, PictureFormat{}, 0));
+    EXPECT_FALSE(detector.detect(block, larger, PixelFormat{}, 0));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 #include <cstring>
 #include <vector>
@@ -509,6 +510,80 @@ TEST_F(PlayWndTest, TheIntegrityPassFailsPicturesThatDoNotDecodeAndRecordsCutSho
     ASSERT_TRUE(player.Open(cut, 2, false));
     runUntilEnded();
     EXPECT_EQ(log.count(kPlayIntegrityFailed), 0);
+}
+
+// A notify target that deletes the window while handling the `nth` notification of `code`.
+class DeletingTarget : public EventTarget {
+public:
+    DeletingTarget(EventLoop& loop, uint32_t code, int nth)
+        : EventTarget(loop), m_code(code), m_left(nth) {}
+    void onTimer(uint32_t) override {}
+    intptr_t onMessage(const LoopMessage& message) override {
+        codes.push_back(uint32_t(message.wParam));
+        if (message.wParam == m_code && --m_left == 0) player.reset();
+        return 0;
+    }
+    std::unique_ptr<CPlayWnd> player;
+    std::vector<uint32_t> codes;
+
+private:
+    uint32_t m_code;
+    int m_left;
+};
+
+TEST_F(PlayWndTest, ANotifyTargetMayDeleteTheWindowInsideASentNotification) {
+    // Frames of 64 arbitrary bytes do not decode (code 7 before each code 6 in the pass); the
+    // encoded recording does, and cut short it fails after its 19th frame.
+    const std::string undecodable = evenRecording(2, 3, 40);
+    const std::string encoded = encodedRecording();
+    const std::string cut = folder.path() + "/cut.kxz";
+    std::filesystem::copy_file(encoded, cut);
+    std::filesystem::resize_file(cut, std::filesystem::file_size(encoded) - 10);
+    std::vector<GroupSpec> sounding{groupAt(kFirstTick)};
+    for (uint32_t n = 0; n < 4; ++n) {
+        FrameSpec frame = frameAt(kFirstTick + 1000 * n);
+        frame.flags |= kFrameFlagAudio;
+        if (n == 0 || n == 2) frame.audio = soundBlock(300);
+        sounding[0].frames.push_back(frame);
+    }
+    const std::string withSound = layOut(sounding, "sound.kxz");
+
+    enum class Pass { Play, Regions, Verify, Sound };
+    const struct Case {
+        const char* what;
+        std::string path;
+        Pass pass;
+        uint32_t code;
+        int nth;
+        size_t received;  // notifications up to and including the fatal one
+    } cases[] = {
+        {"picture", undecodable, Pass::Play, kPlayPicture, 1, 1},
+        {"third picture", undecodable, Pass::Play, kPlayPicture, 3, 3},
+        {"motion block", encoded, Pass::Regions, kPlayMotion, 2, 3},
+        {"verified frame", encoded, Pass::Verify, kPlayVerifying, 1, 1},
+        {"failed picture", undecodable, Pass::Verify, kPlayIntegrityFailed, 2, 3},
+        {"record cut short", cut, Pass::Verify, kPlayIntegrityFailed, 1, 20},
+        {"picture after an audio completion", withSound, Pass::Sound, kPlayPicture, 2, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeletingTarget target(loop, c.code, c.nth);
+        target.player = std::make_unique<CPlayWnd>(loop, &devices);
+        target.player->Create(&target);
+        ASSERT_TRUE(target.player->Open(c.path, 0, c.pass == Pass::Sound));
+        if (c.pass == Pass::Regions) {
+            ASSERT_TRUE(target.player->AddRegion(0, 0, 64, 64));
+        }
+        if (c.pass == Pass::Verify) target.player->SetVerifying(true);
+        for (int t = 0; t < 500 && target.player; ++t) loop.advanceMs(10);
+        ASSERT_EQ(target.player, nullptr) << "never deleted";
+        ASSERT_EQ(target.codes.size(), c.received);
+        EXPECT_EQ(target.codes.back(), c.code);
+        // Nothing of the deleted window runs or arrives afterwards.
+        loop.advanceMs(2000);
+        EXPECT_EQ(target.codes.size(), c.received);
+        EXPECT_FALSE(loop.msUntilNextTimer().has_value());
+    }
 }
 
 // The moving square at 25 pictures a second: still for 11 pictures, moving in pictures 11 to 19,

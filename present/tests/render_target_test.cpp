@@ -1,12 +1,16 @@
 // Render targets: pictures written through GetDesc reach the window upright, zoom stretches the
 // chosen part, VIDEO LOST replaces the picture, a busy target drops the frame, and without the
-// display the bottom-up fallback stretches the picture over the window.
+// display the bottom-up fallback stretches the picture over the window; a writer thread and
+// re-initialisation on another never meet, and snapshots copy the picture bottom row first.
 #include <gtest/gtest.h>
 extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <atomic>
+#include <cstring>
 #include <future>
+#include <thread>
 #include <vector>
 
 #include "present/display.h"
@@ -214,6 +218,8 @@ TEST(DibRenderTarget, WithoutTheDisplayThePictureIsStretchedOverTheWindowBottomR
     EXPECT_EQ(desc.bytesPerPixel, 3);
     EXPECT_EQ(desc.packed24, 1);
     EXPECT_EQ(desc.pitch, int32_t(kWidth * 3));
+    EXPECT_EQ(target.GetDesc(&desc), 1) << "held by this thread already";
+    ASSERT_EQ(target.Unlock(), 0);
     writeQuadrants(target);
     EXPECT_EQ(target.PutPicture(&desc), 1);
 
@@ -241,6 +247,150 @@ TEST(DibRenderTarget, WithoutTheDisplayThePictureIsStretchedOverTheWindowBottomR
     test::MemoryWindow hidden;
     EXPECT_EQ(target.Draw(&hidden, &caption), 1) << "a window without a drawing area";
 }
+
+// The quadrants as a snapshot has them: bottom row first, B, G, R.
+void expectQuadrantsBottomUp(const std::vector<uint8_t>& bgr, uint32_t width, uint32_t height) {
+    ASSERT_EQ(width, kWidth);
+    ASSERT_EQ(height, kHeight);
+    ASSERT_EQ(bgr.size(), size_t(kWidth) * kHeight * 3);
+    const auto at = [&](uint32_t x, uint32_t rowFromBottom) {
+        const uint8_t* p = &bgr[(size_t(rowFromBottom) * kWidth + x) * 3];
+        return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    };
+    EXPECT_EQ(at(0, 0), 0x0000FFu) << "bottom left blue comes first";
+    EXPECT_EQ(at(kWidth - 1, 0), 0xFFFFFFu);
+    EXPECT_EQ(at(0, kHeight - 1), 0xFF0000u) << "top left red comes last";
+    EXPECT_EQ(at(kWidth - 1, kHeight - 1), 0x00FF00u);
+}
+
+TEST(RenderTargetCopy, CopyPictureGivesTheSnapshotLayoutInBothModes) {
+    test::ensureGuiApplication();
+    for (const bool display : {true, false}) {
+        SCOPED_TRACE(display ? "composing" : "DIB");
+        if (display)
+            ASSERT_EQ(CreateDisplay(), 0);
+        else
+            DestroyDisplay();
+        CDibRenderTarget target;
+        std::vector<uint8_t> bgr{1, 2, 3};
+        uint32_t width = 7, height = 9;
+        EXPECT_FALSE(target.CopyPicture(bgr, width, height)) << "nothing yet";
+        EXPECT_EQ(bgr, (std::vector<uint8_t>{1, 2, 3}));
+        EXPECT_EQ(width, 7u);
+
+        ASSERT_EQ(target.Init(kWidth, kHeight, nullptr), 0);
+        EXPECT_EQ(target.IsComposing(), display);
+        writeQuadrants(target);
+        ASSERT_TRUE(target.CopyPicture(bgr, width, height));
+        expectQuadrantsBottomUp(bgr, width, height);
+
+        // The writer's own thread may copy while it holds the target.
+        PictureDesc desc;
+        ASSERT_EQ(target.GetDesc(&desc), 0);
+        EXPECT_TRUE(target.CopyPicture(bgr, width, height));
+        ASSERT_EQ(target.Unlock(), 0);
+
+        ASSERT_EQ(target.Release(), 0);
+        EXPECT_FALSE(target.CopyPicture(bgr, width, height));
+    }
+    DestroyDisplay();
+}
+
+// A worker thread writes through GetDesc and Unlock as fast as it can while this thread
+// re-initialises the target at other sizes, draws, copies and releases it. Under AddressSanitizer
+// a write into a freed or smaller buffer stops the test; the writer also checks that the size
+// and pitch it is given belong together, and every snapshot is all black (just initialised) or
+// all the colour the writer uses for that size.
+enum class DisplayMode { Composing, Dib, Switching };
+
+uint8_t markOf(uint32_t width) {
+    return uint8_t(width / 8);  // 2, 10 or 5 for the sizes below: never 0
+}
+
+class RenderTargetRace : public ::testing::TestWithParam<DisplayMode> {};
+
+TEST_P(RenderTargetRace, AWriterThreadAndReinitialisationNeverMeet) {
+    test::ensureGuiApplication();
+    const DisplayMode mode = GetParam();
+    if (mode == DisplayMode::Dib)
+        DestroyDisplay();
+    else
+        ASSERT_EQ(CreateDisplay(), 0);
+    constexpr struct { uint32_t width, height; } kSizes[] = {{16, 8}, {80, 60}, {40, 30}};
+
+    CDibRenderTarget target;
+    ASSERT_EQ(target.Init(kSizes[0].width, kSizes[0].height, nullptr), 0);
+    std::atomic<bool> stop = false;
+    std::atomic<int> writes = 0;
+    std::atomic<int> inconsistent = 0;
+    std::thread writer([&] {
+        while (!stop) {
+            PictureDesc desc;
+            if (target.GetDesc(&desc) != 0) {
+                std::this_thread::yield();
+                continue;
+            }
+            bool known = false;
+            for (const auto& size : kSizes)
+                known |= size.width == desc.width && size.height == desc.height;
+            if (!known || !desc.pixels || desc.pitch < int32_t(desc.width * desc.bytesPerPixel))
+                ++inconsistent;
+            else
+                for (uint32_t y = 0; y < desc.height; ++y)
+                    std::memset(desc.pixels + size_t(y) * size_t(desc.pitch), markOf(desc.width),
+                                size_t(desc.width) * desc.bytesPerPixel);
+            ASSERT_EQ(target.Unlock(), 0);
+            ++writes;
+        }
+    });
+
+    test::MemoryWindow window(QSize(50, 40));
+    CaptionInfo caption;
+    caption.flags = kNoCaption;
+    int marked = 0;
+    for (int round = 0; round < 300; ++round) {
+        if (mode == DisplayMode::Switching) {
+            if (round % 2)
+                DestroyDisplay();
+            else
+                ASSERT_EQ(CreateDisplay(), 0);
+        }
+        const auto& size = kSizes[size_t(round) % 3];
+        if (round % 7 == 6) {
+            ASSERT_EQ(target.Release(), 0);
+            continue;
+        }
+        ASSERT_EQ(target.Init(size.width, size.height, nullptr), 0);
+        for (int i = 0; i < 3; ++i) {
+            std::this_thread::yield();
+            target.Draw(&window, &caption);
+            std::vector<uint8_t> bgr;
+            uint32_t width = 0, height = 0;
+            ASSERT_TRUE(target.CopyPicture(bgr, width, height));
+            ASSERT_EQ(bgr.size(), size_t(width) * height * 3);
+            const uint8_t first = bgr.front();
+            ASSERT_TRUE(first == 0 || first == markOf(width)) << int(first) << " at " << width;
+            for (const uint8_t byte : bgr) ASSERT_EQ(byte, first);
+            marked += first != 0;
+        }
+    }
+    stop = true;
+    writer.join();
+    DestroyDisplay();
+    EXPECT_EQ(inconsistent, 0);
+    EXPECT_GT(writes, 0);
+    EXPECT_GT(marked, 0) << "the writer's pictures were seen between re-initialisations";
+}
+
+std::string modeName(const ::testing::TestParamInfo<DisplayMode>& mode) {
+    constexpr const char* kNames[] = {"Composing", "Dib", "Switching"};
+    return kNames[int(mode.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RenderTargetRace,
+                         ::testing::Values(DisplayMode::Composing, DisplayMode::Dib,
+                                           DisplayMode::Switching),
+                         modeName);
 
 }  // namespace
 }  // namespace kx
