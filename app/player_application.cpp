@@ -91,6 +91,7 @@ PlayerApplication::PlayerApplication(AudioDevices* audio)
 }
 
 PlayerApplication::~PlayerApplication() {
+    if (m_association.joinable()) m_association.join();
     shutDown();
     m_progress.reset();
     m_panel.reset();
@@ -113,11 +114,15 @@ void PlayerApplication::shutDown() {
 void PlayerApplication::start(const std::optional<std::string>& file) {
     QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
     QCoreApplication::setApplicationName("KX Player_EN");
-    // The association is written again at every start; a failure only costs the association.
-    installDesktopAssociation(currentProgramPath(), defaultDataHome());
+    // The association is written again at every start, beside the start-up (updating the MIME
+    // database takes a moment); a failure only costs the association.
+    m_association = std::thread([program = currentProgramPath(), dataHome = defaultDataHome()] {
+        installDesktopAssociation(program, dataHome);
+    });
 
-    m_frame->placeAtStart(screenOf(*m_frame));
+    // Placed once shown, when the window system has given the frame its borders.
     m_frame->show();
+    m_frame->placeAtStart(screenOf(*m_frame));
     m_view->Redraw();
     createPanel();
     if (file) {

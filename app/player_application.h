@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "app/document_ui.h"
 #include "browse/command_ids.h"
@@ -124,6 +125,7 @@ private:
     int m_printMode = 0;
     int m_printScaling = 15;
     bool m_shutDown = false;
+    std::thread m_association;  // writes the desktop association at start-up
 };
 
 }  // namespace kx

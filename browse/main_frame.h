@@ -32,7 +32,8 @@ public:
     CMainFrame(QWidget* view, CommandTarget& commands);
 
     // Sizes the window so that the view is 640 x 480 and places it: horizontally centred, 80
-    // pixels above the vertical centre of `screen`.
+    // pixels above the vertical centre of `screen` (called once shown, so that the window
+    // system's borders are counted).
     void placeAtStart(const QRect& screen);
     // Sizes the window so that the view is `width` x `height`; with `centre`, centred across
     // and with its middle at 2/5 of the screen height, otherwise its top-left corner stays.

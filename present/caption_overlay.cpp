@@ -249,11 +249,27 @@ void CCaptionOverlay::updateDigitLine(CaptionElement element, const CaptionInfo&
 
 void CCaptionOverlay::drawOutlines(QImage& composition) const {
     QPainter painter(&composition);
+    // Regions are in picture pixels; over a zoomed picture they are drawn where that part of the
+    // picture now lies, through the same source rectangle the render target stretched.
+    QRect source(0, 0, m_pictureWidth, m_pictureHeight);
+    if (m_info.flags & kCaptionZoom) {
+        const QRect zoom = QRect(m_info.zoom.left, m_info.zoom.top, m_info.zoom.width(),
+                                 m_info.zoom.height())
+                               .intersected(source);
+        if (!zoom.isEmpty()) source = zoom;
+    }
+    const auto mapX = [&](int32_t x) {
+        return int32_t(int64_t(x - source.left()) * m_pictureWidth / source.width());
+    };
+    const auto mapY = [&](int32_t y) {
+        return int32_t(int64_t(y - source.top()) * m_pictureHeight / source.height());
+    };
     const uint32_t count = std::min<uint32_t>(m_info.motion.count, MotionBlock::kMaxRegions);
     for (uint32_t i = 0; i < count; ++i) {
         const MotionRegion& region = m_info.motion.regions[i];
         const QColor colour = region.motion ? QColor(255, 0, 0) : QColor(0, 255, 0);
-        const CaptionRect r{region.left, region.top, region.right, region.bottom};
+        const CaptionRect r{mapX(region.left), mapY(region.top), mapX(region.right),
+                            mapY(region.bottom)};
         if (r.right < r.left || r.bottom < r.top) continue;
         painter.fillRect(QRect(r.left, r.top, r.width(), 1), colour);
         painter.fillRect(QRect(r.left, r.bottom, r.width(), 1), colour);

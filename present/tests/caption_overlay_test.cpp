@@ -143,6 +143,21 @@ TEST_F(CaptionOverlayTest, MotionOutlinesAreGreenWhileQuietAndRedOnMotionEvenWit
     EXPECT_EQ(drawnOnce(info), greyPicture());
 }
 
+TEST_F(CaptionOverlayTest, OutlinesOverAZoomedPictureAreDrawnWhereTheirPartNowLies) {
+    // Zoomed into the bottom-right quarter, a region at (200, 160)..(260, 220) of the picture
+    // lies at (48, 32)..(168, 152) of what is shown.
+    info.flags = kNormal | kCaptionMotionRegions | kCaptionHidden | kCaptionZoom;
+    info.zoom = {176, 144, 352, 288};
+    info.motion.count = 1;
+    info.motion.regions[0] = {200, 160, 260, 220, 0, 0};
+    const QImage picture = drawnOnce(info);
+    EXPECT_EQ(test::pixelAt(picture, 100, 32), QRgb(0x00FF00));
+    EXPECT_EQ(test::pixelAt(picture, 48, 100), QRgb(0x00FF00));
+    EXPECT_EQ(test::pixelAt(picture, 168, 100), QRgb(0x00FF00));
+    EXPECT_EQ(test::pixelAt(picture, 100, 152), QRgb(0x00FF00));
+    EXPECT_EQ(test::pixelAt(picture, 230, 160), kGrey) << "nothing at the unzoomed place";
+}
+
 TEST_F(CaptionOverlayTest, LoudspeakerIconComesFromTheDisplay) {
     ASSERT_EQ(CreateDisplay(), 0);
     info.flags = kNormal | kCaptionAudio;
