@@ -536,6 +536,7 @@ bool CKorvexPlayerDoc::AfterPictureDrawn() {
 }
 
 void CKorvexPlayerDoc::OnPlayEnded() {
+    if (m_checking) m_checkReachedEnd = true;
     if (!m_checking && m_continuous && m_player && ContinueWithNext()) return;
     Close(true);
 }
@@ -734,6 +735,7 @@ void CKorvexPlayerDoc::Authenticate(bool on) {
     // A seek would skip frames of the pass, and a check that skipped frames must not pass.
     m_seekPending = false;
     m_failurePending = false;
+    m_checkReachedEnd = false;
     m_checking = true;
     m_player->SetSpeed(0);
     m_player->SetVerifying(true);
@@ -759,7 +761,10 @@ void CKorvexPlayerDoc::OnIntegrityFailure(const CPlayFrame& frame) {
 void CKorvexPlayerDoc::FinishCheck(bool keepResult) {
     if (m_checking) {
         m_checking = false;
-        if (!m_failurePending && !keepResult) m_ui.showAuthenticateOk();
+        // Only a pass that went through to the end can pass: a check ended by opening or
+        // closing something else has not seen every frame.
+        if (!m_failurePending && !keepResult && m_checkReachedEnd) m_ui.showAuthenticateOk();
+        m_checkReachedEnd = false;
         if (m_progressShown) m_ui.closeProgress();
         m_progressShown = false;
     }

@@ -261,6 +261,7 @@ private:
     bool m_checking = false;
     bool m_progressShown = false;
     bool m_failurePending = false;
+    bool m_checkReachedEnd = false;  // the pass announced the end of the recording
     int32_t m_failGroup = 0;
     int32_t m_failPosition = 0;
     uint32_t m_failTime = 0;

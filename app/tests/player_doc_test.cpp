@@ -336,11 +336,16 @@ TEST_F(PlayerDocTest, IntegrityCheckPassesStopsAndReportsTheFirstFailure) {
     EXPECT_TRUE(ui.failedAt.empty());
     EXPECT_FALSE(ui.progressOpen);
 
+    // Opening another recording in the middle of the pass is no pass.
+    doc.Authenticate(true);
+    loop.advanceMs(3);
+    ASSERT_TRUE(doc.OpenRecording(record("other.ckx")));
+    EXPECT_EQ(ui.passed, 1);
+    EXPECT_FALSE(ui.progressOpen);
+
     // A failure at the very first frame is not lost, also when the pass is stopped.
     ASSERT_TRUE(doc.OpenRecording(path));
     doc.Authenticate(true);
-    CPlayFrame frame(352, 288);
-    frame.AttachReader(std::make_unique<CRecordReader>());
     doc.OnIntegrityFailure(*doc.Player()->Frame());
     doc.Close(true, true);
     ASSERT_EQ(ui.failedAt.size(), 1u);
