@@ -158,7 +158,8 @@ bool CKorvexPlayerDoc::OpenStillPicture(const std::string& path, int32_t kind) {
         m_displayWidth = width;
         m_displayHeight = height;
     }
-    m_titlePrefix = "(" + path.substr(path.find_last_of('/') + 1) + ") --";
+    m_titlePrefix.assign(1, '(');
+    m_titlePrefix.append(path, path.find_last_of('/') + 1).append(") --");
     UpdateStatusTitle();
     if (m_view) m_view->Redraw();
     return true;
