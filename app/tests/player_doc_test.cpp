@@ -284,6 +284,32 @@ TEST_F(PlayerDocTest, StepPrevGoesBackOneFrameAcrossGroupsAndNotBeforeTheFirst) 
     EXPECT_FALSE(doc.SingleStep());
 }
 
+TEST_F(PlayerDocTest, SliderSeeksAtOnceWhilePlayingAndOnResumeWhilePaused) {
+    ASSERT_TRUE(doc.OpenRecording(record("cam.ckx")));
+    runUntil([&] { return window.showCount > 0; });
+    doc.SliderSeek(2, 3);  // playing: the first frame of the group under the thumb
+    loop.advanceMs(20);
+    EXPECT_EQ(doc.CurrentGroup(), 2);
+    EXPECT_EQ(doc.CurrentPosition(), 0);
+
+    doc.TogglePause();
+    doc.SliderSeek(0, 2);  // paused: nothing moves until playback resumes
+    loop.advanceMs(200);
+    EXPECT_EQ(doc.CurrentGroup(), 2);
+    EXPECT_TRUE(doc.SeekPending());
+    doc.TogglePause();
+    loop.advanceMs(20);
+    EXPECT_FALSE(doc.SeekPending());
+    EXPECT_EQ(doc.CurrentGroup(), 0);
+    EXPECT_EQ(doc.CurrentPosition(), 2);
+
+    // The slider's far end means the last group, not a seek past the end.
+    doc.SliderSeek(4, 0);
+    loop.advanceMs(20);
+    EXPECT_EQ(doc.CurrentGroup(), 3);
+    EXPECT_TRUE(doc.HasPlayer());
+}
+
 TEST_F(PlayerDocTest, ExtraHighSpeedJumpsTwoGroupsEveryHalfSecondAndEndsPastTheLast) {
     ASSERT_TRUE(doc.OpenRecording(record("cam.ckx", 40)));  // 8 groups
     doc.SetSpeed(kSpeedXH);
