@@ -337,6 +337,13 @@ intptr_t CKorvexPlayerDoc::onMessage(const LoopMessage& message) {
 void CKorvexPlayerDoc::onTimer(uint32_t) {}
 
 void CKorvexPlayerDoc::UpdateStatusTitle() {
+    // Until something has been opened there is no prefix: the window keeps the program's name
+    // (a failed first open must not leave a bare " Stop" as the title).
+    if (m_titlePrefix.empty()) {
+        m_title = kProgramTitle;
+        m_ui.setTitle(m_title);
+        return;
+    }
     m_title = m_titlePrefix + statusText(m_player != nullptr, IsPaused(), m_speedLevel);
     m_ui.setTitle(m_title);
 }

@@ -204,6 +204,7 @@ TEST_F(PlayerDocTest, FilesThatDoNotOpenAreToldAndLeaveTheDocumentEmpty) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(ui.messages[0].find(garbage), std::string::npos);
     EXPECT_FALSE(doc.HasPlayer());
+    EXPECT_EQ(title(), "KX Player") << "nothing was ever open: the program's name, no state";
 
     EXPECT_FALSE(doc.OpenPath(folder.path() + "/faces.fac"));
     EXPECT_EQ(ui.messages.size(), 2u);
