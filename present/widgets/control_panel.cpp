@@ -174,6 +174,7 @@ void CPlayerPanel::buildControls() {
     QObject::connect(m_slider, &QAbstractSlider::sliderReleased, this,
                      [this] { onThumbReleased(); });
     m_slider->onScrollEnded = [this] { onScrollEnded(); };
+    m_slider->onValueSetFromOutside = [this] { seekToSlider(); };
     m_slider->onWheel = [this](int delta) { onWheel(delta); };
 
     for (const ButtonSpec& spec : kButtons) {

@@ -31,6 +31,28 @@ SeekSliderWidget::SeekSliderWidget(QWidget* parent) : QSlider(Qt::Horizontal, pa
     setTickInterval(0);
     setTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    connect(this, &QAbstractSlider::valueChanged, this, [this] {
+        if (m_inputDepth == 0 && !isSliderDown() && onValueSetFromOutside) onValueSetFromOutside();
+    });
+}
+
+bool SeekSliderWidget::event(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel: {
+            ++m_inputDepth;
+            const bool handled = QSlider::event(event);
+            --m_inputDepth;
+            return handled;
+        }
+        default:
+            return QSlider::event(event);
+    }
 }
 
 void SeekSliderWidget::setTicks(std::vector<uint32_t> ticks) {

@@ -36,6 +36,9 @@ public:
     // Called after the mouse button that pressed the slider is released (after QSlider's own
     // sliderReleased), and when a key that moved the slider is released.
     std::function<void()> onScrollEnded;
+    // Called when the value was set by something other than the user's mouse and keys and the
+    // document (which sets it with signals blocked): a screen reader or another assistive tool.
+    std::function<void()> onValueSetFromOutside;
     // Called with the wheel's vertical turn (positive: away from the user); the slider itself
     // does not move by the wheel.
     std::function<void(int delta)> onWheel;
@@ -46,6 +49,7 @@ public:
     QSize sizeHint() const override;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -61,6 +65,7 @@ private:
     std::optional<SliderSelection> m_selection;
     bool m_mouseScroll = false;  // a press the slider took is under way
     bool m_keyScroll = false;    // a key moved the slider and is not yet released
+    int m_inputDepth = 0;        // mouse, key or wheel events being handled
 };
 
 }  // namespace kx

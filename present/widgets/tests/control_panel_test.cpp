@@ -321,6 +321,16 @@ TEST(ControlPanel, KeysOnTheSliderSeekWhenReleased) {
     EXPECT_EQ(test.commands.calls, Calls{"sliderSeek(1,0)"});
 }
 
+TEST(ControlPanel, AValueSetByAnAssistiveToolSeeksOnce) {
+    PanelUnderTest test;
+    test.showPanel();
+    test.panel.setSliderRange(60, {25, 55, 60});
+    test.panel.setSliderPosition(10);
+    // A screen reader sets the value through the slider's accessible value interface.
+    test.slider()->setValue(57);
+    EXPECT_EQ(test.commands.calls, Calls{"sliderSeek(2,2)"});
+}
+
 TEST(ControlPanel, DocumentSettingTheSliderNeverSeeks) {
     PanelUnderTest test;
     test.showPanel();
