@@ -10,6 +10,10 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
 #include <QTest>
 #include <QTimer>
 #include <functional>
@@ -141,6 +145,30 @@ TEST_F(PlayerApplicationTest, IntegrityCheckShowsProgressAndTheVerdict) {
     EXPECT_FALSE(app->document().IsChecking());
 }
 
+TEST_F(PlayerApplicationTest, ThePathTypedInTheOpenWindowOpens) {
+    app->start(std::nullopt);
+    const std::string path = record("typed.ckx", 20);
+    bool answered = false;
+    std::function<void()> answer = [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || dialog->windowTitle() != "Open") {
+            QTimer::singleShot(20, answer);
+            return;
+        }
+        auto* field = dialog->findChild<QLineEdit*>("id1040");
+        auto* open = dialog->findChild<QPushButton*>("id1034");
+        ASSERT_TRUE(field && open);
+        field->setText(QString::fromStdString(path));
+        answered = true;
+        open->click();
+    };
+    QTimer::singleShot(20, answer);
+    app->frame().action(ID_FILE_OPEN)->trigger();
+    EXPECT_TRUE(answered);
+    EXPECT_TRUE(waitFor([&] { return title().endsWith(" Playing"); })) << title().toStdString();
+    EXPECT_EQ(app->document().Info().Path(), path);
+}
+
 TEST_F(PlayerApplicationTest, StillPicturesEnablePrintModeAndADroppedFileOpens) {
     app->start(std::nullopt);
     PictureFile picture;
@@ -149,6 +177,18 @@ TEST_F(PlayerApplicationTest, StillPicturesEnablePrintModeAndADroppedFileOpens) 
     ASSERT_TRUE(app->document().OpenPath(folder.path() + "/shot.bmp"));
     EXPECT_TRUE(app->commandState(ID_PRINT_MODE).enabled);
     EXPECT_EQ(app->frame().viewSize(), QSize(64, 48));
+
+    // A recording dropped on the main window opens as from the Open window.
+    const std::string path = record("dropped.ckx", 20);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    // Delivered straight to the window: the application hands drops only to the target of a
+    // drag its own drag manager began.
+    static_cast<QObject&>(app->frame()).event(&drop);
+    EXPECT_FALSE(app->document().IsStillPicture());
+    EXPECT_EQ(app->document().Info().Path(), path);
+    EXPECT_FALSE(app->commandState(ID_PRINT_MODE).enabled);
 }
 
 }  // namespace
