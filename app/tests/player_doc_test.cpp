@@ -10,6 +10,7 @@
 
 #include "app/player_view.h"
 #include "platform/manual/manual_event_loop.h"
+#include "playback/play_notify.h"
 #include "present/display.h"
 #include "present/tests/gui_test_support.h"
 #include "recording/record_reader.h"
@@ -514,6 +515,30 @@ TEST_F(PlayerDocTest, ColourWorkerOnlyWhileSettingsAreNotNeutral) {
     EXPECT_GT(window.showCount, shown);
     view.SetColour({100, 100, 100, 100});
     EXPECT_FALSE(view.ColourWorkerRunning());
+}
+
+TEST_F(PlayerDocTest, AFrameWithoutPictureShowsVideoLostAndTheNextPictureReplacesIt) {
+    ASSERT_TRUE(doc.OpenRecording(record("cam.ckx")));
+    runUntil([&] { return window.showCount > 0; });
+    doc.TogglePause();
+    const QImage picture = window.shown;
+    SetStatusBitmap(DrawnStatusBitmap(kStatusVideoLost), kStatusVideoLost);
+
+    CPlayFrame sound(352, 288);
+    sound.SetFlags(kFrameFlagNoPicture | kFrameFlagAudio);
+    sound.SetGroup(1);
+    loop.send(view, {WM_PLAY_NOTIFY, kPlayPicture, reinterpret_cast<intptr_t>(&sound)});
+    EXPECT_TRUE(view.NoVideoShown());
+    EXPECT_EQ(window.shown, StatusBitmap(kStatusVideoLost));
+    EXPECT_EQ(doc.CurrentGroup(), 1);
+    view.Redraw();  // a repaint keeps VIDEO LOST
+    EXPECT_EQ(window.shown, StatusBitmap(kStatusVideoLost));
+
+    // The next picture is drawn again, with the loudspeaker flag of its own frame.
+    doc.TogglePause();
+    runUntil([&] { return !view.NoVideoShown(); }, 200);
+    EXPECT_EQ(window.shown.size(), picture.size());
+    EXPECT_NE(window.shown, StatusBitmap(kStatusVideoLost));
 }
 
 TEST_F(PlayerDocTest, StillPicturesOpenAndCloseDoesNotDropThem) {
