@@ -47,29 +47,14 @@ QRect screenOf(const QWidget& widget) {
     return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
 }
 
-const char* codecName(int codec) {
-    switch (codec) {
-        case 0: return "native";
-        case 1: return "native with motion";
-        case 2: return "MPEG-4";
-        case 3: return "MPEG-4 object";
-        case 4: return "avc";
-        case 6: return "MPEG-4 (XviD)";
-        case 7: return "camera stream S";
-        case 8: return "camera stream A";
-        default: return "unknown";
-    }
-}
-
 }  // namespace
 
 std::string formatFrameReadout(const FrameReadout& r) {
     char text[256];
-    std::snprintf(text, sizeof text, "G%u:%u  #%u/%u  tick %u  %s  codec %d (%s)  %s",
+    std::snprintf(text, sizeof text, "G %u:%u   frame %u/%u   tick %u\n%s  codec %d  %s",
                   unsigned(r.group), unsigned(r.position), unsigned(r.frameNumber + 1),
                   unsigned(r.totalFrames), unsigned(r.tick), r.wallTime.c_str(), r.codec,
-                  codecName(r.codec),
-                  !r.hasVideo ? "no picture" : r.kind == 0 ? "key picture" : "inter picture");
+                  !r.hasVideo ? "no picture" : r.kind == 0 ? "key" : "inter");
     return text;
 }
 

@@ -25,7 +25,7 @@ class CMainFrame;
 class CPlayerPanel;
 class QtEventLoop;
 
-// The readout of the panel's expanded strip, one line.
+// The readout of the panel's expanded strip, two lines.
 std::string formatFrameReadout(const FrameReadout& readout);
 
 class PlayerApplication : public DocumentUi,

@@ -116,8 +116,19 @@ TEST_F(PlayerApplicationTest, PlaysTheFileNamedAtStartAndObeysPanelAndKeys) {
     EXPECT_TRUE(title().endsWith("-- Playing"));
     EXPECT_TRUE(app->panel()->speedLampLit(0));
 
+    // The expanded strip names the frame on screen for citing it.
+    panelButton("Advance")->click();
+    QLabel* readout = nullptr;
+    for (QLabel* label : app->panel()->findChildren<QLabel*>())
+        if (label->accessibleName() == "Frame readout") readout = label;
+    ASSERT_TRUE(readout);
+    EXPECT_TRUE(waitFor([&] { return readout->text().startsWith("G "); }));
+    EXPECT_TRUE(readout->text().contains("/50")) << readout->text().toStdString();
+    EXPECT_TRUE(readout->text().contains("2026/11/02 08:00:")) << readout->text().toStdString();
+
     panelButton("Stop")->click();
     EXPECT_TRUE(title().endsWith(" Stop"));
+    EXPECT_TRUE(readout->text().isEmpty());
     EXPECT_FALSE(app->document().HasPlayer());
 }
 

@@ -44,7 +44,10 @@ QRect panelPlacement(QSize panel, const QRect& mainFrame, const QRect& screen);
 
 class CPlayerPanel : public QWidget {
 public:
-    static constexpr int kExpandHeight = 19;
+    // The expanded strip: 19 pixels a line, two lines of frame readout (group and position,
+    // frame number, tick; wall time to the millisecond, codec and kind).
+    static constexpr int kReadoutLines = 2;
+    static constexpr int kExpandHeight = 19 * kReadoutLines;
 
     explicit CPlayerPanel(PanelCommands& commands, QWidget* parent = nullptr);
 
