@@ -588,14 +588,11 @@ void CKorvexPlayerDoc::BuildContinuousList() {
 bool CKorvexPlayerDoc::ContinueWithNext() {
     if (!m_continuousList) BuildContinuousList();
     auto& list = *m_continuousList;
-    while (!list.empty()) {
-        const std::string path = list.front().Path();
-        list.erase(list.begin());
-        if (OpenRecording(path, kOpenQuietly)) return true;
-        // A following recording that cannot be opened ends continuous playback.
-        return false;
-    }
-    return false;
+    if (list.empty()) return false;
+    const std::string path = list.front().Path();
+    list.erase(list.begin());
+    // A following recording that cannot be opened ends continuous playback.
+    return OpenRecording(path, kOpenQuietly);
 }
 
 void CKorvexPlayerDoc::ToggleContinuousPlayback() {
