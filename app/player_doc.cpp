@@ -174,6 +174,7 @@ bool CKorvexPlayerDoc::OpenRecording(const std::string& path, int option1, int o
         m_still = PictureFile();
     }
     m_lastPath = path;
+    m_currentFolder = folderOf(path);
 
     CRecordInfo header;
     if (!header.ReadInfo(path)) {

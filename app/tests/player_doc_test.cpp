@@ -184,6 +184,7 @@ TEST_F(PlayerDocTest, OpensWithTitleSizeSliderAndFirstPicture) {
     EXPECT_TRUE(ui.fits[0].centre);
     EXPECT_EQ(ui.sliderTotal, 20u);
     EXPECT_EQ(ui.sliderTicks, (std::vector<uint32_t>{5, 10, 15, 20}));
+    EXPECT_EQ(doc.CurrentFolder(), folder.path() + "/") << "the Open window starts there";
 
     runUntil([&] { return window.showCount > 0; });
     EXPECT_EQ(window.shown.size(), QSize(352, 288));
