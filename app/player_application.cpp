@@ -138,8 +138,7 @@ void PlayerApplication::showMessage(const std::string& title, const std::string&
 }
 
 std::optional<std::string> PlayerApplication::runOpenDialog() {
-    COpenDlg dialog(m_frame.get());
-    dialog.SetFilePath(m_doc->CurrentFolder());
+    COpenDlg dialog(m_frame.get(), m_doc->CurrentFolder());
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.GetFilePath();
 }

@@ -10,7 +10,10 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QVBoxLayout>
 #include <algorithm>
+
+#include "browse/open_frame.h"
 
 namespace kx {
 namespace {
@@ -44,7 +47,7 @@ QPoint openDlgPosition(const QRect& screen, QSize window) {
             screen.top() + (screen.height() - window.height()) / 2};
 }
 
-COpenDlg::COpenDlg(QWidget* parent) : QDialog(parent) {
+COpenDlg::COpenDlg(QWidget* parent, const std::string& currentFolder) : QDialog(parent) {
     // A title bar and a resizable border, but no window menu or close button: the dialog ends
     // with Open, Cancel or Escape.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -54,6 +57,10 @@ COpenDlg::COpenDlg(QWidget* parent) : QDialog(parent) {
     m_frame = new QFrame(this);
     m_frame->setObjectName(QStringLiteral("openFrame"));
     m_frame->setAccessibleName(QStringLiteral("Open"));
+    auto* paneLayout = new QVBoxLayout(m_frame);
+    paneLayout->setContentsMargins(0, 0, 0, 0);
+    m_panes = new COpenFrame(*this, currentFolder, m_frame);
+    paneLayout->addWidget(m_panes);
     m_label = new QLabel(QStringLiteral("File Path:"), this);
     nameControl(m_label, kOpenPathLabelId, m_label->text());
     m_edit = new QLineEdit(this);

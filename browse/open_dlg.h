@@ -9,6 +9,8 @@
 #include <QSize>
 #include <string>
 
+#include "browse/browse_targets.h"
+
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -36,24 +38,31 @@ OpenDlgLayout openDlgResizedLayout(QSize client);
 // The top-left corner that centres a window of `window` size on a screen of `screen` geometry.
 QPoint openDlgPosition(const QRect& screen, QSize window);
 
-class COpenDlg : public QDialog {
+class COpenFrame;
+
+class COpenDlg : public QDialog, public BrowseFrameTarget {
 public:
     static constexpr int kClientWidth = 700;
     static constexpr int kClientHeight = 500;
 
-    explicit COpenDlg(QWidget* parent = nullptr);
+    // The folder tree opens at `currentFolder` (the folder of the last file opened; empty:
+    // nothing chosen) and the recording list shows its files.
+    explicit COpenDlg(QWidget* parent = nullptr, const std::string& currentFolder = {});
 
     // The path taken from the field by the last Open (UTF-8).
     const std::string& GetFilePath() const { return m_filePath; }
     // Sets the path and shows it in the field (the recording list writes a clicked row's path).
-    void SetFilePath(const std::string& path);
+    void SetFilePath(const std::string& path) override;
+    // A double-click on a row: the Open button's work.
+    void AcceptPath() override { accept(); }
 
     // Open: takes the field into the path and closes with OK. A field with no name in it is
     // not taken: there is nothing to open, so the dialog stays open.
     void accept() override;
 
-    // The frame that holds the folder tree and the recording list.
+    // The frame that holds the folder tree and the recording list, and the panes in it.
     QWidget* paneFrame() const;
+    COpenFrame* panes() const { return m_panes; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -67,6 +76,7 @@ private:
     QPushButton* m_open = nullptr;
     QPushButton* m_cancel = nullptr;
     QFrame* m_frame = nullptr;
+    COpenFrame* m_panes = nullptr;
     bool m_laidOut = false;
     QSize m_laidOutSize;  // the client size the controls were last placed for
 };

@@ -102,6 +102,14 @@ struct ExportOptions {
 };
 int runExport(const ExportOptions& options);
 
+struct ListOptions {
+    bool json = false;
+    std::optional<int> sortColumn;  // 0 to 7: as one click on that heading
+    bool sortReverse = false;       // as a second click
+    std::string folder;
+};
+int runList(const ListOptions& options);
+
 // Prints "kxtool: FILE: reason" on standard error.
 void reportError(const std::string& file, const std::string& reason);
 

@@ -202,6 +202,25 @@ int main(int argc, char** argv) {
             throw CLI::RequiredError("FILE and OUT");
     });
 
+    kx::ListOptions list;
+    std::string listSort;
+    CLI::App* listCommand = app.add_subcommand(
+        "list", "The rows of the Open window's recording list for a folder, as the list shows them");
+    listCommand->add_flag("--json", list.json, "A JSON array: one object per row with its record and cells");
+    CLI::Option* listSortOption = listCommand->add_option(
+        "--sort", listSort, "Sort as a click on heading COLUMN (0 to 7) does; COLUMN:reverse as two clicks");
+    listCommand->add_option("DIR", list.folder, "Folder")->required();
+    listCommand->callback([&] {
+        if (!listSortOption->count()) return;
+        const size_t colon = listSort.find(':');
+        const std::string column = listSort.substr(0, colon);
+        const std::string tail = colon == std::string::npos ? "" : listSort.substr(colon + 1);
+        if (column.size() != 1 || column[0] < '0' || column[0] > '7' || (colon != std::string::npos && tail != "reverse"))
+            throw CLI::ValidationError("--sort", "expected COLUMN or COLUMN:reverse with COLUMN 0 to 7, got " + listSort);
+        list.sortColumn = column[0] - '0';
+        list.sortReverse = colon != std::string::npos;
+    });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -218,5 +237,6 @@ int main(int argc, char** argv) {
     if (*verifyCommand) return kx::runVerify(verify);
     if (*motionCommand) return kx::runMotion(motion);
     if (*exportCommand) return kx::runExport(exportOptions);
+    if (*listCommand) return kx::runList(list);
     return 2;
 }
