@@ -49,6 +49,15 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// The folder of `path` as an absolute path ending in '/': the Open window's tree starts from the
+// file system's roots, so a path given relative to the working folder must be made whole.
+std::string absoluteFolderOf(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path whole = std::filesystem::absolute(path, error);
+    if (error) return folderOf(path);
+    return folderOf(whole.lexically_normal().string());
+}
+
 std::string baseNameOf(const std::string& path) {
     std::string name = path.substr(path.find_last_of('/') + 1);
     const size_t dot = name.find_last_of('.');
@@ -106,7 +115,7 @@ bool CKorvexPlayerDoc::IsPaused() const {
 // ---- Opening and closing -------------------------------------------------------------------
 
 bool CKorvexPlayerDoc::OpenPath(const std::string& path) {
-    m_currentFolder = folderOf(path);
+    m_currentFolder = absoluteFolderOf(path);
     if (endsWithIgnoringCase(path, "fac")) {
         m_ui.showMessage(kProgramTitle, "\"" + path +
                                             "\" is a face-picture file; face pictures are "
@@ -174,7 +183,7 @@ bool CKorvexPlayerDoc::OpenRecording(const std::string& path, int option1, int o
         m_still = PictureFile();
     }
     m_lastPath = path;
-    m_currentFolder = folderOf(path);
+    m_currentFolder = absoluteFolderOf(path);
 
     CRecordInfo header;
     if (!header.ReadInfo(path)) {

@@ -1,6 +1,7 @@
 // The Open window's panes: splitter, tree and list, and the joins between them.
 #include "browse/open_frame.h"
 
+#include <QResizeEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -28,12 +29,19 @@ COpenFrame::COpenFrame(BrowseFrameTarget& window, const std::string& currentFold
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     layout->addWidget(m_splitter);
-    const int width = parent ? parent->width() : 700;
-    m_splitter->setSizes({kTreeWidth, std::max(0, width - kTreeWidth)});
 
     m_list->SetBrowseFrame(&window);
     m_tree->SetListView(m_list);
     m_tree->PopulateTree(currentFolder);
+}
+
+void COpenFrame::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The tree starts 180 pixels wide once the frame has a width to share; after that the
+    // user's splitter position is kept.
+    if (m_sized || width() <= 0) return;
+    m_sized = true;
+    m_splitter->setSizes({kTreeWidth, std::max(0, width() - kTreeWidth)});
 }
 
 }  // namespace kx

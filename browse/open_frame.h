@@ -27,8 +27,12 @@ public:
     CVideoListView* list() const { return m_list; }
     QSplitter* splitter() const { return m_splitter; }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     QSplitter* m_splitter = nullptr;
+    bool m_sized = false;  // the tree has been given its start width
     CHostTreeView* m_tree = nullptr;
     CVideoListView* m_list = nullptr;
 };

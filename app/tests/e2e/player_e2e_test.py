@@ -382,6 +382,36 @@ class PanelTest(PlayerTestCase):
                   "title %r" % player.title(main))
 
 
+class OpenWindowTest(PlayerTestCase):
+    def test_ctrl_o_lists_the_folder_and_a_double_click_plays_a_row(self):
+        other = os.path.join(CTX["tmp"], "Other-Camera.kxz")
+        subprocess.run([tool("kxrec"), "--resolution", "122", "--frames", "30", "--host",
+                        "OTHER-HOST", "--start", "2026-11-04 10:00:00", other], check=True,
+                       capture_output=True, timeout=120)
+        player, main, _ = self.start_clip()
+        check(self.wait_painted(main), "first picture painted", "still flat")
+        self.server.key(main, "ctrl+o")
+        dialog = player.window("Open")
+        check(dialog is not None, "Ctrl+O shows the window 'Open'",
+              "windows seen: %r" % self.server.windows_of(player.pid))
+        # The list opens on the folder of the recording playing, names as they are on disk.
+        cell = x.atspi_wait(player.pid, ("table cell", "tree item", "list item"),
+                            "Other-Camera.kxz")
+        check(cell is not None, "the recording list shows Other-Camera.kxz",
+              "no row of that name")
+        left, top, width, height = x.atspi_extents(cell)
+        self.server.xdotool("mousemove", "--sync", str(left + width // 2),
+                            str(top + height // 2))
+        self.server.xdotool("click", "--repeat", "2", "--delay", "80", "1")
+        self.server.xdotool("mousemove", str(x.SCREEN_WIDTH - 1), str(x.SCREEN_HEIGHT - 1))
+        title = "(OTHER-HOST)(GMT+09:00)(2026/11/04) -- Playing"
+        check(player.wait_title(main, title, timeout=10), "a double-click plays the row: %r" % title,
+              "title %r" % player.title(main))
+        check(player.window("Open", timeout=0.5) is None, "the Open window has closed",
+              "it is still shown")
+        os.remove(other)
+
+
 class DesktopAssociationTest(PlayerTestCase):
     def test_recording_types_belong_to_the_player(self):
         for label, set_data_home in (("XDG_DATA_HOME set", True),
