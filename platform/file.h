@@ -46,6 +46,9 @@ public:
 
 private:
     static constexpr size_t kWindowBytes = 64 * 1024;
+    // The first window after opening is small: many opens only read a header (a folder of
+    // thousands of recordings is listed header by header).
+    static constexpr size_t kFirstWindowBytes = 4 * 1024;
 
     int m_fd = -1;
     std::string m_path;
@@ -55,6 +58,7 @@ private:
     std::vector<uint8_t> m_window;  // bytes of the file from m_windowStart, valid m_windowBytes
     uint64_t m_windowStart = 0;
     size_t m_windowBytes = 0;
+    bool m_windowFilled = false;  // a window has been read since the file was opened
 };
 
 }  // namespace kx

@@ -38,6 +38,7 @@ bool File::open(const std::string& path, FileMode mode) {
     m_position = 0;
     m_length = static_cast<uint64_t>(status.st_size);
     m_windowBytes = 0;
+    m_windowFilled = false;
     return true;
 }
 
@@ -83,9 +84,11 @@ size_t File::read(void* destination, size_t count) {
             if (got < rest) break;
             continue;
         }
-        if (m_window.empty()) m_window.resize(kWindowBytes);
+        const size_t windowBytes = m_windowFilled ? kWindowBytes : kFirstWindowBytes;
+        m_windowFilled = true;
+        if (m_window.size() < windowBytes) m_window.resize(windowBytes);
         m_windowStart = at;
-        m_windowBytes = preadFully(m_fd, m_window.data(), kWindowBytes, at);
+        m_windowBytes = preadFully(m_fd, m_window.data(), windowBytes, at);
         if (m_windowBytes == 0) break;
     }
     m_position += done;
