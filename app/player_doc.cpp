@@ -1,5 +1,6 @@
-// The document: opening and closing, the title, speeds and stepping, clips, snapshots, the
-// integrity check and the user's settings.
+// The document: opening and closing, the title, speeds and stepping, the engine's frames and
+// continuous playback. Clips, snapshots and the integrity check are in player_doc_records.cpp,
+// the settings, motion regions and zoom in player_doc_settings.cpp.
 #include "app/player_doc.h"
 
 #include <algorithm>
@@ -7,47 +8,17 @@
 #include <ctime>
 #include <filesystem>
 
+#include "app/document_text.h"
 #include "app/player_view.h"
 #include "present/display.h"
 #include "recording/record_reader.h"
+#include "recording/recorder_text.h"
 #include "recording/resolution.h"
 
 namespace kx {
+using namespace document;
+
 namespace {
-
-constexpr const char* kProgramTitle = "KX Player";
-
-std::string lowerCase(std::string text) {
-    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-bool endsWithIgnoringCase(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           lowerCase(text.substr(text.size() - tail.size())) == lowerCase(tail);
-}
-
-// `seconds` shown in a zone `hours` east of GMT, formatted with strftime's `format`.
-std::string formatTime(uint32_t seconds, int32_t hours, const char* format) {
-    const std::time_t shown = std::time_t(seconds) + std::time_t(hours) * 3600;
-    std::tm parts{};
-    gmtime_r(&shown, &parts);
-    char text[64];
-    const size_t length = std::strftime(text, sizeof text, format, &parts);
-    return std::string(text, length);
-}
-
-std::string zoneText(int32_t hours) {
-    char text[32];
-    std::snprintf(text, sizeof text, hours >= 0 ? "(GMT+%02d:00)" : "(GMT-%02d:00)",
-                  hours >= 0 ? hours : -hours);
-    return text;
-}
-
-std::string folderOf(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 // The folder of `path` as an absolute path ending in '/': the Open window's tree starts from the
 // file system's roots, so a path given relative to the working folder must be made whole.
@@ -56,24 +27,6 @@ std::string absoluteFolderOf(const std::string& path) {
     const std::filesystem::path whole = std::filesystem::absolute(path, error);
     if (error) return folderOf(path);
     return folderOf(whole.lexically_normal().string());
-}
-
-std::string baseNameOf(const std::string& path) {
-    std::string name = path.substr(path.find_last_of('/') + 1);
-    const size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return name;
-}
-
-// A region of the view, ordered, scaled to picture pixels (integer division).
-CaptionRect viewToPicture(int left, int top, int right, int bottom, int viewWidth,
-                          int viewHeight, int pictureWidth, int pictureHeight) {
-    if (left > right) std::swap(left, right);
-    if (top > bottom) std::swap(top, bottom);
-    if (viewWidth <= 0 || viewHeight <= 0) return {};
-    const auto scale = [](int value, int to, int from) { return int(int64_t(value) * to / from); };
-    return {scale(left, pictureWidth, viewWidth), scale(top, pictureHeight, viewHeight),
-            scale(right, pictureWidth, viewWidth), scale(bottom, pictureHeight, viewHeight)};
 }
 
 }  // namespace
@@ -245,10 +198,7 @@ bool CKorvexPlayerDoc::OpenRecording(const std::string& path, int option1, int o
         return false;
     }
 
-    const bool native = (m_captionSettings.switches & kShowNativeTime) != 0;
-    const int32_t zone = native ? m_info.GmtOffset() : m_gmtOffsetHours;
-    m_titlePrefix = "(" + m_info.HostName() + ")" + zoneText(zone) + "(" +
-                    formatTime(m_info.StartTime(), zone, "%Y/%m/%d") + ") --";
+    MakeTitlePrefix();
     UpdateStatusTitle();
     HandMotionToPlayer();
     return true;
@@ -345,6 +295,14 @@ intptr_t CKorvexPlayerDoc::onMessage(const LoopMessage& message) {
 }
 
 void CKorvexPlayerDoc::onTimer(uint32_t) {}
+
+void CKorvexPlayerDoc::MakeTitlePrefix() {
+    // With the recorder's native time the zone and the date are the recording's own.
+    const bool native = (m_captionSettings.switches & kShowNativeTime) != 0;
+    const int32_t zone = native ? m_info.GmtOffset() : m_gmtOffsetHours;
+    m_titlePrefix = "(" + recorderTextToUtf8(m_info.HostName()) + ")" + zoneText(zone) + "(" +
+                    formatTime(m_info.StartTime(), zone, "%Y/%m/%d") + ") --";
+}
 
 void CKorvexPlayerDoc::UpdateStatusTitle() {
     // Until something has been opened there is no prefix: the window keeps the program's name
@@ -607,374 +565,6 @@ bool CKorvexPlayerDoc::ContinueWithNext() {
 
 void CKorvexPlayerDoc::ToggleContinuousPlayback() {
     m_continuous = !m_continuous;
-}
-
-// ---- Clips ---------------------------------------------------------------------------------
-
-bool CKorvexPlayerDoc::MarkClipStart() {
-    if (!Usable()) return false;
-    m_clipStartGroup = m_currentGroup;
-    m_clipStartPosition = m_currentPosition;
-    m_clipStartMarked = true;
-    return true;
-}
-
-bool CKorvexPlayerDoc::MarkClipEnd() {
-    if (!Usable()) return false;
-    m_clipEndGroup = m_currentGroup;
-    m_clipEndPosition = m_currentPosition;
-    m_clipEndMarked = true;
-    return true;
-}
-
-bool CKorvexPlayerDoc::SaveClipAs() {
-    if (!m_clipStartMarked || !m_clipEndMarked) return false;
-    CRecordReader* reader = m_player ? m_player->Reader() : nullptr;
-    CRecordReader ownReader;
-    if (!reader) {
-        if (m_lastPath.empty()) return false;
-        CRecordInfo header;
-        if (!header.ReadInfo(m_lastPath) || !ownReader.Open(&header, kReaderModeRead, -1)) {
-            m_ui.showMessage(kProgramTitle, "\"" + m_lastPath + "\" cannot be read again: " +
-                                                header.LastError().text);
-            m_clipStartMarked = m_clipEndMarked = false;
-            return false;
-        }
-        reader = &ownReader;
-    }
-    const std::string extension = RecordingExtension(reader->Kind());
-    SaveRequest request;
-    request.title = "Save clip";
-    request.filter = "Kx Files (*" + extension + ")|*" + extension + "||";
-    request.defaultExtension = extension.substr(1);
-    request.proposedPath = folderOf(reader->Path()) + baseNameOf(reader->Path()) + "_clip" + extension;
-    const int32_t startGroup = m_clipStartGroup;
-    const int32_t endGroup = m_clipEndGroup;
-    const int32_t endPosition = m_clipEndPosition;
-    m_clipStartMarked = m_clipEndMarked = false;
-    m_clipStartGroup = m_clipStartPosition = m_clipEndGroup = m_clipEndPosition = 0;
-
-    std::optional<std::string> path = m_ui.askSavePath(request);
-    if (!path || path->empty()) return false;
-    // A clip opens again only under the extension of its kind.
-    if (!endsWithIgnoringCase(*path, extension)) *path += extension;
-    // The dialog may have run a nested loop in which the recording was closed.
-    if (reader != &ownReader && (!m_player || m_player->Reader() != reader)) return false;
-    if (!reader->SaveClip(*path, startGroup, endGroup, endPosition)) {
-        m_ui.showMessage(kProgramTitle, "The clip could not be saved to \"" + *path + "\": " +
-                                            reader->LastError().text);
-        return false;
-    }
-    m_lastClipPath = *path;
-    return true;
-}
-
-bool CKorvexPlayerDoc::PlayLastClip() {
-    if (m_lastClipPath.empty() || m_checking) return false;
-    return OpenRecording(m_lastClipPath);
-}
-
-// ---- Snapshot ------------------------------------------------------------------------------
-
-bool CKorvexPlayerDoc::TakeSnapshot() {
-    if (m_checking || !m_player || !m_target || !m_player->Reader()) return false;
-    const bool wasPlaying = !m_player->IsPaused();
-    if (wasPlaying) m_player->TogglePause();
-
-    PictureFile snapshot;
-    std::vector<uint8_t> pixels;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    if (!m_target->CopyPicture(pixels, width, height)) {
-        UpdateStatusTitle();
-        return false;  // nothing to write; playback stays paused
-    }
-    snapshot.setPixels(width, height, std::move(pixels));
-    snapshot.setHostName(m_info.HostName());
-    snapshot.setBoardName(m_info.BoardName());
-    snapshot.setCameraName(m_info.CameraName());
-    snapshot.setTime(m_currentFrameTime);
-    snapshot.setGmtOffset(m_gmtOffsetHours);
-
-    SaveRequest request;
-    request.title = "Save snapshot";
-    request.filter = "Bmp Files (*.bmp)|*.bmp||";
-    char frame[32];
-    std::snprintf(frame, sizeof frame, "_%d-%d.bmp", m_currentGroup, m_currentPosition);
-    request.proposedPath = folderOf(m_info.Path()) + baseNameOf(m_info.Path()) + frame;
-    const std::optional<std::string> path = m_ui.askSavePath(request);
-    bool saved = false;
-    if (path) {
-        saved = snapshot.save(PictureFormat::Bmp, *path);
-        if (!saved)
-            m_ui.showMessage(kProgramTitle, "The snapshot could not be saved to \"" + *path +
-                                                "\": " + snapshot.lastError());
-    }
-    if (wasPlaying && m_player && m_player->IsPaused()) m_player->TogglePause();
-    UpdateStatusTitle();
-    return saved;
-}
-
-// ---- Integrity check -----------------------------------------------------------------------
-
-void CKorvexPlayerDoc::Authenticate(bool on) {
-    if (IsStillPicture()) return;
-    if (!on) {
-        if (!m_player) {
-            if (!m_lastPath.empty()) OpenRecording(m_lastPath);
-            return;
-        }
-        m_currentPosition = 0;
-        m_speedLevel = 0;
-        m_ui.showSpeedLevel(0);
-        if (m_checking) {
-            m_player->SetVerifying(false);
-            FinishCheck(true);
-        }
-        UpdateStatusTitle();
-        ApplyPendingSeek();
-        return;
-    }
-    if (!m_player && (m_lastPath.empty() || !OpenRecording(m_lastPath))) return;
-    if (m_checking) {
-        m_ui.closeProgress();
-        m_progressShown = false;
-    }
-    const CRecordReader* reader = m_player->Reader();
-    m_progressShown = m_ui.openProgress(reader ? reader->TotalFrameCount() : 0);
-    m_currentGroup = 0;
-    m_currentPosition = 0;
-    m_speedLevel = 0;
-    m_ui.showSpeedLevel(0);
-    m_singleStep = false;
-    // A seek would skip frames of the pass, and a check that skipped frames must not pass.
-    m_seekPending = false;
-    m_failurePending = false;
-    m_checkReachedEnd = false;
-    m_checking = true;
-    m_player->SetSpeed(0);
-    m_player->SetVerifying(true);
-    UpdateStatusTitle();
-}
-
-void CKorvexPlayerDoc::OnVerifyProgress(const CPlayFrame& frame) {
-    if (!m_player || !m_player->Reader()) return;
-    // Frames counted so far, so that the bar reaches the total on the last frame.
-    const uint32_t done =
-        m_player->Reader()->FirstFrameNumber(int32_t(frame.Group()), frame.PositionInGroup()) + 1;
-    if (m_progressShown) m_ui.setProgress(done);
-}
-
-void CKorvexPlayerDoc::OnIntegrityFailure(const CPlayFrame& frame) {
-    if (m_failurePending) return;  // the first failure is the one reported
-    m_failurePending = true;
-    m_failGroup = int32_t(frame.Group());
-    m_failPosition = int32_t(frame.PositionInGroup());
-    m_failTime = frame.WallTime();
-}
-
-void CKorvexPlayerDoc::FinishCheck(bool keepResult) {
-    if (m_checking) {
-        m_checking = false;
-        // Only a pass that went through to the end can pass: a check ended by opening or
-        // closing something else has not seen every frame.
-        if (!m_failurePending && !keepResult && m_checkReachedEnd) m_ui.showAuthenticateOk();
-        m_checkReachedEnd = false;
-        if (m_progressShown) m_ui.closeProgress();
-        m_progressShown = false;
-    }
-    if (m_failurePending) {
-        const std::string time = formatTime(m_failTime, m_gmtOffsetHours, "%H:%M:%S");
-        m_failurePending = false;
-        m_failGroup = m_failPosition = 0;
-        m_ui.showAuthenticateErr(time);
-    }
-}
-
-// ---- Settings ------------------------------------------------------------------------------
-
-void CKorvexPlayerDoc::HandMotionToPlayer() {
-    if (!m_player) return;
-    m_player->SetMotionParams(m_motion.sensitivity, m_motion.changedPictures,
-                              m_motion.pauseOnMotion);
-    m_player->ClearRegions();
-    if (!m_motionEnabled) return;
-    for (const CaptionRect& region : m_regions)
-        m_player->AddRegion(region.left, region.top, region.right, region.bottom);
-}
-
-void CKorvexPlayerDoc::OnMotionSetup() {
-    MotionSettings settings = m_motion;
-    if (!m_ui.runMotionSetup(settings)) return;
-    m_motion = settings;
-    if (m_player)
-        m_player->SetMotionParams(m_motion.sensitivity, m_motion.changedPictures,
-                                  m_motion.pauseOnMotion);
-}
-
-void CKorvexPlayerDoc::ToggleMotionSearch() {
-    m_motionEnabled = !m_motionEnabled;
-    if (!m_motionEnabled) {
-        m_regions.clear();
-        if (m_player) m_player->ClearRegions();
-        if (m_caption && m_zoom != ZoomState::Chosen) {
-            m_caption->flags &= ~kCaptionMotionRegions;
-            m_caption->motion = MotionBlock{};
-        }
-        if (m_view) m_view->Redraw();
-    }
-}
-
-void CKorvexPlayerDoc::AddMotionRegion(int left, int top, int right, int bottom, int viewWidth,
-                                       int viewHeight) {
-    if (!m_player || !m_player->Frame()) return;
-    const CaptionRect region =
-        viewToPicture(left, top, right, bottom, viewWidth, viewHeight,
-                      m_player->Frame()->Width(), m_player->Frame()->Height());
-    if (region.width() < 4 || region.height() < 4) {
-        m_regions.clear();
-        m_player->ClearRegions();
-        if (m_caption) {
-            m_caption->flags &= ~kCaptionMotionRegions;
-            m_caption->motion = MotionBlock{};
-        }
-    } else {
-        if (m_regions.size() >= size_t(MotionBlock::kMaxRegions)) return;
-        m_regions.push_back(region);
-        HandMotionToPlayer();
-        if (m_caption) {
-            m_caption->motion = m_player->Motion();
-            m_caption->flags |= kCaptionMotionRegions;
-        }
-    }
-    if (m_view) m_view->Redraw();
-}
-
-void CKorvexPlayerDoc::OnMotionBlock(const MotionBlock& block) {
-    if (!m_caption) return;
-    m_caption->motion = block;
-    if (block.count != 0)
-        m_caption->flags |= kCaptionMotionRegions;
-    else
-        m_caption->flags &= ~kCaptionMotionRegions;
-}
-
-void CKorvexPlayerDoc::ClearZoomOutline() {
-    if (!m_caption) return;
-    m_caption->flags &= ~kCaptionMotionRegions;
-    m_caption->motion = MotionBlock{};
-}
-
-void CKorvexPlayerDoc::BeginZoomDrag() {
-    if (!m_player) return;
-    if (m_zoom == ZoomState::None || m_zoom == ZoomState::Chosen) m_zoom = ZoomState::Dragging;
-}
-
-void CKorvexPlayerDoc::EndZoomDrag(int left, int top, int right, int bottom, int viewWidth,
-                                   int viewHeight) {
-    if (!m_player || m_zoom != ZoomState::Dragging || !m_caption) return;
-    const CaptionRect rect =
-        viewToPicture(left, top, right, bottom, viewWidth, viewHeight,
-                      m_player->Frame()->Width(), m_player->Frame()->Height());
-    if (rect.width() < 4 || rect.height() < 4) {
-        m_zoom = ZoomState::None;
-        ClearZoomOutline();
-    } else {
-        m_zoom = ZoomState::Chosen;
-        m_zoomRect = rect;
-        MotionBlock outline;
-        outline.count = 1;
-        outline.regions[0] = {rect.left, rect.top, rect.right, rect.bottom, 0, 0};
-        m_caption->motion = outline;
-        m_caption->flags |= kCaptionMotionRegions;
-    }
-    if (m_view) m_view->Redraw();
-}
-
-void CKorvexPlayerDoc::ZoomIn() {
-    if (!m_caption || m_zoom != ZoomState::Chosen) return;
-    m_zoom = ZoomState::Zoomed;
-    ClearZoomOutline();
-    m_caption->flags |= kCaptionHidden;
-    m_caption->zoom = m_zoomRect;
-    if (m_view) m_view->Redraw();
-}
-
-void CKorvexPlayerDoc::ZoomOut() {
-    if (!m_caption || m_zoom != ZoomState::Zoomed) return;
-    m_zoom = ZoomState::None;
-    ClearZoomOutline();
-    if (m_captionOn) m_caption->flags &= ~kCaptionHidden;
-    m_caption->zoom = m_fullRect;
-    if (m_view) m_view->Redraw();
-}
-
-void CKorvexPlayerDoc::ApplyCaptionFlags() {
-    if (!m_caption || !m_player || !m_player->Frame()) return;
-    const CaptionInfo previous = *m_caption;
-    fillRecordingCaption(*m_caption, m_info, m_player->Frame()->Width(),
-                         m_player->Frame()->Height(), m_captionSettings);
-    m_caption->zoom = previous.zoom;
-    m_caption->motion = previous.motion;
-    m_caption->flags |= previous.flags & (kCaptionMotionRegions | kCaptionAudio | kCaptionNoVideo);
-    if (!m_captionOn || m_zoom == ZoomState::Zoomed) m_caption->flags |= kCaptionHidden;
-    SetCaptionFrameTime(m_currentFrameTime ? m_currentFrameTime : m_info.StartTime());
-}
-
-void CKorvexPlayerDoc::OnCaptionSetup() {
-    uint32_t switches = m_captionSettings.switches;
-    if (!m_ui.runCaptionSetup(switches)) return;
-    m_captionSettings.switches = switches;
-    ApplyCaptionFlags();
-    if (m_player) {
-        const bool native = (switches & kShowNativeTime) != 0;
-        const int32_t zone = native ? m_info.GmtOffset() : m_gmtOffsetHours;
-        m_titlePrefix = "(" + m_info.HostName() + ")" + zoneText(zone) + "(" +
-                        formatTime(m_info.StartTime(), zone, "%Y/%m/%d") + ") --";
-        UpdateStatusTitle();
-    }
-    if (m_view) m_view->Redraw();
-}
-
-void CKorvexPlayerDoc::ToggleCaption() {
-    if (IsStillPicture()) {
-        // A still picture has a caption of its own: its trailer's names over the picture.
-        m_pictureCaptionOn = !m_pictureCaptionOn;
-        if (m_view) m_view->SetPictureCaption(m_pictureCaptionOn, m_captionSettings.colour);
-        return;
-    }
-    m_captionOn = !m_captionOn;
-    if (m_caption) {
-        if (m_captionOn && m_zoom != ZoomState::Zoomed)
-            m_caption->flags &= ~kCaptionHidden;
-        else
-            m_caption->flags |= kCaptionHidden;
-    }
-    if (m_view) m_view->Redraw();
-}
-
-void CKorvexPlayerDoc::OnCaptionColour() {
-    uint32_t colour = m_captionSettings.colour;
-    if (!m_ui.chooseColour(colour)) return;
-    m_captionSettings.colour = colour;
-    if (IsStillPicture() && m_view) m_view->SetPictureCaption(m_pictureCaptionOn, colour);
-    if (m_caption)
-        m_caption->cameraColour = m_caption->boardColour = m_caption->timeColour =
-            m_caption->timeZoneColour = colour;
-    if (m_view) m_view->Redraw();
-}
-
-void CKorvexPlayerDoc::TogglePlayerPanel() {
-    if (m_ui.panelExists()) {
-        m_ui.destroyPanel();
-        return;
-    }
-    m_ui.createPanel();
-    m_ui.showSpeedLevel(m_speedLevel);
-    SetSliderFromInfo();
-    if (m_player && m_player->Reader())
-        m_ui.setSliderPosition(m_player->Reader()->FirstFrameNumber(
-            m_currentGroup, uint32_t(m_currentPosition)));
 }
 
 }  // namespace kx

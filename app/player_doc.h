@@ -192,6 +192,7 @@ private:
     static constexpr uint32_t kPlayEndedLater = WM_USER + 201;
 
     bool OpenStillPicture(const std::string& path, int32_t kind);
+    void MakeTitlePrefix();
     void UpdateStatusTitle();
     void ApplyPendingSeek();
     void SetSliderFromInfo();

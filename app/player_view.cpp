@@ -14,6 +14,7 @@
 #include "present/picture_copy.h"
 #include "present/picture_window.h"
 #include "present/render_target.h"
+#include "recording/recorder_text.h"
 
 namespace kx {
 
@@ -264,7 +265,7 @@ void CKorvexPlayerView::DrawStillPicture() {
         const std::string lines[3] = {still.boardName(), still.cameraName(), still.hostName()};
         for (int i = 0; i < 3; ++i)
             painter.drawText(QPoint(5, 5 + 20 * i + painter.fontMetrics().ascent()),
-                             QString::fromStdString(lines[i]));
+                             QString::fromStdString(recorderTextToUtf8(lines[i])));
         painter.end();
         DrawImageOverWindow(shown);
         return;

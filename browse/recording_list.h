@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "recording/recorder_text.h"
+
 namespace kx {
 
 // What a file is taken for, from the last three characters of its name (in any case).
@@ -64,8 +66,6 @@ std::string formatListGmt(int32_t hours);         // "(GMT+09:00)", "(GMT-05:00)
 // "%y/%m/%d,%H:%M:%S" (or with the four-digit year) in the computer's zone.
 std::string formatListTime(uint32_t seconds, bool fourDigitYear = false);
 
-// The recorder's single-byte (Western, cp1252) text as UTF-8, for showing names.
-std::string recorderTextToUtf8(std::string_view text);
 
 // The column a click on a heading widens: a cell text at least as wide as the column less 10
 // pixels makes the column 15 pixels wider than the text (at most 65535); otherwise it stays.
