@@ -44,7 +44,7 @@ const QColor kSkinEdgeDark(0x14, 0x15, 0x17);
 // accessible name, caption drawn beside the icon, place on the grid (row, first column,
 // columns spanned), and the command it forwards; the buttons without one are handled by the
 // panel (CPlayerPanel::onPanelButton).
-struct ButtonSpec {
+struct PanelButton {
     int id;
     PanelIcon icon;
     const char* toolTip;
@@ -57,7 +57,7 @@ struct ButtonSpec {
 };
 
 using P = PanelCommands;
-const ButtonSpec kButtons[] = {
+const PanelButton kButtons[] = {
     {1003, PanelIcon::Open, "Open", "Open", "", 0, 0, 1, [](P& c) { c.open(); }},
     {1004, PanelIcon::Stop, "Stop", "Stop", "", 0, 1, 1, [](P& c) { c.stop(); }},
     {1007, PanelIcon::PlayPrev, "Play prev", "Play prev", "", 0, 3, 1, [](P& c) { c.playPrev(); }},
@@ -177,26 +177,26 @@ void CPlayerPanel::buildControls() {
     m_slider->onValueSetFromOutside = [this] { seekToSlider(); };
     m_slider->onWheel = [this](int delta) { onWheel(delta); };
 
-    for (const ButtonSpec& spec : kButtons) {
+    for (const PanelButton& entry : kButtons) {
         CIconButton* button =
-            addButton(spec.id, QString::fromLatin1(spec.name), QString::fromLatin1(spec.toolTip));
-        button->setGeometry(kMargin + spec.column * kPitch, kRowTop[spec.row],
-                            kButtonWidth + (spec.span - 1) * kPitch, kButtonHeight);
-        const PanelIcon icon = spec.icon;
+            addButton(entry.id, QString::fromLatin1(entry.name), QString::fromLatin1(entry.toolTip));
+        button->setGeometry(kMargin + entry.column * kPitch, kRowTop[entry.row],
+                            kButtonWidth + (entry.span - 1) * kPitch, kButtonHeight);
+        const PanelIcon icon = entry.icon;
         button->setIconDrawing([icon](QPainter& painter, const QRectF& box, IconState state) {
             drawPanelIcon(painter, icon, box, state);
         });
-        if (*spec.caption) {
-            button->setText(QString::fromLatin1(spec.caption));
+        if (*entry.caption) {
+            button->setText(QString::fromLatin1(entry.caption));
             button->setCaptionPlacement(IconCaption::Beside);
         }
-        if (spec.id == kPanelExpandId) m_expandButton = button;
+        if (entry.id == kPanelExpandId) m_expandButton = button;
 
-        if (spec.command) {
-            const auto command = spec.command;
+        if (entry.command) {
+            const auto command = entry.command;
             QObject::connect(button, &QAbstractButton::clicked, this,
                              [this, command] { command(m_commands); });
-        } else if (spec.id == kPanelCancelId) {
+        } else if (entry.id == kPanelCancelId) {
             // Closing the program destroys this panel: the call runs after the click's own
             // event handling has finished, and is dropped if the panel is gone by then.
             PanelCommands& commands = m_commands;
@@ -204,7 +204,7 @@ void CPlayerPanel::buildControls() {
                 button, &QAbstractButton::clicked, this, [&commands] { commands.closeProgram(); },
                 Qt::QueuedConnection);
         } else {
-            const int id = spec.id;
+            const int id = entry.id;
             QObject::connect(button, &QAbstractButton::clicked, this,
                              [this, id] { onPanelButton(id); });
         }
