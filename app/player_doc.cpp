@@ -11,6 +11,7 @@
 #include "app/document_text.h"
 #include "app/player_view.h"
 #include "present/display.h"
+#include "present/seek_slider.h"
 #include "recording/record_reader.h"
 #include "recording/recorder_text.h"
 #include "recording/resolution.h"
@@ -234,13 +235,10 @@ void CKorvexPlayerDoc::SetSliderFromInfo() {
     if (!m_player || !m_ui.panelExists()) return;
     const CRecordReader* reader = m_player->Reader();
     if (!reader || reader->TotalFrameCount() == 0) return;
-    std::vector<uint32_t> ticks;
-    uint32_t sum = 0;
-    for (uint32_t group = 0; group < reader->GroupCount(); ++group) {
-        sum += reader->GroupFrameCount(int32_t(group));
-        ticks.push_back(sum);
-    }
-    m_ui.setSliderRange(reader->TotalFrameCount(), ticks);
+    std::vector<uint32_t> frameCounts;
+    frameCounts.reserve(reader->Groups().size());
+    for (const GroupEntry& group : reader->Groups()) frameCounts.push_back(group.frameCount);
+    m_ui.setSliderRange(reader->TotalFrameCount(), sliderTicks(frameCounts));
 }
 
 void CKorvexPlayerDoc::Close(bool redraw, bool keepResult) {
