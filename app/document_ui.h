@@ -78,6 +78,8 @@ public:
     // No ticks, position 0.
     virtual void clearSlider() = 0;
     virtual void setSliderPosition(uint32_t position) = 0;
+    // Whether the frame readout is on screen now: the document makes its texts only then.
+    virtual bool frameReadoutShown() const = 0;
     virtual void showFrameReadout(const std::optional<FrameReadout>& readout) = 0;
     // Lights the lamp of speed level -4 .. 4 (keys change the level as the buttons do).
     virtual void showSpeedLevel(int level) = 0;

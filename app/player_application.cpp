@@ -212,6 +212,9 @@ bool PlayerApplication::panelExists() const {
 void PlayerApplication::createPanel() {
     if (m_panel) return;
     m_panel = std::make_unique<CPlayerPanel>(*this);
+    m_panel->onExpandedChanged = [this](bool expanded) {
+        if (expanded) showFrameReadout(m_doc->CurrentReadout());
+    };
     m_panel->showSpeedLevel(m_doc->SpeedLevel());
     placePanel();
     m_panel->show();
@@ -233,6 +236,10 @@ void PlayerApplication::clearSlider() {
 
 void PlayerApplication::setSliderPosition(uint32_t position) {
     if (m_panel) m_panel->setSliderPosition(position);
+}
+
+bool PlayerApplication::frameReadoutShown() const {
+    return m_panel && m_panel->isExpanded();
 }
 
 void PlayerApplication::showFrameReadout(const std::optional<FrameReadout>& readout) {

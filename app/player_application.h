@@ -67,6 +67,7 @@ public:
     void setSliderRange(uint32_t total, const std::vector<uint32_t>& ticks) override;
     void clearSlider() override;
     void setSliderPosition(uint32_t position) override;
+    bool frameReadoutShown() const override;
     void showFrameReadout(const std::optional<FrameReadout>& readout) override;
     void showSpeedLevel(int level) override;
 

@@ -471,24 +471,33 @@ bool CKorvexPlayerDoc::AcceptFrame(const CPlayFrame& frame) {
     const uint32_t number = reader->FirstFrameNumber(m_currentGroup, uint32_t(m_currentPosition));
     if (m_ui.panelExists()) m_ui.setSliderPosition(number);
     if (m_caption) SetCaptionFrameTime(m_currentFrameTime);
+    m_currentTick = frame.Tick();
+    m_currentFrameKind = frame.Kind();
+    m_currentFrameFlags = frame.Flags();
+    // The readout's texts are made only while someone looks at them.
+    if (m_ui.frameReadoutShown()) m_ui.showFrameReadout(CurrentReadout());
+    return true;
+}
 
+std::optional<FrameReadout> CKorvexPlayerDoc::CurrentReadout() const {
+    const CRecordReader* reader = m_player ? m_player->Reader() : nullptr;
+    if (!reader) return std::nullopt;
     FrameReadout readout;
-    readout.group = frame.Group();
-    readout.position = frame.PositionInGroup();
-    readout.frameNumber = number;
+    readout.group = uint32_t(m_currentGroup);
+    readout.position = uint32_t(m_currentPosition);
+    readout.frameNumber = reader->FirstFrameNumber(m_currentGroup, uint32_t(m_currentPosition));
     readout.totalFrames = reader->TotalFrameCount();
-    readout.tick = frame.Tick();
-    const uint32_t elapsedMs = frame.Tick() - reader->FirstFrameTick();
+    readout.tick = m_currentTick;
+    const uint32_t elapsedMs = m_currentTick - reader->FirstFrameTick();
     const bool native = (m_captionSettings.switches & kShowNativeTime) != 0;
     const int32_t zone = native ? m_info.GmtOffset() : m_gmtOffsetHours;
     char millis[8];
     std::snprintf(millis, sizeof millis, ".%03u", unsigned(elapsedMs % 1000));
     readout.wallTime = formatTime(m_currentFrameTime, zone, "%Y/%m/%d %H:%M:%S") + millis;
-    readout.codec = frame.Codec();
-    readout.kind = frame.Kind();
-    readout.hasVideo = (frame.Flags() & kFrameFlagNoPicture) == 0;
-    m_ui.showFrameReadout(readout);
-    return true;
+    readout.codec = CodecOfFlags(m_currentFrameFlags);
+    readout.kind = m_currentFrameKind;
+    readout.hasVideo = (m_currentFrameFlags & kFrameFlagNoPicture) == 0;
+    return readout;
 }
 
 void CKorvexPlayerDoc::SetCaptionFrameTime(uint32_t wallTime) {

@@ -157,6 +157,8 @@ public:
     int32_t CurrentGroup() const { return m_currentGroup; }
     int32_t CurrentPosition() const { return m_currentPosition; }
     uint32_t CurrentFrameTime() const { return m_currentFrameTime; }
+    // What the panel's readout shows of the frame on screen; none without a recording.
+    std::optional<FrameReadout> CurrentReadout() const;
     const std::string& CurrentFolder() const { return m_currentFolder; }
     int32_t GmtOffsetHours() const { return m_gmtOffsetHours; }
     const std::string& TitlePrefix() const { return m_titlePrefix; }
@@ -230,6 +232,9 @@ private:
     int32_t m_currentGroup = 0;
     int32_t m_currentPosition = 0;
     uint32_t m_currentFrameTime = 0;
+    uint32_t m_currentTick = 0;
+    uint16_t m_currentFrameKind = 0;
+    uint16_t m_currentFrameFlags = 0;
 
     int32_t m_speedLevel = 0;
     bool m_singleStep = false;

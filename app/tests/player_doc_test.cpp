@@ -76,6 +76,7 @@ public:
         sliderPosition = position;
         if (onFrame) onFrame();
     }
+    bool frameReadoutShown() const override { return readoutShown; }
     void showFrameReadout(const std::optional<FrameReadout>& value) override { readout = value; }
     void showSpeedLevel(int level) override { lamp = level; }
 
@@ -104,6 +105,7 @@ public:
     std::vector<uint32_t> sliderTicks;
     uint32_t sliderPosition = 0;
     std::function<void()> onFrame;  // runs inside the engine's announcement of a picture
+    bool readoutShown = true;
     std::optional<FrameReadout> readout;
     int lamp = 0;
 };
@@ -190,6 +192,13 @@ TEST_F(PlayerDocTest, OpensWithTitleSizeSliderAndFirstPicture) {
     EXPECT_EQ(window.shown.size(), QSize(352, 288));
     ASSERT_TRUE(ui.readout);
     EXPECT_EQ(ui.readout->totalFrames, 20u);
+    // While the readout is not on screen its texts are not made for every frame.
+    ui.readoutShown = false;
+    ui.readout.reset();
+    loop.advanceMs(200);
+    EXPECT_FALSE(ui.readout);
+    ASSERT_TRUE(doc.CurrentReadout());
+    EXPECT_EQ(doc.CurrentReadout()->group, uint32_t(doc.CurrentGroup()));
 
     // The same display size again: the window is neither moved nor resized.
     ASSERT_TRUE(doc.OpenRecording(record("cam2.ckx")));

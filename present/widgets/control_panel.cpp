@@ -309,6 +309,7 @@ void CPlayerPanel::toggleExpanded() {
     m_expandButton->setIconDrawing([icon](QPainter& painter, const QRectF& box, IconState state) {
         drawPanelIcon(painter, icon, box, state);
     });
+    if (onExpandedChanged) onExpandedChanged(m_expanded);
 }
 
 void CPlayerPanel::setReadout(const QString& text) {

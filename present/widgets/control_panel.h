@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "present/widgets/panel_commands.h"
@@ -69,6 +70,8 @@ public:
 
     // The text of the strip shown while the panel is expanded.
     void setReadout(const QString& text);
+    // Called after the strip opens (true) or closes (false), so that its text can be filled.
+    std::function<void(bool)> onExpandedChanged;
     bool isExpanded() const { return m_expanded; }
 
     void placeBeside(const QRect& mainWindowFrame, const QRect& screen);
