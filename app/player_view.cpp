@@ -18,7 +18,9 @@
 
 namespace kx {
 
-QImage backgroundPicture() {
+namespace {
+
+QImage drawBackgroundPicture() {
     QImage image(400, 300, QImage::Format_RGB32);
     QPainter painter(&image);
     QLinearGradient gradient(0, 0, 0, 300);
@@ -49,6 +51,14 @@ QImage backgroundPicture() {
     painter.setPen(QColor(0x6b, 0x74, 0x80));
     painter.drawText(QRect(0, 228, 400, 20), Qt::AlignCenter, "File > Open... (Ctrl+O) or drop a recording here");
     return image;
+}
+
+}  // namespace
+
+QImage backgroundPicture() {
+    // Drawn once: it is shown again at every repaint of an empty view.
+    static const QImage picture = drawBackgroundPicture();
+    return picture;
 }
 
 CKorvexPlayerView::CKorvexPlayerView(EventLoop& loop, CKorvexPlayerDoc& document,
