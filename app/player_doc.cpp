@@ -111,7 +111,6 @@ bool CKorvexPlayerDoc::OpenStillPicture(const std::string& path, int32_t kind) {
     }
     Close(false);
     m_still = std::move(picture);
-    m_stillPath = path;
     m_contentKind = kind;
     const int width = int(m_still.width());
     const int height = int(m_still.height());
@@ -173,7 +172,6 @@ bool CKorvexPlayerDoc::OpenRecording(const std::string& path, int option1, int o
     m_player = std::move(player);
     CRecordReader* reader = m_player->Reader();
     m_info = *static_cast<const CRecordInfo*>(reader);
-    m_hasInfo = true;
     m_contentKind = m_info.Kind();
 
     // The player plays at the level the user chose last (the level outlives a recording).

@@ -215,13 +215,11 @@ private:
 
     int32_t m_contentKind = 0;
     CRecordInfo m_info;
-    bool m_hasInfo = false;
     std::unique_ptr<CPlayWnd> m_player;
     std::vector<std::unique_ptr<CPlayWnd>> m_retired;
     std::unique_ptr<CRenderTarget> m_target;
     std::unique_ptr<CaptionInfo> m_caption;
     PictureFile m_still;
-    std::string m_stillPath;
     int m_displayWidth = 0;
     int m_displayHeight = 0;
     bool m_placed = false;
@@ -243,7 +241,6 @@ private:
     int32_t m_seekPosition = 0;
 
     int32_t m_clipStartGroup = 0;
-    int32_t m_clipStartPosition = 0;
     int32_t m_clipEndGroup = 0;
     int32_t m_clipEndPosition = 0;
     bool m_clipStartMarked = false;
@@ -268,8 +265,6 @@ private:
     bool m_progressShown = false;
     bool m_failurePending = false;
     bool m_checkReachedEnd = false;  // the pass announced the end of the recording
-    int32_t m_failGroup = 0;
-    int32_t m_failPosition = 0;
     uint32_t m_failTime = 0;
 };
 

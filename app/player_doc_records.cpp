@@ -14,7 +14,6 @@ using namespace document;
 bool CKorvexPlayerDoc::MarkClipStart() {
     if (!Usable()) return false;
     m_clipStartGroup = m_currentGroup;
-    m_clipStartPosition = m_currentPosition;
     m_clipStartMarked = true;
     return true;
 }
@@ -52,7 +51,7 @@ bool CKorvexPlayerDoc::SaveClipAs() {
     const int32_t endGroup = m_clipEndGroup;
     const int32_t endPosition = m_clipEndPosition;
     m_clipStartMarked = m_clipEndMarked = false;
-    m_clipStartGroup = m_clipStartPosition = m_clipEndGroup = m_clipEndPosition = 0;
+    m_clipStartGroup = m_clipEndGroup = m_clipEndPosition = 0;
 
     std::optional<std::string> path = m_ui.askSavePath(request);
     if (!path || path->empty()) return false;
@@ -168,8 +167,6 @@ void CKorvexPlayerDoc::OnVerifyProgress(const CPlayFrame& frame) {
 void CKorvexPlayerDoc::OnIntegrityFailure(const CPlayFrame& frame) {
     if (m_failurePending) return;  // the first failure is the one reported
     m_failurePending = true;
-    m_failGroup = int32_t(frame.Group());
-    m_failPosition = int32_t(frame.PositionInGroup());
     m_failTime = frame.WallTime();
 }
 
@@ -186,7 +183,6 @@ void CKorvexPlayerDoc::FinishCheck(bool keepResult) {
     if (m_failurePending) {
         const std::string time = formatTime(m_failTime, m_gmtOffsetHours, "%H:%M:%S");
         m_failurePending = false;
-        m_failGroup = m_failPosition = 0;
         m_ui.showAuthenticateErr(time);
     }
 }
