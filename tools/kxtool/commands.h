@@ -110,6 +110,19 @@ struct ListOptions {
 };
 int runList(const ListOptions& options);
 
+struct SearchOptions {
+    bool json = false;
+    std::string path;
+    std::vector<int> channels;  // 1 to 16, as the Search dialog's boxes
+    std::string date;           // YYYY-MM-DD: from its local midnight
+    std::string time;           // YYYY-MM-DD HH:MM:SS, local time
+    std::string dvrName;        // empty: any recorder
+    bool subfolders = false;
+};
+int runSearch(const SearchOptions& options);
+// The search moment of --date or --time in the computer's zone; none for malformed text.
+std::optional<uint32_t> parseSearchMoment(const std::string& date, const std::string& time);
+
 // Prints "kxtool: FILE: reason" on standard error.
 void reportError(const std::string& file, const std::string& reason);
 

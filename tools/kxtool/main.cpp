@@ -1,5 +1,6 @@
 // kxtool: the command line to the recording, decoding and playing core.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/avi_file.h"
@@ -221,6 +222,27 @@ int main(int argc, char** argv) {
         list.sortReverse = colon != std::string::npos;
     });
 
+    kx::SearchOptions search;
+    CLI::App* searchCommand = app.add_subcommand(
+        "search", "The recording of each channel that covers a moment, and the frame playback starts at");
+    searchCommand->add_option("--path", search.path, "Folder to search")->required();
+    searchCommand->add_option("--channel", search.channels, "Channel 1 to 16 (board = (N-1)/4, camera = (N-1)%4); up to four")
+        ->required()
+        ->check(CLI::Range(1, 16));
+    CLI::Option* searchDate = searchCommand->add_option("--date", search.date, "YYYY-MM-DD: from its local midnight");
+    CLI::Option* searchTime = searchCommand->add_option("--time", search.time, "\"YYYY-MM-DD HH:MM:SS\", local time");
+    searchDate->excludes(searchTime);
+    searchCommand->add_option("--dvr", search.dvrName, "Only recordings of this recorder (exact name)");
+    searchCommand->add_flag("--subfolders", search.subfolders, "Search the folders below too");
+    searchCommand->add_flag("--json", search.json, "A JSON list: one object per channel");
+    searchCommand->callback([&] {
+        if (!searchDate->count() && !searchTime->count()) throw CLI::RequiredError("--date or --time");
+        std::vector<int> distinct = search.channels;
+        std::sort(distinct.begin(), distinct.end());
+        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+        if (distinct.size() > 4) throw CLI::ValidationError("--channel", "at most four channels play side by side");
+    });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -238,5 +260,6 @@ int main(int argc, char** argv) {
     if (*motionCommand) return kx::runMotion(motion);
     if (*exportCommand) return kx::runExport(exportOptions);
     if (*listCommand) return kx::runList(list);
+    if (*searchCommand) return kx::runSearch(search);
     return 2;
 }
