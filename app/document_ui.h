@@ -4,9 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "browse/quad_window.h"
+#include "browse/search.h"
 
 namespace kx {
 
@@ -83,6 +87,11 @@ public:
     virtual void showFrameReadout(const std::optional<FrameReadout>& readout) = 0;
     // Lights the lamp of speed level -4 .. 4 (keys change the level as the buttons do).
     virtual void showSpeedLevel(int level) = 0;
+
+    // Search and quad play: the modal "Search" dialog on the criteria, whose Search button runs
+    // `target`'s searches; and a new, hidden quad play window (null when it cannot be made).
+    virtual void runSearchDialog(SearchCriteria& criteria, SearchTarget& target) = 0;
+    virtual std::unique_ptr<QuadWindow> createQuadWindow(QuadHost& host) = 0;
 };
 
 }  // namespace kx

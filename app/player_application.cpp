@@ -20,6 +20,8 @@
 #include "app/player_doc.h"
 #include "app/player_view.h"
 #include "browse/main_frame.h"
+#include "browse/quad_play_dlg.h"
+#include "browse/search_dlg.h"
 #include "browse/open_dlg.h"
 #include "platform/qt/qt_event_loop.h"
 #include "present/display.h"
@@ -250,6 +252,15 @@ void PlayerApplication::showSpeedLevel(int level) {
     if (m_panel) m_panel->showSpeedLevel(level);
 }
 
+void PlayerApplication::runSearchDialog(SearchCriteria& criteria, SearchTarget& target) {
+    CSearchDlg dialog(criteria, target, m_frame.get());
+    dialog.exec();
+}
+
+std::unique_ptr<QuadWindow> PlayerApplication::createQuadWindow(QuadHost& host) {
+    return makeQuadPlayWindow(host, *m_loop, m_audio);
+}
+
 // ---- Commands ------------------------------------------------------------------------------
 
 CommandState PlayerApplication::commandState(int id) const {
@@ -260,12 +271,11 @@ CommandState PlayerApplication::commandState(int id) const {
         case ID_MOTION_ENABLE: return {true, m_doc->MotionSearchEnabled()};
         case ID_CONTINUOUS_PLAY: return {true, m_doc->ContinuousPlayback()};
         case ID_PRINT_MODE: return {still, false};
-        // Printing, the search, the AVI window and new/save/edit commands have no window in
-        // this version: greyed rather than offered and doing nothing.
+        // Printing, the AVI window and new/save/edit commands have no window in this version:
+        // greyed rather than offered and doing nothing.
         case ID_FILE_PRINT:
         case ID_FILE_PRINT_PREVIEW:
         case ID_FILE_PRINT_SETUP:
-        case ID_SEARCH:
         case ID_KX2AVI: return {false, false};
         default: return {true, false};
     }
@@ -276,6 +286,7 @@ bool PlayerApplication::onCommand(int id) {
     switch (id) {
         case ID_FILE_OPEN: doc.OnFileOpen(); return true;
         case ID_FILE_CLOSE: doc.OnFileClose(); return true;
+        case ID_SEARCH: doc.OnSearch(); return true;
         case ID_APP_EXIT: m_frame->close(); return true;
         case ID_APP_ABOUT: showAboutDialog(m_frame.get()); return true;
         case ID_VIEW_PLAYER: doc.TogglePlayerPanel(); return true;

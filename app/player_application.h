@@ -70,6 +70,8 @@ public:
     bool frameReadoutShown() const override;
     void showFrameReadout(const std::optional<FrameReadout>& readout) override;
     void showSpeedLevel(int level) override;
+    void runSearchDialog(SearchCriteria& criteria, SearchTarget& target) override;
+    std::unique_ptr<QuadWindow> createQuadWindow(QuadHost& host) override;
 
     // CommandTarget
     bool onCommand(int id) override;

@@ -53,6 +53,7 @@ CKorvexPlayerDoc::CKorvexPlayerDoc(EventLoop& loop, DocumentUi& ui, AudioDevices
 }
 
 CKorvexPlayerDoc::~CKorvexPlayerDoc() {
+    m_quad.reset();
     if (m_view) m_view->StopColourWorker();
     if (m_player) {
         m_player->SetNotifyTarget(nullptr);
@@ -85,6 +86,7 @@ bool CKorvexPlayerDoc::OpenPath(const std::string& path) {
 }
 
 void CKorvexPlayerDoc::OnFileOpen() {
+    if (m_quad) return;  // the quad play window has the recordings while it exists
     const bool wasPlaying = m_player && !m_player->IsPaused() && !m_checking;
     if (wasPlaying) m_player->TogglePause();
     const std::optional<std::string> path = m_ui.runOpenDialog();
@@ -94,6 +96,41 @@ void CKorvexPlayerDoc::OnFileOpen() {
     }
     if (wasPlaying && m_player && m_player->IsPaused()) m_player->TogglePause();
     UpdateStatusTitle();
+}
+
+// ---- Search and quad play -------------------------------------------------------------------
+
+void CKorvexPlayerDoc::OnSearch() {
+    if (m_quad) return;
+    OnFileClose();
+    m_ui.runSearchDialog(m_search, *this);
+}
+
+bool CKorvexPlayerDoc::SearchChannel(const std::string& path, uint32_t pair, uint32_t moment,
+                                     const std::string& dvrName, bool subfolders) {
+    m_candidates.clear();
+    ScanFolder(path, pair, moment, dvrName, subfolders, m_candidates);
+    const std::string chosen = TakeEarliest(m_candidates);
+    // The dialog says "Can not find video files !" for every failure, so opening stays quiet.
+    if (chosen.empty() || !OpenRecording(chosen, kOpenQuietly)) return false;
+    return m_player && !m_player->IsPaused() && GoToTime(moment);
+}
+
+bool CKorvexPlayerDoc::SearchQuad(const std::string& path, const std::vector<uint32_t>& pairs, uint32_t moment,
+                                  const std::string& dvrName, bool subfolders) {
+    if (pairs.empty()) return false;
+    if (!m_quad) m_quad = m_ui.createQuadWindow(*this);
+    if (!m_quad) return false;
+    if (!m_quad->LoadChannels(path, pairs, moment, dvrName, subfolders)) {
+        m_ui.showMessage(kProgramTitle, "Can not find video files !");
+        CloseQuadWindow();
+        return false;
+    }
+    return true;
+}
+
+void CKorvexPlayerDoc::CloseQuadWindow() {
+    m_quad.reset();
 }
 
 void CKorvexPlayerDoc::OnFileClose() {
@@ -148,13 +185,11 @@ bool CKorvexPlayerDoc::OpenRecording(const std::string& path, int option1, int o
         return false;
     }
     if (header.Kind() == kKindFourChannel) {
-        if (!quiet)
-            m_ui.showMessage(kProgramTitle,
-                             "\"" + path +
-                                 "\" is a four-channel recording; it plays in quad play, which "
-                                 "this version of the player does not have yet.");
+        // Four channels play side by side in the quad play window; the main view stays empty.
         UpdateStatusTitle();
-        return false;
+        if (m_view) m_view->Redraw();
+        if (!m_quad) m_quad = m_ui.createQuadWindow(*this);
+        return m_quad && m_quad->LoadFourChannel(path);
     }
 
     auto player = std::make_unique<CPlayWnd>(loop(), m_audio);

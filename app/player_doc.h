@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "app/document_ui.h"
+#include "browse/quad_window.h"
+#include "browse/search.h"
 #include "codec/picture/picture_file.h"
 #include "platform/event_loop.h"
 #include "playback/motion_block.h"
@@ -48,7 +50,7 @@ constexpr int32_t kSpeedXH = 4;
 // playing at a level other than 0 ("1/8Times", "4Times", "H", "XH").
 std::string statusText(bool hasPlayer, bool paused, int32_t level);
 
-class CKorvexPlayerDoc : public EventTarget {
+class CKorvexPlayerDoc : public EventTarget, public SearchTarget, public QuadHost {
 public:
     // `audio` null plays silent. `ui` and the loop must outlive the document.
     CKorvexPlayerDoc(EventLoop& loop, DocumentUi& ui, AudioDevices* audio);
@@ -63,7 +65,7 @@ public:
     // (a four-channel one is refused with the reason). Both tell the user why a file does not
     // open and return false.
     bool OpenPath(const std::string& path);
-    bool OpenRecording(const std::string& path, int option1 = 0, int option2 = 0);
+    bool OpenRecording(const std::string& path, int option1 = 0, int option2 = 0) override;
     // File, Open: pauses, runs the Open dialog, opens the answer or resumes.
     void OnFileOpen();
     // File, Close: closes the recording with a redraw unless a picture is shown.
@@ -106,6 +108,20 @@ public:
     void OnPlayEnded();
     // Code 5: pause, "Frame Lost !" and the "Decode Err" dialog.
     void OnFrameLost();
+
+    // Search (Ctrl+S): nothing while the quad play window exists; otherwise closes the open
+    // file and runs the Search dialog on the criteria the document keeps.
+    void OnSearch();
+    // The dialog's searches: one channel in the main view, positioned at the moment; or up to
+    // four channels in the quad play window ("Can not find video files !" when none is found).
+    bool SearchChannel(const std::string& path, uint32_t pair, uint32_t moment, const std::string& dvrName,
+                       bool subfolders) override;
+    bool SearchQuad(const std::string& path, const std::vector<uint32_t>& pairs, uint32_t moment,
+                    const std::string& dvrName, bool subfolders) override;
+    void CloseQuadWindow() override;
+    QuadWindow* Quad() const { return m_quad.get(); }
+    const SearchCriteria& Criteria() const { return m_search; }
+    const SearchCandidates& Candidates() const { return m_candidates; }
 
     // Clip marks and clips.
     bool MarkClipStart();
@@ -160,7 +176,7 @@ public:
     // What the panel's readout shows of the frame on screen; none without a recording.
     std::optional<FrameReadout> CurrentReadout() const;
     const std::string& CurrentFolder() const { return m_currentFolder; }
-    int32_t GmtOffsetHours() const { return m_gmtOffsetHours; }
+    int32_t GmtOffsetHours() const override { return m_gmtOffsetHours; }
     const std::string& TitlePrefix() const { return m_titlePrefix; }
     const std::string& Title() const { return m_title; }
     const std::string& LastRecordingPath() const { return m_lastPath; }
@@ -256,6 +272,10 @@ private:
     std::vector<CaptionRect> m_regions;
     bool m_continuous = false;
     std::optional<std::vector<CRecordInfo>> m_continuousList;
+
+    SearchCriteria m_search;
+    SearchCandidates m_candidates;  // the rest of the last single-channel search
+    std::unique_ptr<QuadWindow> m_quad;
 
     ZoomState m_zoom = ZoomState::None;
     CaptionRect m_zoomRect;

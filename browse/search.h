@@ -59,4 +59,15 @@ std::string TakeEarliest(SearchCandidates& candidates);
 // daylight saving is decided by the date itself. None for a date the calendar does not have.
 std::optional<uint32_t> localMoment(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
+// What "Search" runs: the document's searches. Both return success; the quad search shows its
+// own message when it fails.
+class SearchTarget {
+public:
+    virtual ~SearchTarget() = default;
+    virtual bool SearchChannel(const std::string& path, uint32_t pair, uint32_t moment, const std::string& dvrName,
+                               bool subfolders) = 0;
+    virtual bool SearchQuad(const std::string& path, const std::vector<uint32_t>& pairs, uint32_t moment,
+                            const std::string& dvrName, bool subfolders) = 0;
+};
+
 }  // namespace kx

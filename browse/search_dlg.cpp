@@ -95,8 +95,8 @@ CSearchDlg::CSearchDlg(SearchCriteria& criteria, SearchTarget& target, QWidget* 
     }
     (criteria.byTime ? m_byTime : m_byDate)->setChecked(true);
     onByTime(criteria.byTime);
-    connect(m_byDate, &QRadioButton::clicked, this, [this] { onByTime(false); });
-    connect(m_byTime, &QRadioButton::clicked, this, [this] { onByTime(true); });
+    // Toggled, not clicked: assistive tools and the keyboard change the choice too.
+    connect(m_byTime, &QRadioButton::toggled, this, [this](bool byTime) { onByTime(byTime); });
     auto* when = new QGridLayout;
     when->addWidget(m_byDate, 0, 0);
     when->addWidget(m_date, 0, 1);

@@ -41,17 +41,6 @@ constexpr int kMaxDvrNameLength = 256;
 inline constexpr const char* kSearchNeedsInput = "Please select channel and path!";
 inline constexpr const char* kSearchNotFound = "Can not find video files !";
 
-// What "Search" runs: the document's searches. Both return success; the quad search shows its
-// own message when it fails.
-class SearchTarget {
-public:
-    virtual ~SearchTarget() = default;
-    virtual bool SearchChannel(const std::string& path, uint32_t pair, uint32_t moment, const std::string& dvrName,
-                               bool subfolders) = 0;
-    virtual bool SearchQuad(const std::string& path, const std::vector<uint32_t>& pairs, uint32_t moment,
-                            const std::string& dvrName, bool subfolders) = 0;
-};
-
 class CSearchDlg : public QDialog {
 public:
     // Shows `criteria`, which Cancel and a successful search update; both must outlive the dialog.

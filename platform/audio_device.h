@@ -27,7 +27,9 @@ struct PcmFormat {
 // the stream's owner; it must never call back into the stream.
 using AudioCompletion = std::function<void(uint32_t tag)>;
 
-// One open output. All calls come from the owner's thread.
+// One open output. All calls come from the owner's thread, except that queue() may also come
+// from one other thread (the quad play worker) while the owner's thread runs: the caller keeps
+// its own calls in order (the channel's lock); the stream guards what it shares with its timer.
 class AudioStream {
 public:
     // Closes the device. No completion is called during or after destruction.

@@ -43,7 +43,7 @@ class EventLoop {
 public:
     virtual ~EventLoop() = default;
 
-    // Milliseconds since an arbitrary origin, wrapping at 2^32.
+    // Milliseconds since an arbitrary origin, wrapping at 2^32. Any thread may read it.
     virtual uint32_t tickCountMs() const = 0;
 
     // Starts (or restarts with a new period) timer `timerId` of `target`: onTimer(timerId) is

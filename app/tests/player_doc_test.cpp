@@ -79,6 +79,13 @@ public:
     bool frameReadoutShown() const override { return readoutShown; }
     void showFrameReadout(const std::optional<FrameReadout>& value) override { readout = value; }
     void showSpeedLevel(int level) override { lamp = level; }
+    void runSearchDialog(SearchCriteria& criteria, SearchTarget& target) override {
+        if (searchAnswer) searchAnswer(criteria, target);
+    }
+    std::unique_ptr<QuadWindow> createQuadWindow(QuadHost& host) override {
+        quadHost = &host;
+        return makeQuad ? makeQuad() : nullptr;
+    }
 
     struct Fit {
         int width, height;
@@ -108,6 +115,34 @@ public:
     bool readoutShown = true;
     std::optional<FrameReadout> readout;
     int lamp = 0;
+    std::function<void(SearchCriteria&, SearchTarget&)> searchAnswer;
+    QuadHost* quadHost = nullptr;
+    std::function<std::unique_ptr<QuadWindow>()> makeQuad;
+};
+
+// A quad play window that records what it is asked and answers as told.
+class FakeQuad : public QuadWindow {
+public:
+    struct Log {
+        std::vector<std::string> loads;
+        bool destroyed = false;
+    };
+    FakeQuad(Log& log, bool answer) : m_log(log), m_answer(answer) {}
+    ~FakeQuad() override { m_log.destroyed = true; }
+    bool LoadChannels(const std::string& path, const std::vector<uint32_t>& pairs, uint32_t moment,
+                      const std::string& dvrName, bool subfolders) override {
+        m_log.loads.push_back(path + " " + std::to_string(pairs.size()) + " " + std::to_string(moment) + " " +
+                              dvrName + (subfolders ? " sub" : ""));
+        return m_answer;
+    }
+    bool LoadFourChannel(const std::string& path) override {
+        m_log.loads.push_back("four " + path);
+        return true;
+    }
+
+private:
+    Log& m_log;
+    bool m_answer;
 };
 
 class PlayerDocTest : public testing::Test {
@@ -220,8 +255,64 @@ TEST_F(PlayerDocTest, FilesThatDoNotOpenAreToldAndLeaveTheDocumentEmpty) {
     EXPECT_FALSE(doc.OpenPath(folder.path() + "/faces.fac"));
     EXPECT_EQ(ui.messages.size(), 2u);
 
-    EXPECT_FALSE(doc.OpenRecording(record("quad.ckx", 10, 1793606400, 0, kKindFourChannel)));
-    EXPECT_NE(ui.messages.back().find("four-channel"), std::string::npos);
+}
+
+TEST_F(PlayerDocTest, SearchOpensTheChannelsRecordingAtTheMoment) {
+    const uint32_t start = 1793606400;
+    record("other-camera.ckx", 40, start, 1);
+    const std::string ends = record("cam.ckx", 60, start);  // 2.4 s, groups of 200 ms
+    ASSERT_TRUE(doc.OpenRecording(record("open.ckx")));
+    ui.searchAnswer = [&](SearchCriteria& criteria, SearchTarget& target) {
+        EXPECT_FALSE(doc.HasPlayer()) << "Search closes the open recording first";
+        EXPECT_EQ(&criteria, &doc.Criteria());
+        EXPECT_FALSE(target.SearchChannel(folder.path(), channelPair(2), start, "", false));
+        EXPECT_FALSE(target.SearchChannel(folder.path(), channelPair(0), start, "another", false));
+        ASSERT_TRUE(target.SearchChannel(folder.path(), channelPair(0), start + 1, "KX-DVR", false));
+    };
+    doc.OnSearch();
+    ASSERT_TRUE(doc.HasPlayer());
+    EXPECT_EQ(doc.Player()->Path(), ends);
+    // Group wall times have whole seconds: positioning takes the last group of the moment's second.
+    EXPECT_EQ(doc.Player()->Frame()->Group(), 9u);
+    EXPECT_EQ(doc.Player()->Reader()->WallTimeOfTick(doc.Player()->Frame()->Tick()), start + 1);
+    EXPECT_TRUE(ui.messages.empty()) << "the dialog tells about failures, not the document";
+}
+
+TEST_F(PlayerDocTest, QuadPlayTakesFourChannelRecordingsAndQuadSearchesAndBlocksOpenAndSearch) {
+    FakeQuad::Log log;
+    ui.makeQuad = [&] { return std::make_unique<FakeQuad>(log, false); };
+    const std::string quad = record("quad.ckx", 10, 1793606400, 0, kKindFourChannel);
+    EXPECT_TRUE(doc.OpenRecording(quad));
+    EXPECT_FALSE(doc.HasPlayer());
+    ASSERT_NE(doc.Quad(), nullptr);
+    EXPECT_EQ(ui.quadHost, &doc);
+    EXPECT_EQ(log.loads, std::vector<std::string>{"four " + quad});
+
+    // While the window exists Open and Search do nothing.
+    ui.openAnswer = record("cam.ckx");
+    bool searched = false;
+    ui.searchAnswer = [&](SearchCriteria&, SearchTarget&) { searched = true; };
+    doc.OnFileOpen();
+    doc.OnSearch();
+    EXPECT_FALSE(doc.HasPlayer());
+    EXPECT_FALSE(searched);
+    doc.CloseQuadWindow();
+    EXPECT_TRUE(log.destroyed);
+    EXPECT_EQ(doc.Quad(), nullptr);
+
+    // A quad search that finds nothing says so and takes the window away again.
+    log = {};
+    EXPECT_FALSE(doc.SearchQuad("/srv", {0, 1}, 1793606400, "KX", true));
+    EXPECT_EQ(log.loads, std::vector<std::string>{"/srv 2 1793606400 KX sub"});
+    EXPECT_TRUE(log.destroyed);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Can not find video files !"});
+    EXPECT_FALSE(doc.SearchQuad("/srv", {}, 1793606400, "", false)) << "no channel";
+    ui.makeQuad = [&] { return std::make_unique<FakeQuad>(log, true); };
+    EXPECT_TRUE(doc.SearchQuad("/srv", {5}, 1793606400, "", false));
+    EXPECT_NE(doc.Quad(), nullptr);
+    ui.makeQuad = nullptr;
+    doc.CloseQuadWindow();
+    EXPECT_FALSE(doc.SearchQuad("/srv", {5}, 1793606400, "", false)) << "no window could be made";
 }
 
 TEST_F(PlayerDocTest, SpeedLevelsAndPlayback) {

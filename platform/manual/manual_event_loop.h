@@ -3,6 +3,7 @@
 // messages posted to the loop are delivered before the next timer fires.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -64,7 +65,8 @@ private:
     void clockMoved();
 
     uint32_t m_startTickMs;
-    uint64_t m_elapsedMs = 0;
+    // Moved on the loop's thread only; read from any thread (a worker's tick count).
+    std::atomic<uint64_t> m_elapsedMs = 0;
     uint64_t m_timerOrder = 0;
     std::vector<Timer> m_timers;
     mutable std::mutex m_queueMutex;  // post() may come from another thread

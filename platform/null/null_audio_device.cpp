@@ -15,6 +15,8 @@ public:
 
     bool queue(const uint8_t* bytes, size_t size, uint32_t tag) override {
         assert(bytes != nullptr || size == 0);
+        // The devices' lock: the owner's pump may run on another thread than the writer.
+        std::lock_guard lock(m_devices.m_mutex);
         if (m_devices.queueFails()) return false;
         if (m_devices.m_observer) m_devices.m_observer(m_device, bytes, size);
         const uint64_t now = m_devices.m_clock.nowUs();
@@ -27,6 +29,7 @@ public:
     }
 
     void reset() override {
+        std::lock_guard lock(m_devices.m_mutex);
         while (!m_queued.empty()) complete();
         m_endUs = 0;
     }

@@ -3,6 +3,7 @@
 // Used for tests and silent runs; the clock is given, so tests advance it by hand.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -26,7 +27,7 @@ public:
     void advanceUs(uint64_t us) { m_nowUs += us; }
 
 private:
-    uint64_t m_nowUs = 0;
+    std::atomic<uint64_t> m_nowUs = 0;
 };
 
 class NullAudioStream;
@@ -43,7 +44,8 @@ public:
     std::unique_ptr<AudioStream> open(int device, const PcmFormat& format, AudioCompletion completion) override;
 
     // Calls the completion of every buffer whose end the clock has passed, in order. The owner
-    // calls this from its timer; queue() calls it too.
+    // calls this from its timer; queue() calls it too. Streams may be written from one thread
+    // while another pumps: both hold the devices' lock.
     void pump();
 
     // Sees every buffer as it is queued (on the owner's thread), as a device would play it.

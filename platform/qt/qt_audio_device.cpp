@@ -8,10 +8,13 @@
 #include <QIODevice>
 #include <QList>
 #include <QMediaDevices>
+#include <QMetaObject>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cassert>
 #include <deque>
+#include <mutex>
 
 namespace kx {
 namespace {
@@ -31,48 +34,66 @@ bool isPcm(const PcmFormat& format) {
            format.samplesPerSecond > 0;
 }
 
+// The sink, its device and the timer belong to the thread that opened the stream. queue() may
+// also come from a writer thread (the quad worker): the buffer list and the sink's device are
+// shared with the timer under m_mutex, and a writer leaves the feeding to the stream's thread.
 class QtAudioStream : public AudioStream {
 public:
     QtAudioStream(const QAudioDevice& device, const PcmFormat& format, AudioCompletion completion)
-        : m_format(format), m_completion(std::move(completion)), m_sink(device, toQt(format)) {
+        : m_format(format), m_completion(std::move(completion)), m_sink(device, toQt(format)),
+          m_owner(QThread::currentThread()) {
         QObject::connect(&m_timer, &QTimer::timeout, [this] { poll(); });
         m_timer.setInterval(kPollMs);
     }
 
     ~QtAudioStream() override {
         m_timer.stop();
+        std::lock_guard lock(m_mutex);
         m_sink.stop();
     }
 
     bool start() {
-        // Room for two seconds, so that all the audio output queues at once goes to the sink as
-        // soon as it is queued. With the default room (about 145 ms at 8 kHz) a server may let
-        // the sink run dry before it asks for more, and the sound stalls for its whole latency.
-        m_sink.setBufferSize(qsizetype(m_format.bytesPerSecond() * 2));
-        m_io = m_sink.start();
-        if (!m_io || m_sink.error() != QAudio::NoError) return false;
-        m_writtenBytes = 0;
-        m_queuedEndBytes = 0;
-        m_timer.start();
-        return true;
+        std::lock_guard lock(m_mutex);
+        return startHeld();
     }
 
     bool queue(const uint8_t* bytes, size_t size, uint32_t tag) override {
         assert(bytes != nullptr || size == 0);
-        if (!m_io || m_sink.error() == QAudio::OpenError || m_sink.error() == QAudio::FatalError) return false;
-        m_queuedEndBytes += size;
-        m_buffers.push_back({bytes, size, tag, m_queuedEndBytes});
-        feed();
+        const bool owner = QThread::currentThread() == m_owner;
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_io || m_failed) return false;
+            if (owner && (m_sink.error() == QAudio::OpenError || m_sink.error() == QAudio::FatalError)) {
+                m_failed = true;
+                return false;
+            }
+            m_queuedEndBytes += size;
+            m_buffers.push_back({bytes, size, tag, m_queuedEndBytes});
+            if (owner) {
+                feed();
+                return true;
+            }
+        }
+        // The timer's own thread hands the bytes to the sink; the timer is the context, so the
+        // call is dropped with the stream.
+        QMetaObject::invokeMethod(&m_timer, [this] {
+            std::lock_guard lock(m_mutex);
+            feed();
+        }, Qt::QueuedConnection);
         return true;
     }
 
     void reset() override {
+        std::lock_guard lock(m_mutex);
         m_sink.reset();
         while (!m_buffers.empty()) complete();
-        if (!start()) m_io = nullptr;
+        if (!startHeld()) m_io = nullptr;
     }
 
-    void setVolume(uint16_t left, uint16_t right) override { m_sink.setVolume(std::max(left, right) / 65535.0); }
+    void setVolume(uint16_t left, uint16_t right) override {
+        std::lock_guard lock(m_mutex);
+        m_sink.setVolume(std::max(left, right) / 65535.0);
+    }
 
 private:
     struct Buffer {
@@ -82,7 +103,21 @@ private:
         uint64_t endBytes;  // stream offset just past this buffer
     };
 
-    // Hands the sink as much of the queued bytes as it takes now.
+    bool startHeld() {
+        // Room for two seconds, so that all the audio output queues at once goes to the sink as
+        // soon as it is queued. With the default room (about 145 ms at 8 kHz) a server may let
+        // the sink run dry before it asks for more, and the sound stalls for its whole latency.
+        m_sink.setBufferSize(qsizetype(m_format.bytesPerSecond() * 2));
+        m_io = m_sink.start();
+        if (!m_io || m_sink.error() != QAudio::NoError) return false;
+        m_writtenBytes = 0;
+        m_queuedEndBytes = 0;
+        m_failed = false;
+        if (!m_timer.isActive()) m_timer.start();
+        return true;
+    }
+
+    // Hands the sink as much of the queued bytes as it takes now; m_mutex held, stream's thread.
     void feed() {
         if (!m_io) return;
         for (const Buffer& buffer : m_buffers) {
@@ -99,7 +134,9 @@ private:
         }
     }
 
+    // Completions are called under m_mutex: they only post, and never call back into the stream.
     void poll() {
+        std::lock_guard lock(m_mutex);
         feed();
         uint64_t playedBytes = uint64_t(std::max<qint64>(m_sink.processedUSecs(), 0)) * m_format.bytesPerSecond() / 1000000;
         // An idle sink has played everything it was given.
@@ -117,7 +154,10 @@ private:
     PcmFormat m_format;
     AudioCompletion m_completion;
     QAudioSink m_sink;
+    QThread* m_owner;
+    std::mutex m_mutex;  // the buffer list, the counts and the sink's device
     QIODevice* m_io = nullptr;
+    bool m_failed = false;
     QTimer m_timer;
     std::deque<Buffer> m_buffers;
     uint64_t m_writtenBytes = 0;

@@ -123,6 +123,13 @@ int runSearch(const SearchOptions& options);
 // The search moment of --date or --time in the computer's zone; none for malformed text.
 std::optional<uint32_t> parseSearchMoment(const std::string& date, const std::string& time);
 
+struct QuadOptions {
+    std::vector<std::string> files;  // up to four, or one four-channel recording
+    int32_t level = 0;               // speed level -4 to 4
+    std::optional<double> seconds;   // stop after this long; otherwise when every channel ended
+};
+int runQuad(const QuadOptions& options);
+
 // Prints "kxtool: FILE: reason" on standard error.
 void reportError(const std::string& file, const std::string& reason);
 

@@ -243,6 +243,15 @@ int main(int argc, char** argv) {
         if (distinct.size() > 4) throw CLI::ValidationError("--channel", "at most four channels play side by side");
     });
 
+    kx::QuadOptions quad;
+    CLI::App* quadCommand = app.add_subcommand(
+        "quad", "Play up to four recordings on one clock: \"channel group position wall_time elapsed_ms\" per picture");
+    quadCommand->add_option("FILE", quad.files, "Up to four recordings, or one four-channel recording")
+        ->required()
+        ->expected(1, 4);
+    quadCommand->add_option("--speed", quad.level, "Speed level -4 to 4 (1/8x ... 4x, H, XH)")->check(CLI::Range(-4, 4));
+    quadCommand->add_option("--seconds", quad.seconds, "Stop after this many seconds")->check(CLI::PositiveNumber);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -261,5 +270,6 @@ int main(int argc, char** argv) {
     if (*exportCommand) return kx::runExport(exportOptions);
     if (*listCommand) return kx::runList(list);
     if (*searchCommand) return kx::runSearch(search);
+    if (*quadCommand) return kx::runQuad(quad);
     return 2;
 }

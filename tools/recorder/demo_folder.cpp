@@ -24,7 +24,6 @@ struct DemoCamera {
 };
 
 constexpr uint32_t kDay1 = 1793606400;  // 2026-11-02 08:00:00 UTC
-constexpr uint32_t kDay2 = 1793741400;  // 2026-11-03 21:30:00 UTC
 constexpr uint32_t kDay0 = 1793520000;  // 2026-11-01 08:00:00 UTC
 constexpr uint32_t kSecondsPerRecording = 12;
 constexpr uint32_t kPauseBetweenRecordings = 3;
@@ -45,8 +44,10 @@ std::vector<RecordingJob> demoJobs(const std::string& folder) {
     const DemoCamera cameras[] = {
         {0, 0, "Entrance", "Front gate", kKindExtended, 1, 135, AudioFormat::G726, kDay1},
         {0, 1, "Entrance", "Lobby", kKindExtended, 0, 7, AudioFormat::None, kDay1 + 20},
-        {1, 0, "Yard", "Car park", kKindClip, 1, 137, AudioFormat::None, kDay2},
-        {1, 1, "Yard", "Loading bay", kKindClip, 0, 3, AudioFormat::G726, kDay2 + 40},
+        // A second board over the same stretch of time, each camera starting at its own moment,
+        // so that a search of channels 1, 2, 5 and 6 finds four recordings to play side by side.
+        {1, 0, "Yard", "Car park", kKindClip, 1, 137, AudioFormat::None, kDay1 + 10},
+        {1, 1, "Yard", "Loading bay", kKindClip, 0, 3, AudioFormat::G726, kDay1 + 30},
         // An older recorder: the three older kinds with the legacy codec, one of them with the
         // pictures the player doubles horizontally (header version 0x1000).
         {2, 0, "Archive", "Back door", kKindLegacyKx, 0, 2, AudioFormat::None, kDay0, 0x100},

@@ -307,12 +307,14 @@ def atspi_extents(node):
 
 
 def atspi_press(node):
+    """Presses a button, or toggles a check box or radio button, as a click on it does."""
     action = node.queryAction()
-    for i in range(action.nActions):
-        if action.getName(i) == "Press":
-            action.doAction(i)
+    names = [action.getName(i) for i in range(action.nActions)]
+    for wanted in ("Press", "Toggle", "SetFocus"):
+        if wanted in names:
+            action.doAction(names.index(wanted))
             return
-    raise AssertionError("%r has no Press action" % node.name)
+    raise AssertionError("%r has no Press or Toggle action (it has %r)" % (node.name, names))
 
 
 def have_tools(*names):

@@ -416,6 +416,66 @@ class OpenWindowTest(PlayerTestCase):
         os.remove(other)
 
 
+class QuadSearchTest(PlayerTestCase):
+    def test_ctrl_s_quad_search_plays_four_channels_side_by_side(self):
+        # Four cameras on two boards (channels 1, 2, 5 and 6), each starting at its own moment.
+        folder = os.path.join(CTX["tmp"], "dvr")
+        os.makedirs(folder, exist_ok=True)
+        for board, camera, second in ((1, 1, 0), (1, 2, 4), (2, 1, 8), (2, 2, 12)):
+            subprocess.run([tool("kxrec"), "--resolution", "122", "--frames", "500", "--host", HOST,
+                            "--board", str(board), "--camera", str(camera), "--start",
+                            "2026-11-02 20:00:%02d" % second,
+                            os.path.join(folder, "b%dc%d.kxz" % (board, camera))],
+                           check=True, capture_output=True, timeout=120)
+        player = self.start([])
+        main = player.window("KX Player")
+        check(main is not None, "main window shown", "windows %r" % self.server.windows_of(player.pid))
+        self.server.key(main, "ctrl+s")
+        dialog = player.window("Search")
+        check(dialog is not None, "Ctrl+S shows the window 'Search'",
+              "windows seen: %r" % self.server.windows_of(player.pid))
+        path = x.atspi_wait(player.pid, ("text", "entry"), "Path")
+        check(path is not None, "the Path field is found through AT-SPI", "not found")
+        path.queryEditableText().setTextContents(folder)
+        for name in ("Quad play", "Channel 1", "Channel 2", "Channel 5", "Channel 6"):
+            box = x.atspi_wait(player.pid, ("check box",), name)
+            check(box is not None, "check box %r found" % name, "not found")
+            x.atspi_press(box)
+        by_time = x.atspi_wait(player.pid, ("radio button",), "Search by time")
+        x.atspi_press(by_time)
+        # The computer's zone is GMT+9: the first recording began at 2026-11-03 05:00:00 there;
+        # the last one begins two seconds after the moment and waits for the others to reach it.
+        date = x.atspi_wait(player.pid, ("spin button", "text", "date editor"), "Date of the time")
+        when = x.atspi_wait(player.pid, ("spin button", "text"), "Time of day")
+        check(date is not None and when is not None, "the date and time pickers are found",
+              "date %r, time %r" % (date, when))
+        date.queryEditableText().setTextContents("2026-11-03")
+        when.queryEditableText().setTextContents("05:00:10")
+        x.atspi_press(x.atspi_wait(player.pid, ("push button",), "Search"))
+        quad = player.window("(E2E-HOST)(GMT+09:00)(2026/11/03) -- Playing", timeout=15)
+        check(quad is not None, "the quad play window plays, its title the first pane's",
+              "windows seen: %r" % self.server.windows_of(player.pid))
+        check(player.window("Search", timeout=0.5) is None, "the Search window has closed",
+              "it is still shown")
+        panes = [x.atspi_wait(player.pid, ("filler", "panel"), "Channel %d" % (i + 1))
+                 for i in range(4)]
+        check(all(panes), "four panes found through AT-SPI", "panes %r" % panes)
+        time.sleep(3.0)
+        _, _, first = self.server.shot(quad)
+        time.sleep(0.6)
+        _, _, second = self.server.shot(quad)
+        qx, qy, qw, _ = self.server.geometry(quad)
+        for i, pane in enumerate(panes):
+            px, py, pw, ph = x.atspi_extents(pane)
+            rows_a = [x.crop_rows(qw, first, py - qy + r, 1)[(px - qx) * 3:(px - qx + pw) * 3]
+                      for r in range(0, ph, 8)]
+            rows_b = [x.crop_rows(qw, second, py - qy + r, 1)[(px - qx) * 3:(px - qx + pw) * 3]
+                      for r in range(0, ph, 8)]
+            a, b = b"".join(rows_a), b"".join(rows_b)
+            check(not x.is_flat(a), "pane %d shows a picture" % (i + 1), "one flat colour")
+            check(a != b, "pane %d moves (two shots 600 ms apart differ)" % (i + 1), "equal shots")
+
+
 class DesktopAssociationTest(PlayerTestCase):
     def test_recording_types_belong_to_the_player(self):
         for label, set_data_home in (("XDG_DATA_HOME set", True),
