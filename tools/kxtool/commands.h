@@ -102,6 +102,14 @@ struct ExportOptions {
 };
 int runExport(const ExportOptions& options);
 
+struct PrintOptions {
+    std::string file;  // a BMP or JPEG picture
+    std::string out;   // the PDF file
+    bool beside = false;  // the caption lines above the picture instead of over it
+    int scaling = 15;     // thousandths of an inch per picture pixel, 1 to 20
+};
+int runPrint(const PrintOptions& options);
+
 struct ListOptions {
     bool json = false;
     std::optional<int> sortColumn;  // 0 to 7: as one click on that heading

@@ -221,6 +221,22 @@ int main(int argc, char** argv) {
         list.sortReverse = colon != std::string::npos;
     });
 
+    kx::PrintOptions print;
+    std::string printMode = "in";
+    CLI::App* printCommand = app.add_subcommand(
+        "print", "Print a BMP or JPEG picture's page (path, picture, caption lines) into a PDF file");
+    printCommand->add_option("PICTURE", print.file, "Picture file")->required();
+    printCommand->add_option("OUT", print.out, "PDF file to write")->required();
+    printCommand
+        ->add_option("--mode", printMode,
+                     "in: the caption lines over the picture; beside: above it (default: in)")
+        ->check(CLI::IsMember({"in", "beside"}));
+    printCommand
+        ->add_option("--scaling", print.scaling,
+                     "Printed size of one picture pixel in thousandths of an inch (default: 15)")
+        ->check(CLI::Range(1, 20));
+    printCommand->callback([&] { print.beside = printMode == "beside"; });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -238,5 +254,6 @@ int main(int argc, char** argv) {
     if (*motionCommand) return kx::runMotion(motion);
     if (*exportCommand) return kx::runExport(exportOptions);
     if (*listCommand) return kx::runList(list);
+    if (*printCommand) return kx::runPrint(print);
     return 2;
 }
