@@ -96,8 +96,10 @@ int runVerify(const VerifyOptions& options);
 
 struct ExportOptions {
     std::string file;
-    std::string out;            // the AVI file
-    std::string codec = "dib";  // a name of aviCompressors()
+    std::string out;            // the AVI or MP4 file
+    std::string format = "avi";  // "avi" or "mp4"
+    std::string codec = "dib";  // AVI: a name of aviCompressors()
+    int quality = 23;           // MP4: the H.264 constant rate factor, 0 (best) to 51
     bool listCodecs = false;
 };
 int runExport(const ExportOptions& options);

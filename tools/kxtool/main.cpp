@@ -185,9 +185,17 @@ int main(int argc, char** argv) {
 
     kx::ExportOptions exportOptions;
     CLI::App* exportCommand = app.add_subcommand(
-        "export", "Convert a recording into an AVI file: pictures, sound (PCM) and a text stream");
+        "export",
+        "Convert a recording into an AVI file (pictures, sound as PCM, a text stream) or an MP4 "
+        "evidence file (H.264 at the recording's own times, AAC, subtitles, OUT.json with hashes)");
     exportCommand->add_option("FILE", exportOptions.file, "Recording file");
-    exportCommand->add_option("OUT", exportOptions.out, "AVI file to write (named *.avi)");
+    exportCommand->add_option("OUT", exportOptions.out, "File to write (named *.avi or *.mp4)");
+    exportCommand->add_option("--format", exportOptions.format, "avi (default) or mp4")
+        ->check(CLI::IsMember({"avi", "mp4"}));
+    exportCommand
+        ->add_option("--quality", exportOptions.quality,
+                     "MP4: H.264 constant rate factor, 0 (best) to 51 (default: 23)")
+        ->check(CLI::Range(0, 51));
     std::vector<std::string> compressorNames;
     for (const kx::AviCompressor& compressor : kx::aviCompressors())
         compressorNames.push_back(compressor.name);
