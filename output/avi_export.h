@@ -69,6 +69,11 @@ public:
     bool Run(const std::string& compressor);
     // Closes what Open opened without writing a file (the compressor choice was cancelled).
     void Abandon();
+    // Replaces the log and progress callbacks (before Run, when Run goes to another thread).
+    void SetLog(Log log, Progress progress) {
+        m_log = std::move(log);
+        m_progress = std::move(progress);
+    }
     // From any thread: Run stops before its next frame, logs kCancelledText and leaves no file.
     void Cancel() { m_cancel = true; }
 
