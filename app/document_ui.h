@@ -62,6 +62,8 @@ public:
     virtual bool runMotionSetup(MotionSettings& settings) = 0;
     virtual bool runCaptionSetup(uint32_t& captionSwitches) = 0;
     virtual bool chooseColour(uint32_t& colourBgr) = 0;
+    // The "Face" window of a face file, modal.
+    virtual void runFaceWindow(const std::string& path) = 0;
     // "Decode Err": "Frame has been tampered."
     virtual void showDecodeError() = 0;
 

@@ -23,6 +23,9 @@
 #include "browse/quad_play_dlg.h"
 #include "browse/search_dlg.h"
 #include "browse/open_dlg.h"
+#include "output/widgets/face_dlg.h"
+#include "output/widgets/kx2avi_dlg.h"
+#include "output/widgets/still_printer.h"
 #include "platform/qt/qt_event_loop.h"
 #include "present/display.h"
 #include "present/widgets/colour_dialog.h"
@@ -180,6 +183,18 @@ void PlayerApplication::showDecodeError() {
     kx::showDecodeError(m_frame.get());
 }
 
+void PlayerApplication::runFaceWindow(const std::string& path) {
+    const QRect screen = screenOf(*m_frame);
+    // The frame the window system adds around a dialog, as the main window has it.
+    const QSize frame = m_frame->frameGeometry().size() - m_frame->geometry().size();
+    CFaceDlg dialog(path, screen.size(), frame,
+                    [this](const std::string& video, uint32_t time) {
+                        if (m_doc->OpenRecording(video)) m_doc->GoToTime(time);
+                    },
+                    m_frame.get());
+    dialog.exec();
+}
+
 bool PlayerApplication::openProgress(uint32_t total) {
     m_progress = std::make_unique<CAuthenticatingWnd>(
         total, [this] { m_doc->Close(true, true); }, m_frame.get());
@@ -270,13 +285,10 @@ CommandState PlayerApplication::commandState(int id) const {
         case ID_VIEW_FULLSCREEN: return {true, m_frame && m_frame->IsFullScreen()};
         case ID_MOTION_ENABLE: return {true, m_doc->MotionSearchEnabled()};
         case ID_CONTINUOUS_PLAY: return {true, m_doc->ContinuousPlayback()};
-        case ID_PRINT_MODE: return {still, false};
-        // Printing, the AVI window and new/save/edit commands have no window in this version:
-        // greyed rather than offered and doing nothing.
+        case ID_PRINT_MODE:
         case ID_FILE_PRINT:
         case ID_FILE_PRINT_PREVIEW:
-        case ID_FILE_PRINT_SETUP:
-        case ID_KX2AVI: return {false, false};
+        case ID_FILE_PRINT_SETUP: return {still, false};
         default: return {true, false};
     }
 }
@@ -293,6 +305,11 @@ bool PlayerApplication::onCommand(int id) {
         case ID_VIEW_FULLSCREEN: m_frame->ToggleFullScreen(); return true;
         case ID_COLOR_CONFIG: runColourDialog(); return true;
         case ID_PRINT_MODE: runPrintMode(); return true;
+        case ID_FILE_PRINT:
+        case ID_FILE_PRINT_PREVIEW:
+        case ID_FILE_PRINT_SETUP: printStill(id); return true;
+        case ID_KX2AVI:
+        case ID_EXPORT_MP4: runExportWindow(id); return true;
         case ID_MOTION_SETUP: doc.OnMotionSetup(); return true;
         case ID_MOTION_ENABLE: doc.ToggleMotionSearch(); return true;
         case ID_CONTINUOUS_PLAY: doc.ToggleContinuousPlayback(); return true;
@@ -330,6 +347,29 @@ void PlayerApplication::runPrintMode() {
     m_printMode = mode;
     m_printScaling = scaling;
     m_view->Redraw();
+}
+
+void PlayerApplication::printStill(int command) {
+    if (!m_doc->IsStillPicture()) return;
+    if (!m_printer) m_printer = std::make_unique<StillPrinter>();
+    const std::string& path = m_doc->StillPicture().fileName();
+    const PrintMode mode =
+        m_printMode == kPrintModeTextBeside ? PrintMode::TextBeside : PrintMode::TextInPicture;
+    if (command == ID_FILE_PRINT)
+        m_printer->print(m_frame.get(), path, m_doc->StillPicture(), mode, m_printScaling);
+    else if (command == ID_FILE_PRINT_PREVIEW)
+        m_printer->preview(m_frame.get(), path, m_doc->StillPicture(), mode, m_printScaling);
+    else
+        m_printer->setup(m_frame.get());
+}
+
+void PlayerApplication::runExportWindow(int command) {
+    // The recording that was open is the input; it is closed as File, Close does.
+    const std::string input = m_doc->HasPlayer() ? m_doc->Info().Path() : std::string();
+    if (m_doc->HasPlayer()) m_doc->OnFileClose();
+    CKx2AviDlg dialog(input, command == ID_KX2AVI ? ExportFormat::Avi : ExportFormat::Mp4,
+                      m_frame.get());
+    dialog.exec();
 }
 
 // ---- Panel ---------------------------------------------------------------------------------

@@ -24,6 +24,7 @@ class CKorvexPlayerView;
 class CMainFrame;
 class CPlayerPanel;
 class QtEventLoop;
+class StillPrinter;
 
 // The readout of the panel's expanded strip, two lines.
 std::string formatFrameReadout(const FrameReadout& readout);
@@ -56,6 +57,7 @@ public:
     bool runCaptionSetup(uint32_t& captionSwitches) override;
     bool chooseColour(uint32_t& colourBgr) override;
     void showDecodeError() override;
+    void runFaceWindow(const std::string& path) override;
     bool openProgress(uint32_t total) override;
     void setProgress(uint32_t position) override;
     void closeProgress() override;
@@ -115,6 +117,8 @@ private:
     void placePanel();
     void runColourDialog();
     void runPrintMode();
+    void printStill(int command);
+    void runExportWindow(int command);
     void shutDown();
 
     std::unique_ptr<QtEventLoop> m_loop;
@@ -125,6 +129,7 @@ private:
     std::unique_ptr<CKorvexPlayerView> m_view;
     std::unique_ptr<CPlayerPanel> m_panel;
     std::unique_ptr<CAuthenticatingWnd> m_progress;
+    std::unique_ptr<StillPrinter> m_printer;
     int m_printMode = 0;
     int m_printScaling = 15;
     bool m_shutDown = false;

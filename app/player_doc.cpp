@@ -72,11 +72,8 @@ bool CKorvexPlayerDoc::IsPaused() const {
 bool CKorvexPlayerDoc::OpenPath(const std::string& path) {
     m_currentFolder = absoluteFolderOf(path);
     if (endsWithIgnoringCase(path, "fac")) {
-        m_ui.showMessage(kProgramTitle, "\"" + path +
-                                            "\" is a face-picture file; face pictures are "
-                                            "shown in the face-picture window, which this "
-                                            "version of the player does not have yet.");
-        return false;
+        m_ui.runFaceWindow(path);
+        return true;
     }
     if (endsWithIgnoringCase(path, "bmp")) return OpenStillPicture(path, kContentBitmap);
     if (endsWithIgnoringCase(path, "jpg") || endsWithIgnoringCase(path, "jpeg"))

@@ -29,6 +29,7 @@ constexpr int ID_MOTION_SETUP = 32784;
 constexpr int ID_MOTION_ENABLE = 32785;
 constexpr int ID_CONTINUOUS_PLAY = 32786;
 constexpr int ID_CAPTION_SETUP = 32787;
+constexpr int ID_EXPORT_MP4 = 32795;
 
 // How a menu item shows a command now.
 struct CommandState {

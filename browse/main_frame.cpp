@@ -80,6 +80,7 @@ void CMainFrame::buildMenus() {
 
     QMenu* tools = menuBar()->addMenu("Tools");
     addCommand(tools, "&KX to AVI...", ID_KX2AVI);
+    addCommand(tools, "Export to &MP4...", ID_EXPORT_MP4);
 
     QMenu* help = menuBar()->addMenu("&Help");
     addCommand(help, "&About KX Player...", ID_APP_ABOUT);

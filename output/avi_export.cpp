@@ -7,26 +7,15 @@
 #include <array>
 #include <cstring>
 #include <ctime>
-#include <optional>
+#include <numeric>
 #include <vector>
 
-#include "codec/create_decoder.h"
-#include "codec/legacy/legacy_decoder.h"
-#include "codec/picture_layout.h"
-#include "output/avi_picture_fitter.h"
+#include "output/export_source.h"
 #include "platform/avi_file.h"
-#include "playback/audio_block_decoder.h"
-#include "playback/wave_out.h"
-#include "recording/record_reader.h"
-#include "recording/resolution.h"
 
 namespace kx {
 namespace {
 
-// The frame buffers hold the largest picture the recorders make, whatever the header says.
-constexpr int kMinBufferWidth = 720;
-constexpr int kMinBufferHeight = 576;
-constexpr uint32_t kAudioBytes = 1 << 20;  // the largest audio block read
 constexpr size_t kTextSampleBytes = 16;
 constexpr uint32_t kTextLineHeight = 20;
 
@@ -88,25 +77,31 @@ AviExportRates aviExportRates(uint32_t totalFrames, uint32_t startTime, uint32_t
     return rates;
 }
 
-// Everything one conversion owns: the input (reader, frame, decoders) and the AVI file with
-// its streams, released in the order compressed stream, audio, text, file.
+AviExportRates aviExportRates(uint32_t totalFrames, uint32_t startTime, uint32_t endTime,
+                              uint32_t firstTick, uint32_t lastTick) {
+    AviExportRates rates = aviExportRates(totalFrames, startTime, endTime);
+    const uint32_t spanMs = lastTick - firstTick;  // ticks wrap: the difference does not
+    if (totalFrames < 2 || spanMs == 0 || spanMs > 0x80000000u) return rates;
+    // Frames per second = (frames - 1) intervals over the span: rate (frames - 1) x 1000, scale
+    // the span in milliseconds, reduced to fit 32 bits.
+    uint64_t rate = uint64_t(totalFrames - 1) * 1000;
+    uint64_t scale = spanMs;
+    const uint64_t divisor = std::gcd(rate, scale);
+    rate /= divisor;
+    scale /= divisor;
+    while (rate > 0xFFFFFFFFu) {
+        rate >>= 1;
+        scale = std::max<uint64_t>(1, scale >> 1);
+    }
+    rates.videoRate = uint32_t(rate);
+    rates.videoScale = uint32_t(scale);
+    return rates;
+}
+
+// Everything one conversion owns: the recording and the AVI file with its streams, released in
+// the order compressed stream, audio, text, file.
 struct AviExport::Conversion {
-    CRecordInfo info;
-    CRecordReader reader;
-    std::unique_ptr<CRecordFrame> frame;
-    bool legacy = false;
-    LegacyDecoder legacyDecoder;
-    std::vector<uint8_t> legacyOutput;
-    std::unique_ptr<VideoDecoder> decoder;
-    int codec = 0;
-    RgbPicture picture;
-    AviPictureFitter fitter;
-    uint32_t width = 0;  // of the video format
-    uint32_t height = 0;
-    std::vector<uint8_t> sample;  // the picture as written, bottom row first
-    AudioBlockDecoder audioDecoder;
-    uint32_t audioPieceBytes = 0;
-    std::vector<uint8_t> pcm;
+    ExportSource source;
     std::array<char, kTextSampleBytes> text{};
     AviExportRates rates;
 
@@ -115,109 +110,7 @@ struct AviExport::Conversion {
     std::unique_ptr<AviStream> compressed;
     AviStream* audio = nullptr;
     AviStream* textStream = nullptr;
-
-    // Step 3 of Convert; on failure `detail` says why.
-    bool open(const std::string& path, std::string& detail);
-    bool decodePicture();
-    void writeAudio();
 };
-
-bool AviExport::Conversion::open(const std::string& path, std::string& detail) {
-    if (!info.ReadInfo(path) || !reader.Open(&info, kReaderModeRead, -1)) {
-        detail =
-            path + ": " +
-            (reader.LastError().text.empty() ? info.LastError().text : reader.LastError().text);
-        return false;
-    }
-    const std::optional<PictureSize> display = DisplaySizeOf(info);
-    if (!display) {
-        detail = path + ": the resolution code " + std::to_string(info.ResolutionCode()) +
-                 " gives no picture size";
-        return false;
-    }
-    width = uint32_t(display->width);
-    height = uint32_t(display->height);
-    const bool large =
-        int64_t(info.Width()) * info.Height() >= int64_t(kMinBufferWidth) * kMinBufferHeight;
-    frame = std::make_unique<CRecordFrame>(large ? info.Width() : kMinBufferWidth,
-                                           large ? info.Height() : kMinBufferHeight, kAudioBytes);
-    if (!reader.ReadFrame(*frame, -1, 0)) {
-        detail = path + ": the first frame cannot be read: " + reader.LastError().text;
-        return false;
-    }
-    legacy = isLegacyKind(info.Kind());
-    codec = frame->Codec();
-    if (legacy) {
-        // The older kinds go to the legacy decoder whatever codec their frames name.
-        if (!legacyDecoder.Setup(LegacyDecoder::VariantOfVersion(info.Version()))) {
-            detail = path + ": the legacy decoder cannot be set up";
-            return false;
-        }
-        legacyOutput.resize(LegacyDecoder::kMaxOutputBytes);
-    } else {
-        if (codec != 0 && codec != 1 && codec != 2 && codec != 4) {
-            detail = path + ": codec " + std::to_string(codec) +
-                     " is not exported (codecs 0, 1, 2 and 4 only)";
-            return false;
-        }
-        decoder = createDecoder(codec);
-        if (!decoder) {
-            detail = path + ": codec " + std::to_string(codec) + " has no decoder yet";
-            return false;
-        }
-        picture.resize(uint32_t(std::max(info.Width(), 0)), uint32_t(std::max(info.Height(), 0)));
-    }
-    rates = aviExportRates(reader.TotalFrameCount(), info.StartTime(), info.EndTime());
-    sample.assign(size_t(aviBitmapStride(width)) * height, 0);
-
-    const WaveOutMode& mode = *WaveOutModeInfo(WaveOutModeForVideoCodec(codec));
-    audioDecoder = AudioBlockDecoder(mode.codec, mode.format.bytesPerFrame());
-    audioPieceBytes = mode.bufferBytes;
-    // The most PCM one block can give: G.726 turns 3 bytes into 16, IMA never more than that.
-    pcm.resize(size_t(kAudioBytes) / 3 * 16 + audioPieceBytes);
-
-    // The first 16 bytes of the description: board name, camera name and the times.
-    const std::string description = info.BoardName() + " " + info.CameraName() +
-                                    " From:" + formatTime(info.StartTime()) +
-                                    " To:" + formatTime(info.EndTime());
-    std::memcpy(text.data(), description.data(), std::min(text.size(), description.size()));
-    return true;
-}
-
-// Decodes the current frame into `picture`; on false the previous picture stays.
-bool AviExport::Conversion::decodePicture() {
-    if (!legacy) {
-        return codec == 4 ? decoder->decodeInto(*frame, picture, nullptr, Deblocking::On)
-                          : decoder->decodeToRgb(*frame, picture);
-    }
-    LegacyDecodeResult result;
-    legacyDecoder.Decode(result, frame->VideoBuffer(), frame->VideoLength(), legacyOutput.data(),
-                         legacyOutput.size(), 0);
-    // A picture damaged part way is written as far as it decoded, as the player shows it.
-    if ((result.error && legacyDecoder.LastFailure() != LegacyFailure::BadMacroblock) ||
-        result.width == 0 || result.height == 0)
-        return false;
-    picture.resize(result.width, result.height);
-    std::memcpy(picture.pixels(), legacyOutput.data(), picture.byteCount());
-    return true;
-}
-
-void AviExport::Conversion::writeAudio() {
-    const uint8_t* bytes = frame->AudioBuffer();
-    size_t size = frame->AudioLength();
-    size_t filled = 0;
-    size_t pieceBytes = 0;
-    while (size_t consumed = audioDecoder.decodePiece(bytes, size, pcm.data() + filled,
-                                                      audioPieceBytes, pieceBytes)) {
-        filled += pieceBytes;
-        bytes += consumed;
-        size -= consumed;
-        if (pcm.size() - filled < audioPieceBytes) break;
-    }
-    if (filled > 0)
-        audio->write(audio->length(), int32_t(filled / 2), pcm.data(), filled - filled % 2,
-                     AviSampleFlags::KeyFrame);
-}
 
 AviExport::AviExport(Log log, Progress progress)
     : m_log(std::move(log)), m_progress(std::move(progress)) {}
@@ -225,6 +118,7 @@ AviExport::AviExport(Log log, Progress progress)
 AviExport::~AviExport() = default;
 
 bool AviExport::Fail(AviExportMessage message, const std::string& detail) {
+    m_conversion.reset();
     m_log(aviExportText(message));
     if (!detail.empty()) m_log(detail);
     return false;
@@ -232,6 +126,15 @@ bool AviExport::Fail(AviExportMessage message, const std::string& detail) {
 
 bool AviExport::Convert(const std::string& input, const std::string& output,
                         const std::string& compressor) {
+    return Open(input, output) && Run(compressor);
+}
+
+void AviExport::Abandon() {
+    m_conversion.reset();
+}
+
+bool AviExport::Open(const std::string& input, const std::string& output) {
+    m_conversion.reset();
     if (input.empty()) return Fail(AviExportMessage::NoInput);
     if (output.empty()) return Fail(AviExportMessage::NoOutput);
     // Case-sensitive, as the name was typed.
@@ -240,78 +143,105 @@ bool AviExport::Convert(const std::string& input, const std::string& output,
 
     // An existing file of the output name stays until the new one is complete (the file is
     // written under a temporary name), so a failure never leaves the user without either.
-    auto c = std::make_unique<Conversion>();
+    m_conversion = std::make_unique<Conversion>();
+    Conversion& c = *m_conversion;
     std::string detail;
-    if (!c->open(input, detail)) return Fail(AviExportMessage::OpenFailed, detail);
-    c->file = openAviFile(output, detail);
-    if (!c->file) return Fail(AviExportMessage::OpenFailed, detail);
+    if (!c.source.open(input, ExportCodecs::AviSet, detail))
+        return Fail(AviExportMessage::OpenFailed, detail);
+    const CRecordInfo& info = c.source.info();
+    c.rates = aviExportRates(c.source.totalFrames(), info.StartTime(), info.EndTime(),
+                             c.source.firstTick(), c.source.lastTick());
+    // The first 16 bytes of the description: board name, camera name and the times.
+    const std::string description = info.BoardName() + " " + info.CameraName() +
+                                    " From:" + formatTime(info.StartTime()) +
+                                    " To:" + formatTime(info.EndTime());
+    std::memcpy(c.text.data(), description.data(), std::min(c.text.size(), description.size()));
 
-    const auto width = int32_t(c->width);
-    const auto height = int32_t(c->height);
-    c->video = c->file->createStream({AviStreamType::Video,
-                                      0,
-                                      c->rates.videoScale,
-                                      c->rates.videoRate,
-                                      1,
-                                      c->width * c->height * 3,
-                                      0,
-                                      {0, 0, width, height}});
-    if (!c->video) return Fail(AviExportMessage::ConvertFailed, c->file->errorText());
-    c->compressed = makeCompressedStream(*c->video, compressor, detail);
-    if (!c->compressed) return Fail(AviExportMessage::ConvertFailed, detail);
+    c.file = openAviFile(output, detail);
+    if (!c.file) return Fail(AviExportMessage::OpenFailed, detail);
+    const uint32_t width = c.source.width();
+    const uint32_t height = c.source.height();
+    c.video = c.file->createStream({AviStreamType::Video,
+                                    0,
+                                    c.rates.videoScale,
+                                    c.rates.videoRate,
+                                    1,
+                                    width * height * 3,
+                                    0,
+                                    {0, 0, int32_t(width), int32_t(height)}});
+    if (!c.video) return Fail(AviExportMessage::ConvertFailed, c.file->errorText());
+    return true;
+}
+
+bool AviExport::Run(const std::string& compressor) {
+    if (!m_conversion) return false;
+    Conversion& c = *m_conversion;
+    std::string detail;
+    const auto width = int32_t(c.source.width());
+    const auto height = int32_t(c.source.height());
+    c.compressed = makeCompressedStream(*c.video, compressor, detail);
+    if (!c.compressed) return Fail(AviExportMessage::ConvertFailed, detail);
     const std::vector<uint8_t> bitmap = aviBitmapFormat(width, height);
-    if (!c->compressed->setFormat(bitmap.data(), bitmap.size()))
+    if (!c.compressed->setFormat(bitmap.data(), bitmap.size()))
         return Fail(AviExportMessage::UnavailableFormat);
 
     const std::vector<uint8_t> wave = aviPcmFormat(1, 8000, 16);
-    c->audio = c->file->createStream({AviStreamType::Audio, 0, 2, 16000, 1, 1920, 2, {}});
-    if (!c->audio) return Fail(AviExportMessage::ConvertFailed, c->file->errorText());
-    if (!c->audio->setFormat(wave.data(), wave.size()))
+    c.audio = c.file->createStream({AviStreamType::Audio, 0, 2, 16000, 1, 1920, 2, {}});
+    if (!c.audio) return Fail(AviExportMessage::ConvertFailed, c.file->errorText());
+    if (!c.audio->setFormat(wave.data(), wave.size()))
         return Fail(AviExportMessage::UnavailableFormat);
 
-    c->textStream = c->file->createStream({AviStreamType::Text,
-                                           aviFourCc('D', 'R', 'A', 'W'),
-                                           1,
-                                           c->rates.textRate,
-                                           0,
-                                           kTextSampleBytes,
-                                           0,
-                                           {0, height, width, height + int32_t(kTextLineHeight)}});
-    if (!c->textStream) return Fail(AviExportMessage::ConvertFailed, c->file->errorText());
+    c.textStream = c.file->createStream({AviStreamType::Text,
+                                         aviFourCc('D', 'R', 'A', 'W'),
+                                         1,
+                                         c.rates.textRate,
+                                         0,
+                                         kTextSampleBytes,
+                                         0,
+                                         {0, height, width, height + int32_t(kTextLineHeight)}});
+    if (!c.textStream) return Fail(AviExportMessage::ConvertFailed, c.file->errorText());
     const uint8_t textFormat[4] = {};
-    if (!c->textStream->setFormat(textFormat, sizeof textFormat))
+    if (!c.textStream->setFormat(textFormat, sizeof textFormat))
         return Fail(AviExportMessage::UnavailableFormat);
 
     m_log(aviExportText(AviExportMessage::Saving));
-    const uint32_t total = c->reader.TotalFrameCount();
+    const uint32_t total = c.source.totalFrames();
     std::string stopped;
     for (uint32_t i = 0; i < total; ++i) {
-        if (m_progress) m_progress(i, total);
-        if (c->frame->HasAudio() && c->frame->AudioLength() > 0) c->writeAudio();
-        if (!(c->frame->Flags() & kFrameFlagNoPicture)) {
-            if (c->decodePicture())
-                c->fitter.fit(c->picture, pictureFormatOf(c->info.Kind(), c->frame->Flags()),
-                              c->width, c->height, c->sample.data());
-            // A picture that does not decode repeats the previous one, so the timing holds.
-            c->compressed->write(i, 1, c->sample.data(), c->sample.size(),
-                                 AviSampleFlags::KeyFrame);
+        if (m_cancel) {
+            m_conversion.reset();  // the file is discarded unwritten
+            m_log(kCancelledText);
+            return false;
         }
-        c->textStream->write(i, 1, c->text.data(), c->text.size(), AviSampleFlags::KeyFrame);
-        if (i + 1 < total && !c->reader.ReadFrame(*c->frame, -1, 0)) {
+        if (m_progress) m_progress(i, total);
+        size_t samples = 0;
+        const int16_t* pcm = c.source.decodeAudio(samples);
+        if (samples > 0)
+            c.audio->write(c.audio->length(), int32_t(samples), pcm, samples * 2,
+                           AviSampleFlags::KeyFrame);
+        if (c.source.hasPicture()) {
+            // A picture that does not decode repeats the previous one, so the timing holds.
+            c.source.decodePicture();
+            c.compressed->write(i, 1, c.source.bitmap().data(), c.source.bitmap().size(),
+                                AviSampleFlags::KeyFrame);
+        }
+        c.textStream->write(i, 1, c.text.data(), c.text.size(), AviSampleFlags::KeyFrame);
+        std::string reason;
+        if (i + 1 < total && !c.source.next(reason)) {
             stopped = "frame " + std::to_string(i + 1) + " of " + std::to_string(total) +
-                      " cannot be read (" + c->reader.LastError().text +
-                      "): the file holds the frames before it";
+                      " cannot be read (" + reason + "): the file holds the frames before it";
             break;
         }
     }
     if (m_progress) m_progress(total, total);
     // The compressor's last pictures go in before the file is completed; a file missing them
     // is discarded.
-    const bool flushed = c->compressed->release();
-    c->compressed.reset();
+    const bool flushed = c.compressed->release();
+    c.compressed.reset();
     if (!flushed)
         return Fail(AviExportMessage::ConvertFailed, "the compressor failed on the last pictures");
-    if (!c->file->close()) return Fail(AviExportMessage::ConvertFailed, c->file->errorText());
+    if (!c.file->close()) return Fail(AviExportMessage::ConvertFailed, c.file->errorText());
+    m_conversion.reset();
     if (!stopped.empty()) m_log(stopped);
     m_log(aviExportText(AviExportMessage::Saved));
     return true;

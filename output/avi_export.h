@@ -3,6 +3,7 @@
 // the recording. The Kx2Avi dialog and kxtool export drive it; it reports as log lines.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,6 +38,12 @@ struct AviExportRates {
 // time (one shorter than a second, or damaged) counts as one second for the video and gets a
 // text rate of 1.
 AviExportRates aviExportRates(uint32_t totalFrames, uint32_t startTime, uint32_t endTime);
+// The video rate the export writes: taken from the frames' ticks, first to last plus one frame
+// interval, so that the pictures last as long as the sound recorded beside them (the header's
+// whole seconds can be a second short or long). The text rate stays the header's. A recording
+// of one frame, or whose ticks do not advance, keeps the header's video rate.
+AviExportRates aviExportRates(uint32_t totalFrames, uint32_t startTime, uint32_t endTime,
+                              uint32_t firstTick, uint32_t lastTick);
 
 class AviExport {
 public:
@@ -54,6 +61,23 @@ public:
     // temporary name and replaces a file of the output name only when complete.
     bool Convert(const std::string& input, const std::string& output,
                  const std::string& compressor);
+    // Convert in two steps, so that a window can ask for the compressor between them and run
+    // the frames on a worker thread. Open: the names, the recording, the file and its video
+    // stream (failures logged). Run: the compressed, audio and text streams and every frame;
+    // only after Open succeeded, once.
+    bool Open(const std::string& input, const std::string& output);
+    bool Run(const std::string& compressor);
+    // Closes what Open opened without writing a file (the compressor choice was cancelled).
+    void Abandon();
+    // Replaces the log and progress callbacks (before Run, when Run goes to another thread).
+    void SetLog(Log log, Progress progress) {
+        m_log = std::move(log);
+        m_progress = std::move(progress);
+    }
+    // From any thread: Run stops before its next frame, logs kCancelledText and leaves no file.
+    void Cancel() { m_cancel = true; }
+
+    static constexpr const char* kCancelledText = "Conversion cancelled: no file was written.";
 
 private:
     struct Conversion;
@@ -61,6 +85,8 @@ private:
 
     Log m_log;
     Progress m_progress;
+    std::unique_ptr<Conversion> m_conversion;
+    std::atomic<bool> m_cancel{false};
 };
 
 }  // namespace kx

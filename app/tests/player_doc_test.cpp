@@ -52,6 +52,8 @@ public:
         return true;
     }
     void showDecodeError() override { ++decodeErrors; }
+    void runFaceWindow(const std::string& path) override { faceWindows.push_back(path); }
+    std::vector<std::string> faceWindows;
     bool openProgress(uint32_t total) override {
         progressTotal = total;
         progressOpen = true;
@@ -252,8 +254,10 @@ TEST_F(PlayerDocTest, FilesThatDoNotOpenAreToldAndLeaveTheDocumentEmpty) {
     EXPECT_FALSE(doc.HasPlayer());
     EXPECT_EQ(title(), "KX Player") << "nothing was ever open: the program's name, no state";
 
-    EXPECT_FALSE(doc.OpenPath(folder.path() + "/faces.fac"));
-    EXPECT_EQ(ui.messages.size(), 2u);
+    // A face file goes to the face window (which shows an unreadable one empty).
+    EXPECT_TRUE(doc.OpenPath(folder.path() + "/faces.fac"));
+    EXPECT_EQ(ui.faceWindows, std::vector<std::string>{folder.path() + "/faces.fac"});
+    EXPECT_EQ(ui.messages.size(), 1u);
 
 }
 

@@ -75,7 +75,7 @@ TEST_F(MainFrameTest, MenusHoldEveryCommandInOrder) {
               (Items{{"&Color Configuration...", 32774}, {"Motion Search Setup...", 32784},
                      {"Enable Motion Search", 32785}, {"Enable Continuous Playback", 32786},
                      {"Caption Display Setup...", 32787}}));
-    EXPECT_EQ(items(topMenu("Tools")), (Items{{"&KX to AVI...", 32778}}));
+    EXPECT_EQ(items(topMenu("Tools")), (Items{{"&KX to AVI...", 32778}, {"Export to &MP4...", 32795}}));
     EXPECT_EQ(items(topMenu("&Help")), (Items{{"&About KX Player...", 57664}}));
     EXPECT_EQ(frame->action(ID_FILE_OPEN)->shortcut(), QKeySequence("Ctrl+O"));
     EXPECT_EQ(frame->action(ID_FILE_CLOSE)->shortcut(), QKeySequence("Ctrl+C"));

@@ -86,6 +86,34 @@ TEST(AviExport, Rates) {
     EXPECT_EQ(aviExportRates(100, start, start - 5).videoScale, 1u);
 }
 
+TEST(AviExport, VideoRateFromTheTicks) {
+    struct Case {
+        uint32_t frames;
+        uint32_t firstTick;
+        uint32_t lastTick;
+        uint32_t rate;  // the frames per second as rate / scale
+        uint32_t scale;
+    };
+    const Case cases[] = {
+        {100, 1000, 1000 + 99 * 40, 25, 1},           // 4 s of frames, whatever the header says
+        {8, 5, 5 + 7 * 250, 4, 1},
+        {3, 0, 1000, 2, 1},                           // 2 intervals in 1 s
+        {10, 0xFFFFFF00u, 0xFFFFFF00u + 9 * 100, 10, 1},  // across the tick counter's wrap
+        {7, 0, 1000, 6, 1},
+        {4, 0, 1001, 3000, 1001},
+        {1, 50, 50, 1, 3},                            // one frame: the header's rule
+        {5, 50, 50, 5, 3},                            // ticks that do not advance: the header's
+        {5, 100, 50, 5, 3},                           // ticks that go back: the header's
+    };
+    const uint32_t start = 1'800'000'000;
+    for (const Case& c : cases) {
+        const AviExportRates rates = aviExportRates(c.frames, start, start + 3, c.firstTick, c.lastTick);
+        EXPECT_EQ(rates.videoRate, c.rate) << c.frames << ": " << c.firstTick << " to " << c.lastTick;
+        EXPECT_EQ(rates.videoScale, c.scale) << c.frames << ": " << c.firstTick << " to " << c.lastTick;
+        EXPECT_EQ(rates.textRate, aviExportRates(c.frames, start, start + 3).textRate);
+    }
+}
+
 TEST(AviExport, CodecsWithoutADecoderFailTheOpeningAndKeepAnExistingFile) {
     const fs::path folder = fs::temp_directory_path() / ("kx_export_" + std::to_string(::getpid()));
     fs::create_directories(folder);

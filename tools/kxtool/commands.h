@@ -96,11 +96,21 @@ int runVerify(const VerifyOptions& options);
 
 struct ExportOptions {
     std::string file;
-    std::string out;            // the AVI file
-    std::string codec = "dib";  // a name of aviCompressors()
+    std::string out;            // the AVI or MP4 file
+    std::string format = "avi";  // "avi" or "mp4"
+    std::string codec = "dib";  // AVI: a name of aviCompressors()
+    int quality = 23;           // MP4: the H.264 constant rate factor, 0 (best) to 51
     bool listCodecs = false;
 };
 int runExport(const ExportOptions& options);
+
+struct PrintOptions {
+    std::string file;  // a BMP or JPEG picture
+    std::string out;   // the PDF file
+    bool beside = false;  // the caption lines above the picture instead of over it
+    int scaling = 15;     // thousandths of an inch per picture pixel, 1 to 20
+};
+int runPrint(const PrintOptions& options);
 
 struct ListOptions {
     bool json = false;

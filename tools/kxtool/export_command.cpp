@@ -1,10 +1,12 @@
-// kxtool export: converts a recording into an AVI file as "KX to AVI" does, headless: the
-// export's log lines on standard output, the progress on standard error.
+// kxtool export: converts a recording into an AVI file as "KX to AVI" does, or into an MP4
+// evidence file as "Export to MP4" does, headless: the export's log lines on standard output,
+// the progress on standard error.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "output/avi_export.h"
+#include "output/mp4_export.h"
 #include "platform/avi_file.h"
 #include "tools/kxtool/commands.h"
 
@@ -18,19 +20,25 @@ int runExport(const ExportOptions& options) {
     }
     std::vector<std::string> lines;
     int shownPercent = -1;
-    AviExport exporter(
-        [&](const std::string& line) {
-            std::printf("%s\n", line.c_str());
-            std::fflush(stdout);
-            lines.push_back(line);
-        },
-        [&](uint32_t frame, uint32_t total) {
-            const int percent = total == 0 ? 100 : int(uint64_t(frame) * 100 / total);
-            if (percent == shownPercent) return;
-            shownPercent = percent;
-            std::fprintf(stderr, "\rframe %u of %u (%d%%)%s", frame, total, percent,
-                         frame == total ? "\n" : "");
-        });
+    const auto log = [&](const std::string& line) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+        lines.push_back(line);
+    };
+    const auto progress = [&](uint32_t frame, uint32_t total) {
+        const int percent = total == 0 ? 100 : int(uint64_t(frame) * 100 / total);
+        if (percent == shownPercent) return;
+        shownPercent = percent;
+        std::fprintf(stderr, "\rframe %u of %u (%d%%)%s", frame, total, percent,
+                     frame == total ? "\n" : "");
+    };
+    if (options.format == "mp4") {
+        Mp4Export exporter(log, progress);
+        if (exporter.Export(options.file, options.out, options.quality)) return 0;
+        reportError(options.file, lines.empty() ? "not exported" : lines.back());
+        return 1;
+    }
+    AviExport exporter(log, progress);
     if (exporter.Convert(options.file, options.out, options.codec)) return 0;
     // The message, and the detail without the file name reportError puts first.
     std::string reason = lines.empty() ? "not converted" : lines.front();

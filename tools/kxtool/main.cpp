@@ -186,9 +186,17 @@ int main(int argc, char** argv) {
 
     kx::ExportOptions exportOptions;
     CLI::App* exportCommand = app.add_subcommand(
-        "export", "Convert a recording into an AVI file: pictures, sound (PCM) and a text stream");
+        "export",
+        "Convert a recording into an AVI file (pictures, sound as PCM, a text stream) or an MP4 "
+        "evidence file (H.264 at the recording's own times, AAC, subtitles, OUT.json with hashes)");
     exportCommand->add_option("FILE", exportOptions.file, "Recording file");
-    exportCommand->add_option("OUT", exportOptions.out, "AVI file to write (named *.avi)");
+    exportCommand->add_option("OUT", exportOptions.out, "File to write (named *.avi or *.mp4)");
+    exportCommand->add_option("--format", exportOptions.format, "avi (default) or mp4")
+        ->check(CLI::IsMember({"avi", "mp4"}));
+    exportCommand
+        ->add_option("--quality", exportOptions.quality,
+                     "MP4: H.264 constant rate factor, 0 (best) to 51 (default: 23)")
+        ->check(CLI::Range(0, 51));
     std::vector<std::string> compressorNames;
     for (const kx::AviCompressor& compressor : kx::aviCompressors())
         compressorNames.push_back(compressor.name);
@@ -252,6 +260,22 @@ int main(int argc, char** argv) {
     quadCommand->add_option("--speed", quad.level, "Speed level -4 to 4 (1/8x ... 4x, H, XH)")->check(CLI::Range(-4, 4));
     quadCommand->add_option("--seconds", quad.seconds, "Stop after this many seconds")->check(CLI::PositiveNumber);
 
+    kx::PrintOptions print;
+    std::string printMode = "in";
+    CLI::App* printCommand = app.add_subcommand(
+        "print", "Print a BMP or JPEG picture's page (path, picture, caption lines) into a PDF file");
+    printCommand->add_option("PICTURE", print.file, "Picture file")->required();
+    printCommand->add_option("OUT", print.out, "PDF file to write")->required();
+    printCommand
+        ->add_option("--mode", printMode,
+                     "in: the caption lines over the picture; beside: above it (default: in)")
+        ->check(CLI::IsMember({"in", "beside"}));
+    printCommand
+        ->add_option("--scaling", print.scaling,
+                     "Printed size of one picture pixel in thousandths of an inch (default: 15)")
+        ->check(CLI::Range(1, 20));
+    printCommand->callback([&] { print.beside = printMode == "beside"; });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -271,5 +295,6 @@ int main(int argc, char** argv) {
     if (*listCommand) return kx::runList(list);
     if (*searchCommand) return kx::runSearch(search);
     if (*quadCommand) return kx::runQuad(quad);
+    if (*printCommand) return kx::runPrint(print);
     return 2;
 }

@@ -269,6 +269,47 @@ class WindowsTest(PlayerTestCase):
               "window is %d x %d" % (mw, mh))
 
 
+def write_face_file(path, count, host, board, camera, start):
+    """A version 0 face file: 'FACE', the header, three names, then time and grey bytes per face."""
+    import struct
+    width, height = 112, 144
+    texts = b"".join(struct.pack("<I", len(t)) + t for t in (host, board, camera))
+    header_bytes = 30 + len(texts)
+    with open(path, "wb") as out:
+        out.write(b"FACE" + struct.pack("<IIII", 0, header_bytes, width, height))
+        out.write(struct.pack("<BBII", 0, 0, 0, 0) + texts)
+        for i in range(count):
+            out.write(struct.pack("<I", start + i))
+            out.write(bytes((x * 2 + y + i * 40) % 256 for y in range(height) for x in range(width)))
+
+
+class FaceWindowTest(PlayerTestCase):
+    def test_face_file_on_the_command_line_opens_the_face_window(self):
+        folder = os.path.join(CTX["tmp"], "faces", "face")
+        os.makedirs(folder, exist_ok=True)
+        face = os.path.join(folder, "gate.fac")
+        write_face_file(face, 3, b"E2E-HOST", b"Board 1", b"Camera 1", 1793606400)
+        player = self.start([face])
+        window = player.window("Face")
+        check(window is not None, "a window titled 'Face' is shown",
+              "windows seen: %r" % self.server.windows_of(player.pid))
+        _, _, width, height = self.server.geometry(window)
+        columns = x.SCREEN_WIDTH // 115
+        rows = (x.SCREEN_HEIGHT - 45) // 159
+        check((width, height) == (115 * columns - 3, 159 * rows + 45),
+              "the grid fills the screen: %d x %d cells" % (columns, rows),
+              "window is %d x %d" % (width, height))
+
+        def painted():
+            w, h, data = self.server.shot(window)
+            return data and not x.is_flat(x.crop_rows(w, data, 0, 144))
+        check(x.wait_for(painted, 10), "the first row of faces is painted", "still flat")
+        button = x.atspi_wait(player.pid, ("push button",), "Next page")
+        check(button is not None and not button.getState().contains(
+            __import__("pyatspi").STATE_ENABLED),
+              "'Next page' is there and disabled (3 faces fit one page)", "button %r" % button)
+
+
 class PictureTest(PlayerTestCase):
     def test_pause_and_single_steps_show_the_decoded_pictures(self):
         player, main, _ = self.start_clip()

@@ -87,29 +87,30 @@ TEST(KxtoolExport, RecordingsOfEveryKindBecomeAviFilesFfmpegDecodesToTheSamePict
         const char* compressor;
         uint32_t decodedWidth, decodedHeight;  // what kxtool decode gives
         uint32_t width, height;                // the video format
-        const char* videoRate;                 // ffprobe's r_frame_rate
+        const char* videoRate;                 // ffprobe's r_frame_rate: the frames' own rate
         const char* textTimeBase;
         const char* text;
     };
     const Case cases[] = {
-        // Codec 0, 704 x 288 shown at twice its height; 8 frames in 1.75 s: one whole second.
+        // Codec 0, 704 x 288 shown at twice its height; 8 frames in 1.75 s: one whole second of
+        // header time for the text, the frames' 4 per second for the video.
         {"c0.kxz", kKindClip, 0, 131, false, 1, AudioFormat::G726, 8, 4, "dib", 704, 288, 704, 576,
-         "8/1", "1/8", "Board 1 Camera 1"},
+         "4/1", "1/8", "Board 1 Camera 1"},
         // Codec 1 with rows bottom-up, the picture the format's size; 16 frames in 3 s; lossless
         // compressor.
         {"c1.kxz", kKindClip, 1, 0, false, 1, AudioFormat::G726, 16, 5, "ffv1", 160, 112, 160, 112,
-         "16/3", "1/5", "B C From:2026/11"},
+         "5/1", "1/5", "B C From:2026/11"},
         // Codec 1 with rows top-down, 352 x 288 shown at 704 x 576; under a second: rate 1.
         {"c1b.ckx", kKindExtended, 1, 135, true, 1, AudioFormat::None, 6, 25, "dib", 352, 288, 704,
-         576, "6/1", "1/1", "Board 1 Camera 1"},
+         576, "25/1", "1/1", "Board 1 Camera 1"},
         // Older kinds: .kxx bottom-up doubled in height, .kxq top-down as is, .kx of the doubled
         // variant (160 coded, 320 decoded) shown at 640 x 480.
         {"l1.kxx", kKindLegacyKxx, 0, 3, false, 0x101, AudioFormat::G726, 8, 4, "dib", 640, 240,
-         640, 480, "8/1", "1/8", "Board 1 Camera 1"},
+         640, 480, "4/1", "1/8", "Board 1 Camera 1"},
         {"l2.kxq", kKindLegacyKxq, 0, 2, false, 0x101, AudioFormat::None, 6, 25, "dib", 320, 240,
-         320, 240, "6/1", "1/1", "Board 1 Camera 1"},
+         320, 240, "25/1", "1/1", "Board 1 Camera 1"},
         {"l0.kx", kKindLegacyKx, 0, 7, false, 0x1000, AudioFormat::None, 6, 25, "dib", 320, 240,
-         640, 480, "6/1", "1/1", "Board 1 Camera 1"},
+         640, 480, "25/1", "1/1", "Board 1 Camera 1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -189,6 +190,50 @@ TEST(KxtoolExport, RecordingsOfEveryKindBecomeAviFilesFfmpegDecodesToTheSamePict
         const std::vector<std::string> texts = chunks(readText(avi), "02tx", 16);
         ASSERT_EQ(texts.size(), c.frames);
         for (const std::string& text : texts) EXPECT_EQ(text, c.text);
+    }
+    fs::remove_all(folder);
+}
+
+// 100 frames at 25 per second last 4 s, but the header's whole seconds span 3: the video rate
+// comes from the ticks, so the pictures last as long as the sound beside them.
+TEST(KxtoolExport, VideoLastsAsLongAsTheSound) {
+    const fs::path folder =
+        fs::temp_directory_path() / ("kx_export_rate_" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    for (const uint32_t jitterMs : {0u, 7u}) {
+        RecordingJob job;
+        job.path = (folder / ("rate" + std::to_string(jitterMs) + ".kxz")).string();
+        job.kind = kKindClip;
+        job.codec = 1;
+        job.resolutionCode = 122;
+        job.frames = 100;
+        job.fps = 25;
+        job.jitterMs = jitterMs;
+        job.audio = AudioFormat::G726;
+        std::string error;
+        ASSERT_TRUE(writeRecording(job, error)) << error;
+        const test::ToolRun info = test::runKxtool("info --json " + job.path, folder);
+        ASSERT_EQ(info.status, 0) << info.err;
+        const nlohmann::json header = nlohmann::json::parse(info.out);
+        ASSERT_EQ(header["end_time"].get<uint32_t>() - header["start_time"].get<uint32_t>(), 3u)
+            << header.dump();
+        const std::string avi = job.path + ".avi";
+        ASSERT_EQ(test::runKxtool("export " + job.path + " " + avi, folder).status, 0);
+        const test::ToolRun probe = test::runCommand(
+            "ffprobe -v error -select_streams v -show_entries stream=duration -of json " + avi,
+            folder);
+        ASSERT_EQ(probe.status, 0) << probe.err;
+        const double video =
+            std::stod(nlohmann::json::parse(probe.out)["streams"][0]["duration"].get<std::string>());
+        // The sound's length as ffmpeg decodes it: 16000 bytes a second.
+        const std::string pcm = job.path + ".pcm";
+        ASSERT_EQ(test::runCommand("ffmpeg -v error -y -i " + avi + " -map 0:a -f s16le " + pcm,
+                                   folder)
+                      .status,
+                  0);
+        const double audio = double(fs::file_size(pcm)) / 16000;
+        EXPECT_NEAR(video, 4.0, 0.04) << "jitter " << jitterMs;
+        EXPECT_NEAR(video, audio, 0.04) << "jitter " << jitterMs;
     }
     fs::remove_all(folder);
 }
