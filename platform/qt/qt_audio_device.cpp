@@ -8,7 +8,6 @@
 #include <QIODevice>
 #include <QList>
 #include <QMediaDevices>
-#include <QMetaObject>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -35,8 +34,8 @@ bool isPcm(const PcmFormat& format) {
 }
 
 // The sink, its device and the timer belong to the thread that opened the stream. queue() may
-// also come from a writer thread (the quad worker): the buffer list and the sink's device are
-// shared with the timer under m_mutex, and a writer leaves the feeding to the stream's thread.
+// also come from a writer thread (the quad worker): the buffer list is shared with the timer
+// under m_mutex, and a writer's buffers reach the sink at the timer's next poll (10 ms).
 class QtAudioStream : public AudioStream {
 public:
     QtAudioStream(const QAudioDevice& device, const PcmFormat& format, AudioCompletion completion)
@@ -60,26 +59,17 @@ public:
     bool queue(const uint8_t* bytes, size_t size, uint32_t tag) override {
         assert(bytes != nullptr || size == 0);
         const bool owner = QThread::currentThread() == m_owner;
-        {
-            std::lock_guard lock(m_mutex);
-            if (!m_io || m_failed) return false;
-            if (owner && (m_sink.error() == QAudio::OpenError || m_sink.error() == QAudio::FatalError)) {
-                m_failed = true;
-                return false;
-            }
-            m_queuedEndBytes += size;
-            m_buffers.push_back({bytes, size, tag, m_queuedEndBytes});
-            if (owner) {
-                feed();
-                return true;
-            }
+        std::lock_guard lock(m_mutex);
+        if (!m_io || m_failed) return false;
+        if (owner && (m_sink.error() == QAudio::OpenError || m_sink.error() == QAudio::FatalError)) {
+            m_failed = true;
+            return false;
         }
-        // The timer's own thread hands the bytes to the sink; the timer is the context, so the
-        // call is dropped with the stream.
-        QMetaObject::invokeMethod(&m_timer, [this] {
-            std::lock_guard lock(m_mutex);
-            feed();
-        }, Qt::QueuedConnection);
+        m_queuedEndBytes += size;
+        m_buffers.push_back({bytes, size, tag, m_queuedEndBytes});
+        // A writer on another thread leaves the bytes to the poll timer: the sink is only
+        // touched on its own thread.
+        if (owner) feed();
         return true;
     }
 
