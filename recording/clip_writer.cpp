@@ -111,7 +111,10 @@ bool CRecordReader::WriteClip(File& clip, uint32_t g0, uint32_t g1, uint32_t p1,
         storeLe32(&h[0], previous);
         storeLe32(&h[4], at + size);
         clip.write(h.data(), headerBytes);
-        copyBytes(*m_file, clip, size - headerBytes);
+        // The next group's offset was written for the whole group: a source that ends inside it
+        // (it shrank since it was opened) would break the clip's chain.
+        if (!copyBytes(*m_file, clip, size - headerBytes))
+            return Fail(RecordError::Truncated, "the recording ends inside group " + std::to_string(g));
         previous = at;
     }
 
@@ -181,7 +184,8 @@ bool CRecordReader::WriteFourChannelClip(File& clip, uint32_t g0, uint32_t g1, u
         storeLe32(&h[12], at + size);
         clip.write(h.data(), h.size());
         m_file->seek(uint64_t(own) + kFourChannelGroupHeaderBytes);
-        copyBytes(*m_file, clip, size - kFourChannelGroupHeaderBytes);
+        if (!copyBytes(*m_file, clip, size - kFourChannelGroupHeaderBytes))
+            return Fail(RecordError::Truncated, "the recording ends inside group " + std::to_string(g));
         previous = at;
     }
 
@@ -202,7 +206,8 @@ bool CRecordReader::WriteFourChannelClip(File& clip, uint32_t g0, uint32_t g1, u
         for (int c = 0; c < 2 * kChannelCount; ++c) payload += loadLe32(f + 32 + 4 * c);
         if (m_file->position() + payload > m_file->length()) break;  // an incomplete frame is not copied
         clip.write(f, sizeof f);
-        copyBytes(*m_file, clip, payload);
+        if (!copyBytes(*m_file, clip, payload))
+            return Fail(RecordError::Truncated, "the recording ends inside group " + std::to_string(g1));
         lastTick = loadLe32(f + 4);
     }
 
