@@ -213,6 +213,8 @@ bool CRecordReader::ReadFourChannelRecord(CRecordFrame& frame, FramePayload payl
 // over, so the cursor moves on to the record after it.
 bool CRecordReader::FailRead(CRecordFrame& frame, uint32_t group, uint32_t position) {
     frame.ClearPayload();
+    frame.SetGroup(group);
+    frame.SetPositionInGroup(position);
     m_failedGroup = group;
     m_failedPosition = position;
     if (LastError().code == RecordError::OversizedRecord) {
@@ -251,14 +253,8 @@ bool CRecordReader::ReadFrame(CRecordFrame& frame, int32_t group, int32_t positi
         }
         // Records before the wanted one are parsed and checked but their payloads are skipped.
         m_file->seek(FirstRecordOffset(g));
-        for (uint32_t i = 0; i < p; ++i) {
-            if (!ReadRecord(frame, FramePayload::Skip)) {
-                frame.ClearPayload();
-                m_failedGroup = g;
-                m_failedPosition = i;
-                return Fail(LastError().code, at(g, i) + LastError().text);
-            }
-        }
+        for (uint32_t i = 0; i < p; ++i)
+            if (!ReadRecord(frame, FramePayload::Skip)) return FailRead(frame, g, i);
     }
     if (!ReadRecord(frame, FramePayload::Read)) return FailRead(frame, g, p);
 

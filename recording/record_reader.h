@@ -44,8 +44,8 @@ public:
     // Reads a frame: group -1 reads the one after the last frame read (the first after Open);
     // otherwise (group, position) counted from 0, where a position at or past a group's end
     // names the first frame of the next group that holds one. On failure the frame is left
-    // empty (both payload lengths 0), FailedGroup() and FailedPosition() name the record that
-    // failed, and the next-frame cursor is unchanged, except after a record above the frame
+    // empty (both payload lengths 0), its group and position and FailedGroup() and
+    // FailedPosition() name the record that failed, and the next-frame cursor is unchanged, except after a record above the frame
     // size cap (RecordError::OversizedRecord): it is passed over and the cursor names the next.
     bool ReadFrame(CRecordFrame& frame, int32_t group, int32_t position);
 
