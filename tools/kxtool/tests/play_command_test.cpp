@@ -115,7 +115,7 @@ TEST_F(PlayCommand, VerifyPassesAnIntactRecordingAndFailsOneCutShort) {
     EXPECT_EQ(whole.out, "20 of 20 frames checked\nThis file has passed the authentication!\n");
 
     // Cut inside the record of frame 3:4, the last: the frames up to 3:3 are checked and the
-    // damage is placed after 3:3, at that frame's time.
+    // record that cannot be read is named with the time of the frame before it.
     const std::string cut = (s_folder / "cut.kxz").string();
     std::filesystem::copy_file(s_path, cut, std::filesystem::copy_options::overwrite_existing);
     std::filesystem::resize_file(cut, std::filesystem::file_size(s_path) - 20);
@@ -126,8 +126,8 @@ TEST_F(PlayCommand, VerifyPassesAnIntactRecordingAndFailsOneCutShort) {
     std::getline(lines, failure);
     std::getline(lines, count);
     std::getline(lines, verdict);
-    EXPECT_EQ(failure.rfind("after frame 3:3 at ", 0), 0u) << damaged.out;
-    EXPECT_NE(failure.find(": the next frame cannot be read"), std::string::npos) << damaged.out;
+    EXPECT_EQ(failure.rfind("frame 3:4 at ", 0), 0u) << damaged.out;
+    EXPECT_NE(failure.find(": unreadable_record: "), std::string::npos) << damaged.out;
     EXPECT_EQ(count, "19 of 20 frames checked");
     const std::string time =
         failure.substr(failure.find(" at ") + 4 + 11, 8);  // HH:MM:SS of the frame
