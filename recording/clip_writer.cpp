@@ -141,6 +141,8 @@ bool CRecordReader::WriteClip(File& clip, uint32_t g0, uint32_t g1, uint32_t p1,
         lastTick = frame->Tick();
     }
 
+    if (copied == 0 && FirstFrameNumber(int32_t(g1)) == FirstFrameNumber(int32_t(g0)))
+        return Fail(RecordError::NothingToSave, "no frame of the clip's range can be read");
     const auto end = uint32_t(clip.position());
     storeLe16(&h[8], uint16_t(copied));
     storeLe32(&h[4], copied ? end : kNoGroup);
@@ -211,6 +213,8 @@ bool CRecordReader::WriteFourChannelClip(File& clip, uint32_t g0, uint32_t g1, u
         lastTick = loadLe32(f + 4);
     }
 
+    if (copied == 0 && FirstFrameNumber(int32_t(g1)) == FirstFrameNumber(int32_t(g0)))
+        return Fail(RecordError::NothingToSave, "no frame of the clip's range can be read");
     const auto end = uint32_t(clip.position());
     storeLe32(&h[16], copied);
     storeLe32(&h[12], copied ? end : kNoGroup);
