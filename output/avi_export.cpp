@@ -297,7 +297,10 @@ bool AviExport::Convert(const std::string& input, const std::string& output,
                                  AviSampleFlags::KeyFrame);
         }
         c->textStream->write(i, 1, c->text.data(), c->text.size(), AviSampleFlags::KeyFrame);
-        if (i + 1 < total && !c->reader.ReadFrame(*c->frame, -1, 0)) {
+        // A record above the frame size cap is passed over: its frame is left empty, so its
+        // picture repeats the previous one and the reading goes on after it.
+        if (i + 1 < total && !c->reader.ReadFrame(*c->frame, -1, 0) &&
+            c->reader.LastError().code != RecordError::OversizedRecord) {
             stopped = "frame " + std::to_string(i + 1) + " of " + std::to_string(total) +
                       " cannot be read (" + c->reader.LastError().text +
                       "): the file holds the frames before it";

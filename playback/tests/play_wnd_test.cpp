@@ -524,28 +524,9 @@ TEST_F(PlayWndTest, TheIntegrityPassFailsPicturesThatDoNotDecodeAndRecordsCutSho
     EXPECT_EQ(log.count(kPlayIntegrityFailed), 0);
 }
 
-// The groups of a recording as the reader finds them, to be damaged and laid out again.
-std::vector<GroupSpec> groupsOf(const std::string& path) {
-    CRecordInfo info;
-    info.SetPath(path);
-    CRecordReader reader;
-    EXPECT_TRUE(reader.Open(&info, kReaderModeRead, -1));
-    std::vector<GroupSpec> groups;
-    CRecordFrame frame(info.Width(), info.Height(), 65536);
-    while (reader.ReadFrame(frame, -1, 0)) {
-        if (frame.Group() >= groups.size()) groups.push_back(groupAt(reader.Groups()[frame.Group()].groupTick));
-        FrameSpec spec;
-        spec.kind = frame.Kind();
-        spec.flags = frame.Flags();
-        spec.tick = frame.Tick();
-        spec.video.assign(frame.VideoBuffer(), frame.VideoBuffer() + frame.VideoLength());
-        groups.back().frames.push_back(spec);
-    }
-    return groups;
-}
-
 TEST_F(PlayWndTest, TheIntegrityPassReportsEachDamageAndGoesOnWithTheNextGroup) {
-    std::vector<GroupSpec> groups = groupsOf(encodedRecording());  // 4 groups of 5
+    test::HeaderFields header;
+    std::vector<GroupSpec> groups = test::groupsOfRecording(encodedRecording(), header);  // 4 groups of 5
     ASSERT_EQ(groups.size(), 4u);
     // The largest picture of group 1 cut short.
     uint32_t cut = 0;
@@ -554,10 +535,6 @@ TEST_F(PlayWndTest, TheIntegrityPassReportsEachDamageAndGoesOnWithTheNextGroup) 
     ASSERT_GT(groups[1].frames[cut].video.size(), 100u);
     groups[1].frames[cut].video.resize(groups[1].frames[cut].video.size() / 2);
     groups[3].frames[3].video.assign(64, 0xFF);                             // no picture at all
-    test::HeaderFields header;
-    header.resolution = 0;
-    header.flags = 0;
-    header.firstTick = groups[0].frames[0].tick;
     std::vector<uint32_t> offsets;
     std::vector<uint8_t> bytes = test::recordingBytes(kKindClip, header, groups, &offsets);
     // Record 2:1 claims more bytes than the file holds: it cannot be read.

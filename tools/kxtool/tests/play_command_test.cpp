@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <sstream>
 #include <vector>
 
+#include "recording/record_info.h"
 #include "tools/kxtool/tests/tool_run.h"
 #include "tools/recorder/recording_job.h"
 #include "tools/recorder/tests/moving_square.h"
@@ -107,6 +109,37 @@ TEST_F(PlayCommand, SeekStartsAtTheFrameAndErrorsExitWithOne) {
     EXPECT_EQ(play((s_folder / "missing.kxz").string()).status, 1);
     EXPECT_EQ(play(s_path + " --at yesterday").status, 1);
     EXPECT_NE(play(s_path + " --speed 5").status, 0);
+}
+
+TEST_F(PlayCommand, AtTakesTheDocumentedLocalTimeForm) {
+    // One picture a second in groups of two: the fifth picture (2:0) is four seconds in.
+    RecordingJob job;
+    job.path = (s_folder / "slow.kxz").string();
+    job.kind = 3;
+    job.resolutionCode = 0;
+    job.frames = 6;
+    job.fps = 1;
+    job.groupMs = 2000;
+    std::string error;
+    ASSERT_TRUE(writeRecording(job, error)) << error;
+    CRecordInfo info;
+    ASSERT_TRUE(info.ReadInfo(job.path));
+    const std::time_t when = std::time_t(info.StartTime()) + 4;
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+
+    const PlayRun run = play(job.path + " --speed 4 --at '" + text + "'");
+    ASSERT_EQ(run.status, 0) << text;
+    ASSERT_FALSE(run.pictures.empty());
+    EXPECT_EQ(run.pictures[0].group, 2u) << text;
+    EXPECT_EQ(run.pictures[0].position, 0u);
+    // The same moment in seconds since 1970 lands on the same picture.
+    const PlayRun seconds = play(job.path + " --speed 4 --at " + std::to_string(when));
+    ASSERT_FALSE(seconds.pictures.empty());
+    EXPECT_EQ(seconds.pictures[0].group, 2u);
+    EXPECT_EQ(play(job.path + " --at '2026-13-01 00:00:00'").status, 1);
 }
 
 TEST_F(PlayCommand, VerifyPassesAnIntactRecordingAndFailsOneCutShort) {

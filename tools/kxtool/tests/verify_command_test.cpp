@@ -22,36 +22,6 @@ namespace fs = std::filesystem;
 using test::FrameSpec;
 using test::GroupSpec;
 
-// The groups of a recording as the reader finds them, to be damaged and laid out again.
-std::vector<GroupSpec> groupsOf(const std::string& path, test::HeaderFields& header) {
-    CRecordInfo info;
-    info.SetPath(path);
-    CRecordReader reader;
-    EXPECT_TRUE(reader.Open(&info, kReaderModeRead, -1));
-    header.resolution = uint8_t(info.ResolutionCode());
-    header.flags = info.HeaderFlags();
-    header.firstTick = info.FirstFrameTick();
-    header.start = info.StartTime();
-    header.end = info.EndTime();
-    header.gmt = info.GmtOffset();
-    std::vector<GroupSpec> groups;
-    CRecordFrame frame(info.Width(), info.Height(), 65536);
-    while (reader.ReadFrame(frame, -1, 0)) {
-        if (frame.Group() >= groups.size()) {
-            groups.emplace_back();
-            groups.back().tick = reader.Groups()[frame.Group()].groupTick;
-        }
-        FrameSpec spec;
-        spec.kind = frame.Kind();
-        spec.flags = frame.Flags();
-        spec.tick = frame.Tick();
-        spec.video.assign(frame.VideoBuffer(), frame.VideoBuffer() + frame.VideoLength());
-        spec.audio.assign(frame.AudioBuffer(), frame.AudioBuffer() + frame.AudioLength());
-        groups.back().frames.push_back(spec);
-    }
-    return groups;
-}
-
 void put(std::vector<uint8_t>& bytes, size_t at, uint32_t value, int count) {
     for (int i = 0; i < count; ++i) bytes[at + size_t(i)] = uint8_t(value >> (8 * i));
 }
@@ -101,7 +71,7 @@ TEST_F(VerifyCommand, AnIntactRecordingPassesWithNoFinding) {
 
 TEST_F(VerifyCommand, EveryKindOfDamageIsFoundAtItsFrame) {
     test::HeaderFields header;
-    std::vector<GroupSpec> groups = groupsOf(s_path, header);
+    std::vector<GroupSpec> groups = test::groupsOfRecording(s_path, header);
     ASSERT_EQ(groups.size(), 6u);
     const auto largest = [&](uint32_t g) {
         uint32_t best = 0;
