@@ -10,8 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "codec/create_decoder.h"
-#include "codec/legacy/legacy_decoder.h"
+#include "codec/frame_decoder.h"
 #include "codec/picture_layout.h"
 #include "output/avi_picture_fitter.h"
 #include "platform/avi_file.h"
@@ -95,9 +94,7 @@ struct AviExport::Conversion {
     CRecordReader reader;
     std::unique_ptr<CRecordFrame> frame;
     bool legacy = false;
-    LegacyDecoder legacyDecoder;
-    std::vector<uint8_t> legacyOutput;
-    std::unique_ptr<VideoDecoder> decoder;
+    FrameDecoder decoder;
     int codec = 0;
     RgbPicture picture;
     AviPictureFitter fitter;
@@ -147,26 +144,16 @@ bool AviExport::Conversion::open(const std::string& path, std::string& detail) {
     }
     legacy = isLegacyKind(info.Kind());
     codec = frame->Codec();
-    if (legacy) {
-        // The older kinds go to the legacy decoder whatever codec their frames name.
-        if (!legacyDecoder.Setup(LegacyDecoder::VariantOfVersion(info.Version()))) {
-            detail = path + ": the legacy decoder cannot be set up";
-            return false;
-        }
-        legacyOutput.resize(LegacyDecoder::kMaxOutputBytes);
-    } else {
-        if (codec != 0 && codec != 1 && codec != 2 && codec != 4) {
-            detail = path + ": codec " + std::to_string(codec) +
-                     " is not exported (codecs 0, 1, 2 and 4 only)";
-            return false;
-        }
-        decoder = createDecoder(codec);
-        if (!decoder) {
-            detail = path + ": codec " + std::to_string(codec) + " has no decoder yet";
-            return false;
-        }
-        picture.resize(uint32_t(std::max(info.Width(), 0)), uint32_t(std::max(info.Height(), 0)));
+    if (!legacy && codec != 0 && codec != 1 && codec != 2 && codec != 4) {
+        detail = path + ": codec " + std::to_string(codec) + " is not exported (codecs 0, 1, 2 and 4 only)";
+        return false;
     }
+    std::string reason;
+    if (!decoder.setup(info.Kind(), info.Version(), codec, reason)) {
+        detail = path + ": " + (legacy ? reason : "codec " + std::to_string(codec) + " has no decoder yet");
+        return false;
+    }
+    if (!legacy) picture.resize(uint32_t(std::max(info.Width(), 0)), uint32_t(std::max(info.Height(), 0)));
     rates = aviExportRates(reader.TotalFrameCount(), info.StartTime(), info.EndTime());
     sample.assign(size_t(aviBitmapStride(width)) * height, 0);
 
@@ -184,22 +171,10 @@ bool AviExport::Conversion::open(const std::string& path, std::string& detail) {
     return true;
 }
 
-// Decodes the current frame into `picture`; on false the previous picture stays.
+// Decodes the current frame into `picture`; on false the previous picture stays. A picture
+// damaged part way is written as far as it decoded, as the player shows it.
 bool AviExport::Conversion::decodePicture() {
-    if (!legacy) {
-        return codec == 4 ? decoder->decodeInto(*frame, picture, nullptr, Deblocking::On)
-                          : decoder->decodeToRgb(*frame, picture);
-    }
-    LegacyDecodeResult result;
-    legacyDecoder.Decode(result, frame->VideoBuffer(), frame->VideoLength(), legacyOutput.data(),
-                         legacyOutput.size(), 0);
-    // A picture damaged part way is written as far as it decoded, as the player shows it.
-    if ((result.error && legacyDecoder.LastFailure() != LegacyFailure::BadMacroblock) ||
-        result.width == 0 || result.height == 0)
-        return false;
-    picture.resize(result.width, result.height);
-    std::memcpy(picture.pixels(), legacyOutput.data(), picture.byteCount());
-    return true;
+    return decoder.decode(*frame, picture, Deblocking::On) != FrameDecode::Failed;
 }
 
 void AviExport::Conversion::writeAudio() {

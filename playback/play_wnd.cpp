@@ -5,7 +5,6 @@
 
 #include <cstdio>
 
-#include "codec/create_decoder.h"
 
 namespace kx {
 
@@ -94,16 +93,9 @@ bool CPlayWnd::OpenFile(const std::string& path, int32_t speed, bool soundOn) {
     m_error = {};
     m_lastTime = m_frame->Tick();
 
-    const int kind = info.Kind();
-    if (kind == kKindClip || kind == kKindExtended || kind == kKindFourChannel) {
-        // The decoder comes from the first frame; later frames of another codec go to it too.
-        m_decoder = createDecoder(m_frame->Codec());
-        if (!m_decoder) return FailOpen("no decoder for codec " + std::to_string(m_frame->Codec()) + " of the first frame");
-    } else {
-        m_legacyDecoder = std::make_unique<LegacyDecoder>();
-        if (!m_legacyDecoder->Setup(LegacyDecoder::VariantOfVersion(info.Version())))
-            return FailOpen("the legacy decoder cannot be set up");
-    }
+    // The decoder comes from the first frame; later frames of another codec go to it too.
+    std::string reason;
+    if (!m_decoder.setup(info.Kind(), info.Version(), m_frame->Codec(), reason)) return FailOpen(reason);
     return true;
 }
 
@@ -155,7 +147,6 @@ void CPlayWnd::Stop(Notify notify) {
     m_frame.reset();
     m_seekFrame.reset();
     m_decoder.reset();
-    m_legacyDecoder.reset();
     m_secondFrame.reset();
     m_speed = 0;
     m_lastTick = 0;
@@ -228,10 +219,7 @@ bool CPlayWnd::Present() {
     if (m_verifying) {
         // The integrity test: a picture that does not decode, or only in part, fails the file.
         if (fault != FrameFault::None) {
-            NoteFault(fault, m_frame->Group(), m_frame->PositionInGroup(), m_frame->Tick(),
-                      fault == FrameFault::PictureDamaged ? "the picture's data ends early or breaks off"
-                                                          : "the picture does not decode");
-            if (m_legacyDecoder && m_legacyResult.error) m_error.text = describe(m_legacyDecoder->LastFailure());
+            NoteFault(fault, m_frame->Group(), m_frame->PositionInGroup(), m_frame->Tick(), m_decoder.failureText());
             if (!Send(kPlayIntegrityFailed, m_frame.get())) return false;
         }
         if (m_frame && !Send(kPlayVerifying, m_frame.get())) return false;
@@ -300,26 +288,12 @@ void CPlayWnd::CloseAudio() {
 }
 
 FrameFault CPlayWnd::DecodeFrame(CPlayFrame& frame, Deblocking deblocking) {
-    if (frame.Flags() & kFrameFlagNoPicture) return FrameFault::None;
-    if (m_decoder) {
-        bool decoded = false;
-        if (frame.Codec() == kAvcCodec)
-            decoded = m_decoder->decodeInto(frame, frame.Picture(), &m_avcStatus, deblocking);
-        else
-            decoded = m_decoder->decodeToRgb(frame, frame.Picture());
-        if (!decoded) return FrameFault::PictureUndecodable;
-        return m_decoder->lastPictureDamaged() ? FrameFault::PictureDamaged : FrameFault::None;
+    switch (m_decoder.decode(frame, frame.Picture(), deblocking, &m_avcStatus)) {
+        case FrameDecode::Whole: return FrameFault::None;
+        case FrameDecode::Damaged: return FrameFault::PictureDamaged;
+        case FrameDecode::Failed: break;
     }
-    if (m_legacyDecoder) {
-        RgbPicture& picture = frame.Picture();
-        m_legacyDecoder->Decode(m_legacyResult, frame.VideoBuffer(), frame.VideoLength(),
-                                picture.pixels(), picture.byteCount(), 0);
-        if (m_legacyResult.error == 0) return FrameFault::None;
-        // A picture cut short is written as far as it decoded: damaged, not missing.
-        return m_legacyDecoder->LastFailure() == LegacyFailure::DataEndsEarly ? FrameFault::PictureDamaged
-                                                                              : FrameFault::PictureUndecodable;
-    }
-    return FrameFault::None;
+    return FrameFault::PictureUndecodable;
 }
 
 bool CPlayWnd::SkipDroppable(CPlayFrame& frame) {

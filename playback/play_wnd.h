@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "codec/legacy/legacy_decoder.h"
+#include "codec/frame_decoder.h"
 #include "codec/video_decoder.h"
 #include "platform/audio_device.h"
 #include "platform/event_loop.h"
@@ -155,11 +155,9 @@ private:
     LoopWaveDoneTarget m_waveDone{*this};  // the audio output's completions, posted to this window
     std::unique_ptr<CWaveOut> m_audio;
     bool m_audioUnavailable = false;  // no device took the format: silent until the next open
-    std::unique_ptr<VideoDecoder> m_decoder;
-    std::unique_ptr<LegacyDecoder> m_legacyDecoder;
+    FrameDecoder m_decoder;
     std::unique_ptr<CPlayFrame> m_secondFrame;
     std::unique_ptr<CPlayFrame> m_seekFrame;  // Seek's and GoToTime's frame, kept per size
-    LegacyDecodeResult m_legacyResult;
     PlayError m_error;
     std::string m_title;
     int m_controlId = 0;

@@ -591,7 +591,7 @@ TEST_F(PlayWndTest, OpenFailuresSayWhy) {
     std::vector<GroupSpec> unknownCodec = {groupAt(kFirstTick, {frameAt(kFirstTick, 9)})};
     const Case cases[] = {
         {"missing file", folder.path() + "/none.kxz", ""},
-        {"codec without decoder", layOut(unknownCodec, "c9.kxz"), "no decoder for codec 9"},
+        {"codec without decoder", layOut(unknownCodec, "c9.kxz"), "codec 9 has no decoder"},
     };
     for (const Case& c : cases) {
         EXPECT_FALSE(player.Open(c.path, 0, false)) << c.what;
