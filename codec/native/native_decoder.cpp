@@ -19,6 +19,7 @@ constexpr uint32_t kStartCode = 16;  // sixteen 0 bits, a 1, four 0 bits
 constexpr int kStartCodeBits = 21;
 constexpr int kDcEndsMacroblock = 128;
 constexpr int kDcStandsFor128 = 255;
+constexpr size_t kInitialInputBytes = size_t(256) << 10;
 
 }  // namespace
 
@@ -45,7 +46,10 @@ bool NativeDecoder::decodeBytes(const uint8_t* data, size_t size, uint16_t frame
     m_failure = DecodeFailure::None;
     m_damaged = false;
     selectTransform(frameFlags);
-    if (m_input.size() < size + BitReader::kPadding) m_input.resize(size + BitReader::kPadding);
+    // The input buffer grows by doubling from a size most pictures fit, so steady playback
+    // does not allocate when a larger key picture comes along.
+    if (m_input.size() < size + BitReader::kPadding)
+        m_input.resize(std::max({size + BitReader::kPadding, 2 * m_input.size(), kInitialInputBytes}));
     if (size > 0) std::memcpy(m_input.data(), data, size);
     std::memset(m_input.data() + size, 0, BitReader::kPadding);
     PictureType type;
