@@ -124,8 +124,8 @@ int runVerify(const VerifyOptions& options) {
     }
 
     for (const Finding& f : check.findings())
-        std::printf("frame %u:%u at %s: %s: %s\n", f.group, f.position, formatRecorderTime(f.wallTime, zone).c_str(),
-                    findingKindName(f.kind), f.detail.c_str());
+        std::printf("frame %u:%u at %s, tick %u: %s: %s\n", f.group, f.position,
+                    formatRecorderTime(f.wallTime, zone).c_str(), f.tick, findingKindName(f.kind), f.detail.c_str());
     std::printf("%u of %u frames checked\n", check.framesChecked(), check.framesIndexed());
     if (check.passed()) {
         std::printf("This file has passed the authentication!\n");
