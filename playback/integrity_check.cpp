@@ -65,6 +65,10 @@ void IntegrityCheck::add(FindingKind kind, uint32_t group, uint32_t position, ui
     finding.tick = tick;
     finding.wallTime = wallTime;
     finding.detail = std::move(detail);
+    if (m_findings.size() >= kMaxFindings) {
+        ++m_omitted;
+        return;
+    }
     m_findings.push_back(std::move(finding));
 }
 
@@ -102,7 +106,14 @@ void IntegrityCheck::frameChecked(const CPlayFrame& frame) {
     const uint32_t p = frame.PositionInGroup();
     ++m_checked;
     if (!reader) return;
-    m_ticks.push_back({reader->FirstFrameNumber(int32_t(g)) + p, g, p, frame.Tick(), frame.WallTime()});
+    const FrameTick now{reader->FirstFrameNumber(int32_t(g)) + p, g, p, frame.Tick(), frame.WallTime()};
+    if (m_typicalKnown) {
+        checkStep(m_lastTick, now);
+    } else {
+        m_ticks.push_back(now);
+        if (m_ticks.size() >= kTimingSample) settleTiming();
+    }
+    m_lastTick = now;
 
     if (carriesCodec(m_fileKind) && !(frame.Flags() & kFrameFlagNoPicture)) {
         const int codec = frame.Codec();
@@ -170,34 +181,41 @@ void IntegrityCheck::frameFailed(const CPlayFrame& frame, const PlayError& error
     }
 }
 
-void IntegrityCheck::finish() {
-    // The typical interval: the median of the steps forward between frames checked one after
-    // the other.
+// The typical interval from the sample, then the timing findings of the sampled frames; later
+// frames are checked as they come.
+void IntegrityCheck::settleTiming() {
     std::vector<uint32_t> steps;
     for (size_t i = 1; i < m_ticks.size(); ++i) {
         const int32_t step = int32_t(m_ticks[i].tick - m_ticks[i - 1].tick);
         if (step > 0) steps.push_back(uint32_t(step));
     }
-    uint32_t typical = 0;
+    m_typical = 0;
     if (!steps.empty()) {
         std::nth_element(steps.begin(), steps.begin() + ptrdiff_t(steps.size() / 2), steps.end());
-        typical = steps[steps.size() / 2];
+        m_typical = steps[steps.size() / 2];
     }
-    for (size_t i = 1; i < m_ticks.size(); ++i) {
-        const FrameTick& before = m_ticks[i - 1];
-        const FrameTick& now = m_ticks[i];
-        const int32_t step = int32_t(now.tick - before.tick);
-        // Only frames next to each other in the recording: a gap over frames the pass could not
-        // read is that damage, not timing.
-        const bool adjacent = now.number == before.number + 1;
-        if (step < 0)
-            add(FindingKind::TickBackwards, now.group, now.position, now.tick, now.wallTime,
-                "the tick goes back " + ms(-int64_t(step)) + " from the frame before (" +
-                    std::to_string(before.group) + ":" + std::to_string(before.position) + ")");
-        else if (adjacent && typical > 0 && uint64_t(step) > uint64_t(kGapIntervals) * typical)
-            add(FindingKind::TickGap, now.group, now.position, now.tick, now.wallTime,
-                ms(step) + " after the frame before, where frames are typically " + ms(typical) + " apart");
-    }
+    m_typicalKnown = true;
+    for (size_t i = 1; i < m_ticks.size(); ++i) checkStep(m_ticks[i - 1], m_ticks[i]);
+    m_ticks.clear();
+    m_ticks.shrink_to_fit();
+}
+
+void IntegrityCheck::checkStep(const FrameTick& before, const FrameTick& now) {
+    const int32_t step = int32_t(now.tick - before.tick);
+    // Only frames next to each other in the recording: a gap over frames the pass could not
+    // read is that damage, not timing.
+    const bool adjacent = now.number == before.number + 1;
+    if (step < 0)
+        add(FindingKind::TickBackwards, now.group, now.position, now.tick, now.wallTime,
+            "the tick goes back " + ms(-int64_t(step)) + " from the frame before (" + std::to_string(before.group) +
+                ":" + std::to_string(before.position) + ")");
+    else if (adjacent && m_typical > 0 && uint64_t(step) > uint64_t(kGapIntervals) * m_typical)
+        add(FindingKind::TickGap, now.group, now.position, now.tick, now.wallTime,
+            ms(step) + " after the frame before, where frames are typically " + ms(m_typical) + " apart");
+}
+
+void IntegrityCheck::finish() {
+    if (!m_typicalKnown) settleTiming();
     std::stable_sort(m_findings.begin(), m_findings.end(), [](const Finding& a, const Finding& b) {
         return std::tie(a.group, a.position) < std::tie(b.group, b.position);
     });

@@ -49,6 +49,11 @@ public:
     // A gap longer than this many typical frame intervals is a finding.
     static constexpr uint32_t kGapIntervals = 4;
     static constexpr uint32_t kThumbnailWidth = 160;
+    // The typical frame interval is the median step of the first frames checked.
+    static constexpr size_t kTimingSample = 4096;
+    // Findings kept in full; beyond them a damaged file's findings are only counted, so the
+    // check's memory stays bounded whatever the file holds.
+    static constexpr size_t kMaxFindings = 100'000;
 
     // Starts a check of the recording `reader` has open (the pass's own reader): the group
     // index is checked against the group headers here.
@@ -63,6 +68,8 @@ public:
     uint32_t framesChecked() const { return m_checked; }
     uint32_t framesIndexed() const { return m_indexed; }
     const std::vector<Finding>& findings() const { return m_findings; }
+    // Findings beyond kMaxFindings, counted but not kept.
+    uint64_t findingsOmitted() const { return m_omitted; }
     // Every indexed frame checked and nothing found.
     bool passed() const { return m_findings.empty() && m_checked == m_indexed; }
     // What begin() saw of the recording, for the report: its header, index and group times.
@@ -82,7 +89,15 @@ private:
     bool codecKnown(int codec);
 
     std::vector<Finding> m_findings;
-    std::vector<FrameTick> m_ticks;
+    std::vector<FrameTick> m_ticks;  // the first kTimingSample frames, until the interval is known
+    FrameTick m_lastTick{};           // afterwards only the frame before
+    bool m_typicalKnown = false;
+    uint32_t m_typical = 0;
+    uint64_t m_omitted = 0;
+    // The timing findings of `now`, checked after `before`, once the typical interval is known.
+    void checkStep(const FrameTick& before, const FrameTick& now);
+    void settleTiming();
+
     CRecordInfo m_header;
     std::vector<GroupEntry> m_groups;
     std::vector<uint32_t> m_groupWallTimes;

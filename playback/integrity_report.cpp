@@ -109,9 +109,10 @@ std::string integrityReportHtml(const std::string& recordingPath, const Integrit
     html += "<h1>Integrity report</h1>\n";
     html += check.passed() ? "<h2 class=\"passed\">This file has passed the authentication!</h2>\n"
                            : "<h2 class=\"failed\">This file has failed the authentication!</h2>\n";
+    const uint64_t findingCount = findings.size() + check.findingsOmitted();
     html += "<p>" + std::to_string(check.framesChecked()) + " of " + std::to_string(check.framesIndexed()) +
-            " indexed frames checked, " + std::to_string(findings.size()) + " finding" +
-            (findings.size() == 1 ? "" : "s") +
+            " indexed frames checked, " + std::to_string(findingCount) + " finding" + (findingCount == 1 ? "" : "s") +
+            (check.findingsOmitted() ? " (the first " + std::to_string(findings.size()) + " listed)" : std::string()) +
             ". Recordings carry no checksums: the check finds what the reader and the decoders detect "
             "(records that cannot be read, pictures that do not decode or decode only in part, codec "
             "identifiers) and what the timing shows (ticks, group times, group frame counts).</p>\n";

@@ -118,7 +118,8 @@ int runVerify(const VerifyOptions& options) {
                        {"frames_checked", check.framesChecked()},
                        {"frames_indexed", check.framesIndexed()},
                        {"sha256", sha256},
-                       {"findings", findings}};
+                       {"findings", findings},
+                       {"findings_omitted", check.findingsOmitted()}};
         std::cout << result.dump(2) << "\n";
         return check.passed() ? 0 : 1;
     }
@@ -126,6 +127,8 @@ int runVerify(const VerifyOptions& options) {
     for (const Finding& f : check.findings())
         std::printf("frame %u:%u at %s, tick %u: %s: %s\n", f.group, f.position,
                     formatRecorderTime(f.wallTime, zone).c_str(), f.tick, findingKindName(f.kind), f.detail.c_str());
+    if (check.findingsOmitted() > 0)
+        std::printf("%llu more findings, not listed\n", static_cast<unsigned long long>(check.findingsOmitted()));
     std::printf("%u of %u frames checked\n", check.framesChecked(), check.framesIndexed());
     if (check.passed()) {
         std::printf("This file has passed the authentication!\n");
