@@ -68,12 +68,13 @@ public:
     virtual void showDecodeError() = 0;
 
     // The integrity check: the "Authenticating" progress window (false when it cannot be made),
-    // its bar, and the two verdicts.
+    // its bar, and the two verdicts. With `offerReport` a verdict also offers to save the
+    // check's report; true when the user asks for it.
     virtual bool openProgress(uint32_t total) = 0;
     virtual void setProgress(uint32_t position) = 0;
     virtual void closeProgress() = 0;
-    virtual void showAuthenticateOk() = 0;
-    virtual void showAuthenticateErr(const std::string& time) = 0;
+    virtual bool showAuthenticateOk(bool offerReport) = 0;
+    virtual bool showAuthenticateErr(const std::string& time, bool offerReport) = 0;
 
     // The control panel.
     virtual bool panelExists() const = 0;

@@ -214,12 +214,12 @@ void PlayerApplication::closeProgress() {
     m_progress.release()->deleteLater();
 }
 
-void PlayerApplication::showAuthenticateOk() {
-    kx::showAuthenticateOk(m_frame.get());
+bool PlayerApplication::showAuthenticateOk(bool offerReport) {
+    return kx::showAuthenticateOk(m_frame.get(), offerReport);
 }
 
-void PlayerApplication::showAuthenticateErr(const std::string& time) {
-    kx::showAuthenticateErr(m_frame.get(), time);
+bool PlayerApplication::showAuthenticateErr(const std::string& time, bool offerReport) {
+    return kx::showAuthenticateErr(m_frame.get(), time, offerReport);
 }
 
 bool PlayerApplication::panelExists() const {

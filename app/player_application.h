@@ -61,8 +61,8 @@ public:
     bool openProgress(uint32_t total) override;
     void setProgress(uint32_t position) override;
     void closeProgress() override;
-    void showAuthenticateOk() override;
-    void showAuthenticateErr(const std::string& time) override;
+    bool showAuthenticateOk(bool offerReport) override;
+    bool showAuthenticateErr(const std::string& time, bool offerReport) override;
     bool panelExists() const override;
     void createPanel() override;
     void destroyPanel() override;

@@ -17,6 +17,7 @@
 #include "browse/search.h"
 #include "codec/picture/picture_file.h"
 #include "platform/event_loop.h"
+#include "playback/integrity_check.h"
 #include "playback/motion_block.h"
 #include "playback/play_wnd.h"
 #include "present/caption_info.h"
@@ -221,6 +222,8 @@ private:
     // Stops the player and deletes it once no notification of it is being handled.
     void RetirePlayer();
     void FinishCheck(bool keepResult);
+    // Asks for a name and writes the last check's report there.
+    void SaveIntegrityReport();
     bool ContinueWithNext();
     void BuildContinuousList();
     bool Usable() const { return m_player && !m_checking; }
@@ -285,6 +288,8 @@ private:
     bool m_progressShown = false;
     bool m_failurePending = false;
     bool m_checkReachedEnd = false;  // the pass announced the end of the recording
+    IntegrityCheck m_check;          // what the pass found, for the verdict and its report
+    bool m_checkStarted = false;     // m_check belongs to the pass being finished
     uint32_t m_failTime = 0;
 };
 

@@ -4,6 +4,8 @@
 
 #include "app/document_text.h"
 #include "app/player_doc.h"
+#include "playback/integrity_report.h"
+#include "recording/file_digest.h"
 #include "recording/record_reader.h"
 
 namespace kx {
@@ -153,11 +155,14 @@ void CKorvexPlayerDoc::Authenticate(bool on) {
     m_checking = true;
     m_player->SetSpeed(0);
     m_player->SetVerifying(true);
+    m_checkStarted = m_player && m_player->Reader();
+    if (m_checkStarted) m_check.begin(*m_player->Reader());
     UpdateStatusTitle();
 }
 
 void CKorvexPlayerDoc::OnVerifyProgress(const CPlayFrame& frame) {
     if (!m_player || !m_player->Reader()) return;
+    if (m_checkStarted) m_check.frameChecked(frame);
     // Frames counted so far, so that the bar reaches the total on the last frame.
     const uint32_t done =
         m_player->Reader()->FirstFrameNumber(int32_t(frame.Group()), frame.PositionInGroup()) + 1;
@@ -165,26 +170,54 @@ void CKorvexPlayerDoc::OnVerifyProgress(const CPlayFrame& frame) {
 }
 
 void CKorvexPlayerDoc::OnIntegrityFailure(const CPlayFrame& frame) {
+    if (m_checkStarted && m_player) m_check.frameFailed(frame, m_player->LastError());
     if (m_failurePending) return;  // the first failure is the one reported
     m_failurePending = true;
     m_failTime = frame.WallTime();
 }
 
 void CKorvexPlayerDoc::FinishCheck(bool keepResult) {
+    // The check's report covers the frames the pass saw; a pass that saw them all also fails
+    // on what only the whole recording shows (the timing, the group counts).
+    bool offerReport = false;
+    if (m_checking && m_checkStarted) {
+        m_check.finish();
+        offerReport = true;
+        if (!m_failurePending && !keepResult && m_checkReachedEnd && !m_check.findings().empty()) {
+            m_failurePending = true;
+            m_failTime = m_check.findings().front().wallTime;
+        }
+    }
+    m_checkStarted = false;
     if (m_checking) {
         m_checking = false;
         // Only a pass that went through to the end can pass: a check ended by opening or
         // closing something else has not seen every frame.
-        if (!m_failurePending && !keepResult && m_checkReachedEnd) m_ui.showAuthenticateOk();
+        const bool passed = !m_failurePending && !keepResult && m_checkReachedEnd;
         m_checkReachedEnd = false;
         if (m_progressShown) m_ui.closeProgress();
         m_progressShown = false;
+        if (passed && m_ui.showAuthenticateOk(offerReport)) SaveIntegrityReport();
     }
     if (m_failurePending) {
         const std::string time = formatTime(m_failTime, m_gmtOffsetHours, "%H:%M:%S");
         m_failurePending = false;
-        m_ui.showAuthenticateErr(time);
+        if (m_ui.showAuthenticateErr(time, offerReport)) SaveIntegrityReport();
     }
+}
+
+void CKorvexPlayerDoc::SaveIntegrityReport() {
+    const std::string recording = m_check.header().Path();
+    SaveRequest request;
+    request.title = "Save integrity report";
+    request.filter = "HTML Files (*.html)|*.html||";
+    request.defaultExtension = "html";
+    request.proposedPath = folderOf(recording) + baseNameOf(recording) + "_report.html";
+    const std::optional<std::string> path = m_ui.askSavePath(request);
+    if (!path) return;
+    std::string error;
+    if (!writeIntegrityReport(*path, recording, m_check, sha256OfFile(recording), error))
+        m_ui.showMessage(kProgramTitle, "The report could not be saved: " + error);
 }
 
 }  // namespace kx

@@ -12,6 +12,8 @@
 #include "codec/create_decoder.h"
 #include "codec/native/native_decoder.h"
 #include "recording/record_frame.h"
+#include "codec/legacy/legacy_decoder.h"
+#include "tools/recorder/legacy_encoder.h"
 #include "tools/recorder/native_encoder.h"
 #include "tools/recorder/synthetic_scene.h"
 
@@ -89,6 +91,39 @@ bool makeNative(ComparisonStreams& s) {
     return true;
 }
 
+// The legacy stream, decoded once by the legacy decoder to check it and to measure its luma
+// plane against the source.
+bool makeLegacy(ComparisonStreams& s) {
+    if (!LegacyEncoder::sizeFits(s.width, s.height)) return false;
+    SceneSource source(s.width, s.height);
+    LegacyEncoder encoder(s.width, s.height);
+    LegacyDecoder decoder;
+    if (!decoder.Setup(LegacyDecoder::kVariantPlain)) return false;
+    double squaredError = 0;
+    for (int i = 0; i < kComparisonPictures; ++i) {
+        const YuvImage& image = source.render(i);
+        const EncodedPicture coded = encoder.encode(
+            pictureView(image),
+            i % kComparisonKeyInterval == 0 ? PictureChoice::Key : PictureChoice::Predicted);
+        s.native.pictures.push_back({{coded.bytes.begin(), coded.bytes.end()}, coded.kind, coded.flags});
+        // No destination: the planes are decoded, the RGB output is refused.
+        LegacyDecodeResult result;
+        decoder.Decode(result, coded.bytes.data(), uint32_t(coded.bytes.size()), nullptr, 0);
+        if (decoder.LastFailure() != LegacyFailure::DestinationTooSmall && decoder.LastFailure() != LegacyFailure::None)
+            return false;
+        for (int y = 0; y < s.height; ++y) {
+            for (int x = 0; x < s.width; ++x) {
+                const double error = double(decoder.Planes()[size_t(y) * size_t(s.width) + size_t(x)]) -
+                                     image.y[size_t(y) * size_t(s.width) + size_t(x)];
+                squaredError += error * error;
+            }
+        }
+    }
+    s.native.kilobitsPerSecond = kilobitsPerSecond(s.native);
+    s.native.lumaPsnr = psnr(squaredError, kComparisonPictures, s.width, s.height);
+    return true;
+}
+
 bool makeH263(ComparisonStreams& s, int quantiser) {
     SceneSource source(s.width, s.height);
     FfmpegH263Encoder encoder(s.width, s.height, kComparisonFps, quantiser, kComparisonKeyInterval);
@@ -120,7 +155,7 @@ ComparisonStreams make(int codec, int width, int height) {
     s.codec = codec;
     s.width = width;
     s.height = height;
-    if (!makeNative(s)) {
+    if (!(codec == kComparisonLegacyCodec ? makeLegacy(s) : makeNative(s))) {
         s.error = "the native stream did not decode";
         return s;
     }

@@ -1,5 +1,5 @@
-// The streams the native decoders and FFmpeg's H.263 decoder are measured on: the recorder's
-// built-in scene encoded by the native encoder at its default quantiser, and the same pictures
+// The streams the native and legacy decoders and FFmpeg's H.263 decoder are measured on: the
+// recorder's built-in scene encoded by the native (or legacy) encoder at its default quantiser, and the same pictures
 // encoded by FFmpeg's H.263 encoder at the fixed quantiser whose bit rate comes nearest the
 // native stream's. Made once per codec and size.
 #pragma once
@@ -35,7 +35,12 @@ constexpr int kComparisonPictures = 500;    // twenty seconds: a whole traffic c
 constexpr int kComparisonKeyInterval = 25;  // a key picture per second
 constexpr double kComparisonFps = 25;
 
-// The streams for a native codec (0 or 1) at a standard H.263 size, made on first use and kept.
+// The legacy codec of the older kinds, given in place of a native codec; its decoder holds at
+// most 640 x 480 samples, so it is measured at 352 x 288 only.
+constexpr int kComparisonLegacyCodec = -1;
+
+// The streams for a native codec (0 or 1, or kComparisonLegacyCodec) at a standard H.263 size,
+// made on first use and kept.
 const ComparisonStreams& comparisonStreams(int codec, int width, int height);
 
 }  // namespace kx

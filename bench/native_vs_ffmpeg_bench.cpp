@@ -1,4 +1,5 @@
-// Pictures per second of the native decoders (codecs 0 and 1) beside FFmpeg's H.263 decoder
+// Pictures per second of the native decoders (codecs 0 and 1) and the legacy decoder (at
+// 352 x 288, the largest standard size its planes hold) beside FFmpeg's H.263 decoder
 // (libavcodec, one thread), at 352 x 288 and 704 x 576. The native streams are the recorder's
 // built-in scene through the native encoder at its default quantiser, a key picture per 25;
 // the H.263 streams are the same pictures through FFmpeg's H.263 encoder at the fixed quantiser
@@ -18,6 +19,8 @@
 #include "bench/comparison_streams.h"
 #include "bench/ffmpeg_h263.h"
 #include "codec/create_decoder.h"
+#include "codec/legacy/legacy_decoder.h"
+#include "tools/recorder/legacy_encoder.h"
 #include "recording/record_frame.h"
 
 namespace kx {
@@ -30,7 +33,9 @@ struct PictureSize {
     int height;
 };
 constexpr PictureSize kSizes[] = {{352, 288}, {704, 576}};
-constexpr int kCodecs[] = {0, 1};
+constexpr int kCodecs[] = {0, 1, kComparisonLegacyCodec};
+
+std::string codecName(int codec) { return codec == kComparisonLegacyCodec ? "legacy" : "codec" + std::to_string(codec); }
 
 enum class Decoder { Native, H263 };
 enum class EndPoint { Decoded, Rgb };
@@ -38,9 +43,9 @@ enum class EndPoint { Decoded, Rgb };
 std::string benchmarkName(Decoder decoder, EndPoint end, int codec, PictureSize size) {
     const std::string dimensions = std::to_string(size.width) + "x" + std::to_string(size.height);
     if (decoder == Decoder::Native)
-        return "native/codec" + std::to_string(codec) + "/" + dimensions +
+        return "native/" + codecName(codec) + "/" + dimensions +
                (end == EndPoint::Rgb ? "/decode+rgb" : "/decode");
-    return "ffmpeg_h263/codec" + std::to_string(codec) + "_rate/" + dimensions +
+    return "ffmpeg_h263/" + codecName(codec) + "_rate/" + dimensions +
            (end == EndPoint::Rgb ? "/decode+bgr24" : "/decode");
 }
 
@@ -51,9 +56,15 @@ void setStreamCounters(benchmark::State& state, const CodedStream& stream, int64
     state.counters["PSNR_dB"] = stream.lumaPsnr;
 }
 
+void decodeLegacy(benchmark::State& state, PictureSize size, EndPoint end);
+
 // The stream's pictures in order, round and round (it starts with a key picture and holds whole
 // groups, so every pass decodes exactly like the first).
 void decodeNative(benchmark::State& state, int codec, PictureSize size, EndPoint end) {
+    if (codec == kComparisonLegacyCodec) {
+        decodeLegacy(state, size, end);
+        return;
+    }
     const ComparisonStreams& streams = comparisonStreams(codec, size.width, size.height);
     if (!streams.ok) {
         state.SkipWithError(streams.error);
@@ -78,6 +89,40 @@ void decodeNative(benchmark::State& state, int codec, PictureSize size, EndPoint
             break;
         }
         benchmark::DoNotOptimize(picture.pixels());
+        benchmark::ClobberMemory();
+        next = (next + 1) % pictures.size();
+        ++decoded;
+    }
+    setStreamCounters(state, streams.native, decoded);
+}
+
+// The legacy decoder: its own picture is the decoded planes (no destination), RGB its packed
+// B, G, R output.
+void decodeLegacy(benchmark::State& state, PictureSize size, EndPoint end) {
+    const ComparisonStreams& streams = comparisonStreams(kComparisonLegacyCodec, size.width, size.height);
+    if (!streams.ok) {
+        state.SkipWithError(streams.error);
+        return;
+    }
+    const std::vector<CodedStream::Picture>& pictures = streams.native.pictures;
+    LegacyDecoder decoder;
+    decoder.Setup(LegacyDecoder::kVariantPlain);
+    std::vector<uint8_t> bgr(size_t(size.width) * size_t(size.height) * 3);
+    size_t next = 0;
+    int64_t decoded = 0;
+    for (auto _ : state) {
+        const CodedStream::Picture& coded = pictures[next];
+        LegacyDecodeResult result;
+        if (end == EndPoint::Rgb)
+            decoder.Decode(result, coded.bytes.data(), uint32_t(coded.bytes.size()), bgr.data(), bgr.size());
+        else
+            decoder.Decode(result, coded.bytes.data(), uint32_t(coded.bytes.size()), nullptr, 0);
+        const LegacyFailure failure = decoder.LastFailure();
+        if (failure != LegacyFailure::None && !(end == EndPoint::Decoded && failure == LegacyFailure::DestinationTooSmall)) {
+            state.SkipWithError("a legacy picture was refused");
+            break;
+        }
+        benchmark::DoNotOptimize(bgr.data());
         benchmark::ClobberMemory();
         next = (next + 1) % pictures.size();
         ++decoded;
@@ -166,10 +211,10 @@ void printSummary(const SummaryReporter& reporter) {
             const ComparisonStreams& streams = comparisonStreams(codec, size.width, size.height);
             const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
             std::printf(
-                "%dx%d codec %d: native stream %.1f kbit/s (luma PSNR %.2f dB), H.263 stream %.1f "
+                "%dx%d %s: native stream %.1f kbit/s (luma PSNR %.2f dB), H.263 stream %.1f "
                 "kbit/s "
                 "(%.2f dB, quantiser %d)\n",
-                size.width, size.height, codec, streams.native.kilobitsPerSecond,
+                size.width, size.height, codecName(codec).c_str(), streams.native.kilobitsPerSecond,
                 streams.native.lumaPsnr, streams.h263.kilobitsPerSecond, streams.h263.lumaPsnr,
                 streams.h263Quantiser);
             std::printf(
@@ -189,6 +234,7 @@ void printSummary(const SummaryReporter& reporter) {
 void registerBenchmarks() {
     for (PictureSize size : kSizes) {
         for (int codec : kCodecs) {
+            if (codec == kComparisonLegacyCodec && !LegacyEncoder::sizeFits(size.width, size.height)) continue;
             for (EndPoint end : {EndPoint::Decoded, EndPoint::Rgb}) {
                 benchmark::RegisterBenchmark(
                     benchmarkName(Decoder::Native, end, codec, size).c_str(), decodeNative, codec,

@@ -101,6 +101,9 @@ public:
     // number of bits read.
     virtual uint32_t decodeMacroblock(const int16_t* reference, int16_t* output, unsigned pattern,
                                       MacroblockMode mode);
+    // True when the last successful decode wrote a picture whose data ended early or broke off
+    // part way, so that part of it shows what the decoding rules give for missing data.
+    virtual bool lastPictureDamaged() const { return false; }
 };
 
 }  // namespace kx

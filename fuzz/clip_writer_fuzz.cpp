@@ -1,6 +1,8 @@
-// Fuzzes SaveClip on damaged recordings of every kind: the clip is cut from a fuzzed file,
-// then opened again and read through, so a clip that the writer produces must parse.
+// Fuzzes SaveClip on damaged recordings of every kind: the clip is cut from a fuzzed file; a
+// clip the writer reports saved must open as a recording of the same kind holding at most the
+// frames of the range, and is read through.
 // Input: one byte choosing the extension, three bytes choosing the range, then the file.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -9,10 +11,16 @@
 
 namespace {
 
-void readThrough(kx::CRecordInfo& info, int channel) {
+// A clip the writer says it saved must be a recording of the source's kind that opens with at
+// most the frames of the range; it is then read through.
+void checkClip(const std::string& clipPath, int kind, int channel, uint64_t rangeFrames) {
+    kx::CRecordInfo clip;
+    if (!clip.ReadInfo(clipPath) || clip.Kind() != kind) __builtin_trap();
+    clip.SetPath(clipPath);
     kx::CRecordReader reader;
-    if (!reader.Open(&info, kx::kReaderModeRead, channel)) return;
-    kx::CRecordFrame frame(info.Width(), info.Height(), 65536);
+    if (!reader.Open(&clip, kx::kReaderModeRead, channel)) __builtin_trap();
+    if (reader.TotalFrameCount() == 0 || reader.TotalFrameCount() > rangeFrames) __builtin_trap();
+    kx::CRecordFrame frame(clip.Width(), clip.Height(), 65536);
     while (reader.ReadFrame(frame, -1, 0)) {
     }
 }
@@ -38,10 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint32_t nextGroup = reader.NextGroup();
         const uint32_t nextInGroup = reader.NextInGroup();
         if (reader.SaveClip(clipPath, firstGroup, lastGroup, lastPosition)) {
-            kx::CRecordInfo clip;
-            clip.ReadInfo(clipPath);
-            clip.SetPath(clipPath);
-            readThrough(clip, channel);
+            const uint32_t endGroup = uint32_t(std::min(lastGroup, groups - 1));
+            const uint32_t endPosition = lastGroup >= groups ? 0 : uint32_t(lastPosition);
+            const uint64_t rangeFrames = uint64_t(reader.FirstFrameNumber(int32_t(endGroup))) -
+                                         reader.FirstFrameNumber(firstGroup) +
+                                         std::min(endPosition, reader.GroupFrameCount(int32_t(endGroup)));
+            checkClip(clipPath, info.Kind(), channel, rangeFrames);
         }
         // Saving never moves the reader's cursor.
         if (reader.NextGroup() != nextGroup || reader.NextInGroup() != nextInGroup)

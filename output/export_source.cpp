@@ -6,7 +6,6 @@
 #include <cstring>
 #include <optional>
 
-#include "codec/create_decoder.h"
 #include "codec/picture_layout.h"
 #include "platform/avi_file.h"
 #include "playback/wave_out.h"
@@ -57,28 +56,19 @@ bool ExportSource::open(const std::string& path, ExportCodecs codecs, std::strin
     if (m_reader.TotalFrameCount() <= 1) m_lastTick = m_firstTick;
     m_legacy = isLegacyKind(m_info.Kind());
     m_codec = m_frame->Codec();
-    if (m_legacy) {
-        // The older kinds go to the legacy decoder whatever codec their frames name.
-        if (!m_legacyDecoder.Setup(LegacyDecoder::VariantOfVersion(m_info.Version()))) {
-            detail = path + ": the legacy decoder cannot be set up";
-            return false;
-        }
-        m_legacyOutput.resize(LegacyDecoder::kMaxOutputBytes);
-    } else {
-        if (codecs == ExportCodecs::AviSet && m_codec != 0 && m_codec != 1 && m_codec != 2 &&
-            m_codec != 4) {
-            detail = path + ": codec " + std::to_string(m_codec) +
-                     " is not exported (codecs 0, 1, 2 and 4 only)";
-            return false;
-        }
-        m_decoder = createDecoder(m_codec);
-        if (!m_decoder) {
-            detail = path + ": codec " + std::to_string(m_codec) + " has no decoder yet";
-            return false;
-        }
-        m_picture.resize(uint32_t(std::max(m_info.Width(), 0)),
-                         uint32_t(std::max(m_info.Height(), 0)));
+    if (!m_legacy && codecs == ExportCodecs::AviSet && m_codec != 0 && m_codec != 1 && m_codec != 2 &&
+        m_codec != 4) {
+        detail = path + ": codec " + std::to_string(m_codec) + " is not exported (codecs 0, 1, 2 and 4 only)";
+        return false;
     }
+    // The older kinds go to the legacy decoder whatever codec their frames name.
+    std::string reason;
+    if (!m_decoder.setup(m_info.Kind(), m_info.Version(), m_codec, reason)) {
+        detail = path + ": " + (m_legacy ? reason : "codec " + std::to_string(m_codec) + " has no decoder yet");
+        return false;
+    }
+    if (!m_legacy)
+        m_picture.resize(uint32_t(std::max(m_info.Width(), 0)), uint32_t(std::max(m_info.Height(), 0)));
     m_bitmap.assign(size_t(aviBitmapStride(m_width)) * m_height, 0);
 
     const WaveOutMode& mode = *WaveOutModeInfo(WaveOutModeForVideoCodec(m_codec));
@@ -91,6 +81,9 @@ bool ExportSource::open(const std::string& path, ExportCodecs codecs, std::strin
 
 bool ExportSource::next(std::string& detail) {
     if (m_reader.ReadFrame(*m_frame, -1, 0)) return true;
+    // A record above the frame size cap is passed over: its frame is left empty, so its picture
+    // repeats the previous one and the reading goes on after it.
+    if (m_reader.LastError().code == RecordError::OversizedRecord) return true;
     detail = m_reader.LastError().text;
     return false;
 }
@@ -99,21 +92,9 @@ bool ExportSource::hasPicture() const {
     return !(m_frame->Flags() & kFrameFlagNoPicture);
 }
 
+// A picture damaged part way is written as far as it decoded, as the player shows it.
 bool ExportSource::decodeIntoPicture() {
-    if (!m_legacy) {
-        return m_codec == 4 ? m_decoder->decodeInto(*m_frame, m_picture, nullptr, Deblocking::On)
-                            : m_decoder->decodeToRgb(*m_frame, m_picture);
-    }
-    LegacyDecodeResult result;
-    m_legacyDecoder.Decode(result, m_frame->VideoBuffer(), m_frame->VideoLength(),
-                           m_legacyOutput.data(), m_legacyOutput.size(), 0);
-    // A picture damaged part way is written as far as it decoded, as the player shows it.
-    if ((result.error && m_legacyDecoder.LastFailure() != LegacyFailure::BadMacroblock) ||
-        result.width == 0 || result.height == 0)
-        return false;
-    m_picture.resize(result.width, result.height);
-    std::memcpy(m_picture.pixels(), m_legacyOutput.data(), m_picture.byteCount());
-    return true;
+    return m_decoder.decode(*m_frame, m_picture, Deblocking::On) != FrameDecode::Failed;
 }
 
 bool ExportSource::decodePicture() {

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/legacy/legacy_decoder.h"
-#include "codec/video_decoder.h"
+#include "codec/frame_decoder.h"
 #include "output/avi_picture_fitter.h"
 #include "playback/audio_block_decoder.h"
 #include "recording/record_frame.h"
@@ -58,9 +57,7 @@ private:
     CRecordReader m_reader;
     std::unique_ptr<CRecordFrame> m_frame;
     bool m_legacy = false;
-    LegacyDecoder m_legacyDecoder;
-    std::vector<uint8_t> m_legacyOutput;
-    std::unique_ptr<VideoDecoder> m_decoder;
+    FrameDecoder m_decoder;
     int m_codec = 0;
     RgbPicture m_picture;
     AviPictureFitter m_fitter;

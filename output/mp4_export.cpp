@@ -15,7 +15,7 @@
 #include "output/export_source.h"
 #include "platform/avi_file.h"
 #include "platform/mp4_file.h"
-#include "platform/sha256.h"
+#include "recording/file_digest.h"
 #include "recording/recorder_text.h"
 
 namespace kx {
@@ -182,14 +182,14 @@ bool Mp4Export::Export(const std::string& input, const std::string& output, int 
     if (!stopped.empty()) m_log(stopped);
 
     // The sidecar: hashes recomputed from the files as they now stand.
-    const std::optional<std::string> sourceHash = sha256OfFile(input);
-    const std::optional<std::string> mp4Hash = sha256OfFile(output);
-    if (!sourceHash || !mp4Hash) return Fail("File convert failed! the files cannot be hashed");
+    const std::string sourceHash = sha256OfFile(input);
+    const std::string mp4Hash = sha256OfFile(output);
+    if (sourceHash.empty() || mp4Hash.empty()) return Fail("File convert failed! the files cannot be hashed");
     nlohmann::ordered_json record;
     record["source"] = {
         {"path", input},
         {"size", std::filesystem::file_size(input)},
-        {"sha256", *sourceHash},
+        {"sha256", sourceHash},
         {"header",
          {{"kind", info.Kind()},
           {"version", info.Version()},
@@ -206,7 +206,7 @@ bool Mp4Export::Export(const std::string& input, const std::string& output, int 
     };
     record["mp4"] = {{"path", output},
                      {"size", std::filesystem::file_size(output)},
-                     {"sha256", *mp4Hash},
+                     {"sha256", mp4Hash},
                      {"width", source->width()},
                      {"height", source->height()},
                      {"quality", quality}};

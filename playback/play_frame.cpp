@@ -26,7 +26,8 @@ bool CPlayFrame::ReadAt(int32_t group, int32_t position) {
 
 bool CPlayFrame::CopyFrom(const CPlayFrame& other) {
     const bool audio = other.HasAudio() && AudioBuffer() && other.AudioBuffer();
-    if (other.VideoLength() > VideoCapacity() || (audio && other.AudioLength() > AudioCapacity()))
+    if ((other.VideoLength() > 0 && !ReserveVideo(other.VideoLength())) ||
+        (audio && other.AudioLength() > 0 && !ReserveAudio(other.AudioLength())))
         return false;
     SetKind(other.Kind());
     SetFlags(other.Flags());

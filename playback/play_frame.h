@@ -31,7 +31,7 @@ public:
     // Copies kind, flags, tick, group, position in group and the video and audio payloads of
     // `other`; the picture and the reader stay. The audio bytes are copied when the audio flag
     // is set, otherwise the audio length becomes 0. False (nothing copied) when a payload does
-    // not fit this frame's buffers.
+    // fit this frame's buffers even grown to their cap.
     bool CopyFrom(const CPlayFrame& other);
 
     // Wall time of the frame's tick in the attached recording; 0 without a reader.

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 
-#include "codec/create_decoder.h"
 
 namespace kx {
 
@@ -54,20 +53,30 @@ bool CPlayWnd::Open(const std::string& path, int32_t speed, bool soundOn, int32_
     return true;
 }
 
+bool CPlayWnd::FailOpen(std::string text) {
+    Stop(Notify::No);
+    m_error = {FrameFault::CannotOpen, 0, 0, 0, std::move(text)};
+    return false;
+}
+
 bool CPlayWnd::OpenFile(const std::string& path, int32_t speed, bool soundOn) {
     Stop(Notify::No);
     m_path = path;
+    m_error = {};
 
     CRecordInfo info;
-    if (!info.ReadInfo(path)) return false;
+    if (!info.ReadInfo(path)) return FailOpen(info.LastError().text);
+    if (info.Kind() == kKindFourChannel)
+        return FailOpen("a four-channel recording: it plays in quad play, not in the single player");
     auto reader = std::make_unique<CRecordReader>();
-    if (!reader->Open(&info, kReaderModeRead, -1)) return false;
+    if (!reader->Open(&info, kReaderModeRead, -1)) return FailOpen(reader->LastError().text);
 
     int width = info.Width();
     const int height = info.Height();
     if ((info.HeaderFlags() & kHeaderFlag352Pixels) && info.ResolutionCode() == 7) width = 352;
     // A resolution code outside the table gives no size: there is nothing to decode into.
-    if (width <= 0 || height <= 0) return false;
+    if (width <= 0 || height <= 0)
+        return FailOpen("resolution code " + std::to_string(info.ResolutionCode()) + " gives no picture size");
 
     m_frame = std::make_unique<CPlayFrame>(width, height);
     m_frame->SetCameraBoardWord(uint32_t(info.CameraNumber()) | uint32_t(info.BoardNumber()) << 8);
@@ -77,28 +86,47 @@ bool CPlayWnd::OpenFile(const std::string& path, int32_t speed, bool soundOn) {
     m_audioUnavailable = false;
     m_lastTick = Now();
 
-    if (!m_frame->ReadNext()) {
-        Stop(Notify::No);
-        return false;
-    }
+    const ReadOutcome first = ReadNextFrame();
+    if (first == ReadOutcome::Destroyed) return false;
+    if (first != ReadOutcome::Read)
+        return FailOpen("no first frame: " + (m_error.text.empty() ? std::string("none in the index") : m_error.text));
+    m_error = {};
     m_lastTime = m_frame->Tick();
 
-    const int kind = info.Kind();
-    if (kind == kKindClip || kind == kKindExtended || kind == kKindFourChannel) {
-        // The decoder comes from the first frame; later frames of another codec go to it too.
-        m_decoder = createDecoder(m_frame->Codec());
-        if (!m_decoder) {
-            Stop(Notify::No);
-            return false;
-        }
-    } else {
-        m_legacyDecoder = std::make_unique<LegacyDecoder>();
-        if (!m_legacyDecoder->Setup(LegacyDecoder::VariantOfVersion(info.Version()))) {
-            Stop(Notify::No);
-            return false;
-        }
-    }
+    // The decoder comes from the first frame; later frames of another codec go to it too.
+    std::string reason;
+    if (!m_decoder.setup(info.Kind(), info.Version(), m_frame->Codec(), reason)) return FailOpen(reason);
     return true;
+}
+
+void CPlayWnd::NoteFault(FrameFault fault, uint32_t group, uint32_t position, uint32_t tick, std::string text) {
+    m_error = {fault, group, position, tick, std::move(text)};
+}
+
+// Reads on from the current frame. A record above the size cap is passed over (the reader
+// has moved past it); during the integrity pass a record that cannot be read is reported and
+// the pass goes on with the next group, so damage in one group hides none of the others.
+CPlayWnd::ReadOutcome CPlayWnd::ReadNextFrame() {
+    CRecordReader* reader = Reader();
+    int32_t group = -1;
+    for (;;) {
+        if (m_frame->ReadAt(group, 0)) return ReadOutcome::Read;
+        const RecordFailure& why = reader->LastError();
+        if (why.code == RecordError::PastEnd) return ReadOutcome::End;
+        const bool oversized = why.code == RecordError::OversizedRecord;
+        NoteFault(oversized ? FrameFault::OversizedRecord : FrameFault::UnreadableRecord, reader->FailedGroup(),
+                  reader->FailedPosition(), m_frame->Tick(), why.text);
+        if (m_verifying && !Send(kPlayIntegrityFailed, m_frame.get())) return ReadOutcome::Destroyed;
+        if (!m_frame) return ReadOutcome::End;  // the notify target stopped the player
+        if (oversized) {
+            group = -1;
+            continue;
+        }
+        if (!m_verifying) return ReadOutcome::End;
+        const uint32_t next = reader->FailedGroup() + 1;
+        if (next >= reader->GroupCount()) return ReadOutcome::End;
+        group = int32_t(next);
+    }
 }
 
 void CPlayWnd::StartPlayTimer() {
@@ -119,7 +147,6 @@ void CPlayWnd::Stop(Notify notify) {
     m_frame.reset();
     m_seekFrame.reset();
     m_decoder.reset();
-    m_legacyDecoder.reset();
     m_secondFrame.reset();
     m_speed = 0;
     m_lastTick = 0;
@@ -186,12 +213,15 @@ void CPlayWnd::onTimer(uint32_t timerId) {
 bool CPlayWnd::Present() {
     FeedAudio();
     m_lastTime = m_frame->Tick();
-    const bool decoded = DecodeFrame(*m_frame, Deblocking::On);
+    const FrameFault fault = DecodeFrame(*m_frame, Deblocking::On);
 
     uint32_t motion = 0;
     if (m_verifying) {
-        // The integrity test: a picture that does not decode fails the file.
-        if (!decoded && !Send(kPlayIntegrityFailed, m_frame.get())) return false;
+        // The integrity test: a picture that does not decode, or only in part, fails the file.
+        if (fault != FrameFault::None) {
+            NoteFault(fault, m_frame->Group(), m_frame->PositionInGroup(), m_frame->Tick(), m_decoder.failureText());
+            if (!Send(kPlayIntegrityFailed, m_frame.get())) return false;
+        }
         if (m_frame && !Send(kPlayVerifying, m_frame.get())) return false;
     } else {
         if (RegionsActive() && !m_motionSuspended) motion = TestMotion();
@@ -206,13 +236,12 @@ bool CPlayWnd::Present() {
     // The notify target may have stopped the player while handling the picture.
     if (!m_frame) return true;
 
-    if (!m_frame->ReadNext()) {
-        // The index promises more frames, but the next record cannot be read: the file is
-        // damaged after this frame, which is reported as the failing one.
-        if (m_verifying && FramesFollow(*m_frame) && !Send(kPlayIntegrityFailed, m_frame.get()))
-            return false;
-        if (m_frame) Stop(Notify::Yes);
-        return true;
+    switch (ReadNextFrame()) {
+        case ReadOutcome::Destroyed: return false;
+        case ReadOutcome::End:
+            if (m_frame) Stop(Notify::Yes);
+            return true;
+        case ReadOutcome::Read: break;
     }
     if (m_frame->Codec() == kAvcCodec && (m_speed > 0 || (RegionsActive() && motion == 0)) &&
         !SkipDroppable(*m_frame)) {
@@ -258,30 +287,13 @@ void CPlayWnd::CloseAudio() {
     if (m_audio) m_audio->Close();
 }
 
-bool CPlayWnd::DecodeFrame(CPlayFrame& frame, Deblocking deblocking) {
-    if (frame.Flags() & kFrameFlagNoPicture) return true;
-    bool decoded = true;
-    if (m_decoder) {
-        if (frame.Codec() == kAvcCodec)
-            decoded = m_decoder->decodeInto(frame, frame.Picture(), &m_avcStatus, deblocking);
-        else
-            decoded = m_decoder->decodeToRgb(frame, frame.Picture());
+FrameFault CPlayWnd::DecodeFrame(CPlayFrame& frame, Deblocking deblocking) {
+    switch (m_decoder.decode(frame, frame.Picture(), deblocking, &m_avcStatus)) {
+        case FrameDecode::Whole: return FrameFault::None;
+        case FrameDecode::Damaged: return FrameFault::PictureDamaged;
+        case FrameDecode::Failed: break;
     }
-    if (m_legacyDecoder) {
-        RgbPicture& picture = frame.Picture();
-        m_legacyDecoder->Decode(m_legacyResult, frame.VideoBuffer(), frame.VideoLength(),
-                                picture.pixels(), picture.byteCount(), 0);
-        decoded = m_legacyResult.error == 0;
-    }
-    return decoded;
-}
-
-bool CPlayWnd::FramesFollow(const CPlayFrame& frame) const {
-    const CRecordReader* reader = frame.Reader();
-    if (!reader) return false;
-    const uint64_t next =
-        uint64_t(reader->FirstFrameNumber(int32_t(frame.Group()))) + frame.PositionInGroup() + 1;
-    return next < reader->TotalFrameCount();
+    return FrameFault::PictureUndecodable;
 }
 
 bool CPlayWnd::SkipDroppable(CPlayFrame& frame) {
@@ -386,9 +398,10 @@ void CPlayWnd::SetVerifying(bool on) {
     m_verifying = on;
     if (on) {
         const std::string path = m_path;
+        const std::shared_ptr<bool> alive = m_alive;
         if (!OpenFile(path, 1, false)) {
             // Nothing to check: the pass ends as it would at the end of the recording.
-            Post(kPlayEnded);
+            if (*alive) Post(kPlayEnded);
             return;
         }
         m_secondFrame = std::make_unique<CPlayFrame>(m_frame->Width(), m_frame->Height());

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "codec/legacy/legacy_decoder.h"
+#include "codec/frame_decoder.h"
 #include "codec/video_decoder.h"
 #include "platform/audio_device.h"
 #include "platform/event_loop.h"
@@ -19,6 +19,7 @@
 #include "playback/motion_block.h"
 #include "playback/motion_detector.h"
 #include "playback/play_frame.h"
+#include "playback/play_error.h"
 #include "playback/play_notify.h"
 #include "playback/wave_out.h"
 
@@ -65,10 +66,16 @@ public:
     // Loads the first frame whose wall time is not before `wallTime` (seconds since 1970).
     bool GoToTime(uint32_t wallTime);
     // Starts (true) the integrity-check pass: the file is opened again and every frame is
-    // presented on the 1 ms timer 101 and reported with code 6 until code 0 ends it.
+    // presented on the 1 ms timer 101 and reported with code 6 until code 0 ends it. A frame
+    // that cannot be read or whose picture does not decode (or decodes only in part) is
+    // reported with code 7 first, LastError() saying what and where; after a record that
+    // cannot be read the pass goes on with the next group.
     void SetVerifying(bool on);
     bool IsVerifying() const { return m_verifying; }
     CRecordReader* Reader() const { return m_frame ? m_frame->Reader() : nullptr; }
+    // The last fault met: why Open failed, or the last frame that could not be read or shown
+    // as it is. Cleared by Open.
+    const PlayError& LastError() const { return m_error; }
 
     // Motion search. The settings: sensitivity 0 (only large changes) to 10 (any change), the
     // changed pictures that switch a region's motion on, and whether motion starting pauses.
@@ -103,11 +110,15 @@ private:
     [[nodiscard]] bool Present();
     void FeedAudio();
     void CloseAudio();
-    // Decodes the video of `frame` into its picture unless it carries none.
-    // False when the frame carries a picture that does not decode.
-    bool DecodeFrame(CPlayFrame& frame, Deblocking deblocking);
-    // True when the group index holds frames after `frame`.
-    bool FramesFollow(const CPlayFrame& frame) const;
+    // Decodes the video of `frame` into its picture unless it carries none. None when the
+    // picture decoded whole (or there is none), else the fault.
+    FrameFault DecodeFrame(CPlayFrame& frame, Deblocking deblocking);
+    // Reads the frame after the current one, passing over records above the size cap. False at
+    // the end or at a record that cannot be read (then m_error says which, when it is not the end).
+    enum class ReadOutcome { Read, End, Destroyed };
+    ReadOutcome ReadNextFrame();
+    void NoteFault(FrameFault fault, uint32_t group, uint32_t position, uint32_t tick, std::string text);
+    bool FailOpen(std::string text);
     // Reads on over avc frames of kind 3 (dropped when playing fast); false at the end.
     bool SkipDroppable(CPlayFrame& frame);
     // Loads the frame read into the seek frame as the current frame and starts playing.
@@ -144,11 +155,10 @@ private:
     LoopWaveDoneTarget m_waveDone{*this};  // the audio output's completions, posted to this window
     std::unique_ptr<CWaveOut> m_audio;
     bool m_audioUnavailable = false;  // no device took the format: silent until the next open
-    std::unique_ptr<VideoDecoder> m_decoder;
-    std::unique_ptr<LegacyDecoder> m_legacyDecoder;
+    FrameDecoder m_decoder;
     std::unique_ptr<CPlayFrame> m_secondFrame;
     std::unique_ptr<CPlayFrame> m_seekFrame;  // Seek's and GoToTime's frame, kept per size
-    LegacyDecodeResult m_legacyResult;
+    PlayError m_error;
     std::string m_title;
     int m_controlId = 0;
 

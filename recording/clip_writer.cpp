@@ -111,7 +111,10 @@ bool CRecordReader::WriteClip(File& clip, uint32_t g0, uint32_t g1, uint32_t p1,
         storeLe32(&h[0], previous);
         storeLe32(&h[4], at + size);
         clip.write(h.data(), headerBytes);
-        copyBytes(*m_file, clip, size - headerBytes);
+        // The next group's offset was written for the whole group: a source that ends inside it
+        // (it shrank since it was opened) would break the clip's chain.
+        if (!copyBytes(*m_file, clip, size - headerBytes))
+            return Fail(RecordError::Truncated, "the recording ends inside group " + std::to_string(g));
         previous = at;
     }
 
@@ -138,6 +141,8 @@ bool CRecordReader::WriteClip(File& clip, uint32_t g0, uint32_t g1, uint32_t p1,
         lastTick = frame->Tick();
     }
 
+    if (copied == 0 && FirstFrameNumber(int32_t(g1)) == FirstFrameNumber(int32_t(g0)))
+        return Fail(RecordError::NothingToSave, "no frame of the clip's range can be read");
     const auto end = uint32_t(clip.position());
     storeLe16(&h[8], uint16_t(copied));
     storeLe32(&h[4], copied ? end : kNoGroup);
@@ -181,7 +186,8 @@ bool CRecordReader::WriteFourChannelClip(File& clip, uint32_t g0, uint32_t g1, u
         storeLe32(&h[12], at + size);
         clip.write(h.data(), h.size());
         m_file->seek(uint64_t(own) + kFourChannelGroupHeaderBytes);
-        copyBytes(*m_file, clip, size - kFourChannelGroupHeaderBytes);
+        if (!copyBytes(*m_file, clip, size - kFourChannelGroupHeaderBytes))
+            return Fail(RecordError::Truncated, "the recording ends inside group " + std::to_string(g));
         previous = at;
     }
 
@@ -202,10 +208,13 @@ bool CRecordReader::WriteFourChannelClip(File& clip, uint32_t g0, uint32_t g1, u
         for (int c = 0; c < 2 * kChannelCount; ++c) payload += loadLe32(f + 32 + 4 * c);
         if (m_file->position() + payload > m_file->length()) break;  // an incomplete frame is not copied
         clip.write(f, sizeof f);
-        copyBytes(*m_file, clip, payload);
+        if (!copyBytes(*m_file, clip, payload))
+            return Fail(RecordError::Truncated, "the recording ends inside group " + std::to_string(g1));
         lastTick = loadLe32(f + 4);
     }
 
+    if (copied == 0 && FirstFrameNumber(int32_t(g1)) == FirstFrameNumber(int32_t(g0)))
+        return Fail(RecordError::NothingToSave, "no frame of the clip's range can be read");
     const auto end = uint32_t(clip.position());
     storeLe32(&h[16], copied);
     storeLe32(&h[12], copied ? end : kNoGroup);

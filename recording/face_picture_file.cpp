@@ -63,7 +63,10 @@ bool CFacePictureFile::ReadText(std::string& text) {
     uint8_t length[4];
     if (m_file.read(length, 4) != 4) return Fail("the file ends inside the header texts");
     const uint32_t count = loadLe32(length);
-    if (count > kMaxTextLength) return Fail("a header text of " + std::to_string(count) + " bytes");
+    // The texts lie inside the header, before the first picture: that bounds their length.
+    const uint64_t headerEnd = std::min<uint64_t>(m_firstRecordOffset, m_file.length());
+    if (m_file.position() > headerEnd || count > headerEnd - m_file.position())
+        return Fail("a header text of " + std::to_string(count) + " bytes runs past the header");
     text.resize(count);
     if (count > 0 && m_file.read(text.data(), count) != count) return Fail("the file ends inside the header texts");
     return true;
@@ -141,6 +144,7 @@ bool CFacePictureFile::ReadRawPicture(std::vector<uint8_t>& pixels, uint32_t& ti
     if (m_file.read(stamp, 4) != 4 || m_file.read(pixels.data(), pixels.size()) != pixels.size())
         return Fail("cannot read picture " + std::to_string(index));
     m_currentTime = time = loadLe32(stamp);
+    m_lastDecoded = true;
     width = m_width;
     height = m_height;
     m_currentIndex = index + 1;
@@ -214,8 +218,12 @@ bool CFacePictureFile::ReadCodedPicture(std::vector<uint8_t>& pixels, uint32_t& 
     m_group = group;
     m_currentIndex = index + 1;
     m_currentTime = time = stamp;
-    if (!m_decoder->decode(m_coded.data(), m_coded.size(), pixels, width, height))
-        return Fail("picture " + std::to_string(index) + ": " + describe(m_decoder->lastFailure()));
+    m_lastDecoded = m_decoder->decode(m_coded.data(), m_coded.size(), pixels, width, height);
+    if (!m_lastDecoded) {
+        pixels.clear();
+        width = height = 0;
+        Fail("picture " + std::to_string(index) + ": " + describe(m_decoder->lastFailure()));
+    }
     return true;
 }
 

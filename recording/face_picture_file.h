@@ -28,8 +28,6 @@ public:
     static constexpr uint32_t kMagic = 0x45434146;  // "FACE"
     static constexpr uint32_t kGroupHeaderBytes = 28;
     static constexpr uint32_t kPictureHeaderBytes = 16;
-    // Names are at most this long (as in recordings); a longer length is damage.
-    static constexpr uint32_t kMaxTextLength = 500;
     // Version 0 pictures are at most this wide and high; version 1 pictures carry 10-bit sizes.
     static constexpr uint32_t kMaxSide = 4096;
     // Coded pictures longer than this are damage (a 1023 x 1023 picture codes far smaller).
@@ -47,9 +45,12 @@ public:
 
     // Reads picture `index`, or with -1 the picture after the last one read, into `pixels`:
     // width x height grey bytes, top row first. Reading past the last picture fails and changes
-    // nothing.
+    // nothing. A picture whose bytes are read but do not decode is still passed over: true with
+    // no pixels and a size of 0 x 0, its time, and LastPictureDecoded() false (LastError()
+    // says why), so a caller reading in turn goes on with the next.
     bool ReadPicture(std::vector<uint8_t>& pixels, uint32_t& time, uint32_t& width, uint32_t& height,
                      int32_t index = -1);
+    bool LastPictureDecoded() const { return m_lastDecoded; }
     // The picture size of the header.
     void PictureSize(uint32_t& width, uint32_t& height) const;
 
@@ -101,6 +102,7 @@ private:
     uint32_t m_currentTime = 0;
     uint32_t m_pictureCount = 0;
     uint32_t m_currentIndex = 0;
+    bool m_lastDecoded = false;
     uint32_t m_lastPictureTime = 0;
     File m_file;
     bool m_version1 = false;

@@ -22,6 +22,7 @@ enum class RecordError {
     NotOpen,          // ReadFrame without an open file
     PastEnd,          // a frame beyond the last group
     PayloadTooLarge,  // a payload longer than the file or the frame's buffer
+    OversizedRecord,  // a payload above the frame buffer's cap, skipped by its length
     NoBuffer,         // a payload but the frame has no buffer for it
     NothingToSave,    // a clip without frames
     CannotWrite,      // the clip could not be created or written

@@ -27,8 +27,10 @@ CRecordFrame::CRecordFrame(int width, int height, uint32_t audioCapacity) {
     const size_t pixels = width > 0 && height > 0 ? size_t(width) * size_t(height) : 0;
     m_videoCapacity = pixels * 2;
     m_video = allocate(m_videoCapacity);
+    m_videoCap = m_video ? std::max(m_videoCapacity, kMaxVideoRecordBytes) : 0;
     m_audioCapacity = audioCapacity;
     m_audio = allocate(m_audioCapacity);
+    m_audioCap = m_audio ? std::max(m_audioCapacity, kMaxAudioRecordBytes) : 0;
     m_creationTick = systemTickCountMs();
     m_tick = m_creationTick;
 }
@@ -37,6 +39,27 @@ bool CRecordFrame::Fail(RecordError code, std::string text) {
     m_error = {code, std::move(text)};
     return false;
 }
+
+namespace {
+
+// Grows `buffer` from `capacity` to hold `bytes` (by half again at least, so a run of growing
+// records reallocates a few times only), keeping the bytes it holds.
+bool grow(std::unique_ptr<uint8_t[]>& buffer, size_t& capacity, size_t cap, size_t bytes) {
+    if (!buffer || bytes > cap) return false;
+    if (bytes <= capacity) return true;
+    const size_t wanted = std::min(cap, std::max(bytes, capacity + capacity / 2));
+    std::unique_ptr<uint8_t[]> larger = allocate(wanted);
+    std::copy_n(buffer.get(), capacity, larger.get());
+    buffer = std::move(larger);
+    capacity = wanted;
+    return true;
+}
+
+}  // namespace
+
+bool CRecordFrame::ReserveVideo(size_t bytes) { return grow(m_video, m_videoCapacity, m_videoCap, bytes); }
+
+bool CRecordFrame::ReserveAudio(size_t bytes) { return grow(m_audio, m_audioCapacity, m_audioCap, bytes); }
 
 bool CRecordFrame::SetVideoLength(uint32_t length) {
     if (!m_video || length > m_videoCapacity) return false;
@@ -92,35 +115,34 @@ bool CRecordFrame::ReadPayload(File& file, uint32_t videoLength, uint32_t audioL
                                FramePayload payload) {
     // Each length is checked against the file and the buffer before a byte is moved; a refused
     // payload leaves both lengths 0, so no caller can take stale buffer bytes for this frame.
-    const auto refuse = [this](RecordError code, std::string text) {
-        m_videoLength = 0;
-        m_audioLength = 0;
-        return Fail(code, std::move(text));
-    };
+    m_videoLength = 0;
+    m_audioLength = 0;
     const uint64_t fileLength = file.length();
-    if (videoLength != 0) {
-        if (!m_video) return refuse(RecordError::NoBuffer, "frame has video but no picture buffer");
-        if (fileLength != 0 && videoLength > fileLength)
-            return refuse(RecordError::PayloadTooLarge, lengthText("video", videoLength, "the file length", fileLength));
-        if (videoLength > m_videoCapacity)
-            return refuse(RecordError::PayloadTooLarge,
-                          lengthText("video", videoLength, "the frame buffer", m_videoCapacity));
-    }
-    if (audioLength != 0) {
-        if (!m_audio) return refuse(RecordError::NoBuffer, "frame has audio but no audio buffer");
-        if (audioLength > m_audioCapacity)
-            return refuse(RecordError::PayloadTooLarge,
-                          lengthText("audio", audioLength, "the frame buffer", m_audioCapacity));
-    }
+    if (videoLength != 0 && fileLength != 0 && videoLength > fileLength)
+        return Fail(RecordError::PayloadTooLarge, lengthText("video", videoLength, "the file length", fileLength));
     const uint64_t position = file.position();
     if (position > fileLength || uint64_t(videoLength) + audioLength > fileLength - position)
-        return refuse(RecordError::Truncated, "file ends inside a frame's data");
+        return Fail(RecordError::Truncated, "file ends inside a frame's data");
+    const uint64_t end = position + videoLength + audioLength;
     if (payload == FramePayload::Skip) {
-        file.seek(position + videoLength + audioLength);
-    } else if (file.read(m_video.get(), videoLength) != videoLength ||
-               file.read(m_audio.get(), audioLength) != audioLength) {
-        return refuse(RecordError::Truncated, "file ends inside a frame's data");
+        file.seek(end);
+        return true;
     }
+    if (videoLength != 0 && !m_video) return Fail(RecordError::NoBuffer, "frame has video but no picture buffer");
+    if (audioLength != 0 && !m_audio) return Fail(RecordError::NoBuffer, "frame has audio but no audio buffer");
+    // A record above the cap is passed over whole, so the next record can still be read.
+    if (videoLength > m_videoCap) {
+        file.seek(end);
+        return Fail(RecordError::OversizedRecord, lengthText("video", videoLength, "the frame size cap", m_videoCap));
+    }
+    if (audioLength > m_audioCap) {
+        file.seek(end);
+        return Fail(RecordError::OversizedRecord, lengthText("audio", audioLength, "the frame size cap", m_audioCap));
+    }
+    if ((videoLength != 0 && !ReserveVideo(videoLength)) || (audioLength != 0 && !ReserveAudio(audioLength)))
+        return Fail(RecordError::NoBuffer, "frame buffer cannot grow");
+    if (file.read(m_video.get(), videoLength) != videoLength || file.read(m_audio.get(), audioLength) != audioLength)
+        return Fail(RecordError::Truncated, "file ends inside a frame's data");
     m_videoLength = videoLength;
     m_audioLength = audioLength;
     return true;
@@ -192,7 +214,7 @@ size_t CRecordFrame::Unpack(const uint8_t*& cursor, const uint8_t* end) {
     if (left() < 12) return 0;
     const uint16_t flags = loadLe16(p + 2);
     const uint32_t videoLength = loadLe32(p + 8);
-    if (videoLength > m_videoCapacity || left() - 12 < videoLength) return 0;
+    if (left() - 12 < videoLength || (videoLength != 0 && !ReserveVideo(videoLength))) return 0;
     const uint8_t* video = p + 12;
     p = video + videoLength;
     uint32_t audioLength = 0;
@@ -200,7 +222,7 @@ size_t CRecordFrame::Unpack(const uint8_t*& cursor, const uint8_t* end) {
     if (flags & kFrameFlagAudio) {
         if (left() < 4) return 0;
         audioLength = loadLe32(p);
-        if (audioLength > m_audioCapacity || left() - 4 < audioLength) return 0;
+        if (left() - 4 < audioLength || (audioLength != 0 && !ReserveAudio(audioLength))) return 0;
         audio = p + 4;
         p = audio + audioLength;
     }

@@ -1,6 +1,7 @@
 // CRecordFrame: one frame record of a recording: kind, flags, tick, video and audio bytes, and
 // where it sits in the group chain. Filled by the reader, handed to decoders and audio output.
-// Buffers are allocated once at construction; a payload that does not fit is refused, never cut.
+// Buffers are allocated at construction and grow to what a record needs, up to a fixed cap; a
+// payload above the cap is skipped by its length and refused, never cut.
 #pragma once
 
 #include <cstddef>
@@ -30,11 +31,16 @@ enum class FramePayload { Read, Skip };
 
 constexpr uint32_t kShortRecordMinBytes = 12;
 constexpr uint32_t kLongRecordBytes = 20;
+// The largest payloads a frame's buffers grow to (or its construction size, when larger). A
+// coded picture above 8 MiB is over ten times a raw picture of the largest recorder size; an
+// audio block above 1 MiB is minutes of the recorders' 8000 Hz sound.
+constexpr size_t kMaxVideoRecordBytes = size_t(8) << 20;
+constexpr size_t kMaxAudioRecordBytes = size_t(1) << 20;
 
 class CRecordFrame {
 public:
-    // The video buffer holds width x height x 2 bytes (none when that is 0); the audio buffer
-    // holds `audioCapacity` bytes (none when 0).
+    // The video buffer starts with width x height x 2 bytes (none when that is 0); the audio
+    // buffer with `audioCapacity` bytes (none when 0). A frame without a buffer never grows one.
     CRecordFrame(int width, int height, uint32_t audioCapacity);
     virtual ~CRecordFrame() = default;
     CRecordFrame(const CRecordFrame&) = delete;
@@ -46,13 +52,15 @@ public:
     virtual size_t Pack(uint8_t*& cursor, const uint8_t* end) const;
     virtual size_t PackedSize() const;
 
-    // Reads one record at the file's position. On failure LastError() says why; a payload that
-    // is longer than the file or the buffer leaves its length 0 and nothing is written.
+    // Reads one record at the file's position. On failure LastError() says why and both payload
+    // lengths are 0. A payload above the cap (RecordError::OversizedRecord) that lies within the
+    // file is skipped, so the file stands at the next record; other failures leave it anywhere.
     bool Read(File& file, FrameLayout layout, FramePayload payload = FramePayload::Read);
     // Writes the record at the file's position; returns the bytes written, 0 when a nonzero
     // length has no buffer.
     uint32_t Write(File& file, FrameLayout layout) const;
     // Takes the given payload lengths and reads (or skips) the bytes at the file's position.
+    // Skipping checks the lengths against the file only and leaves both lengths 0.
     bool ReadPayload(File& file, uint32_t videoLength, uint32_t audioLength, FramePayload payload);
 
     uint16_t Kind() const { return m_kind; }
@@ -81,6 +89,17 @@ public:
     void SetTick(uint32_t tick) { m_tick = tick; }
     // Succeed only when the buffer exists and holds that many bytes.
     bool SetVideoLength(uint32_t length);
+    // Grow a buffer to hold `bytes`; false (buffer unchanged) without a buffer or above the cap.
+    // Bytes held are kept.
+    bool ReserveVideo(size_t bytes);
+    bool ReserveAudio(size_t bytes);
+    size_t VideoCap() const { return m_videoCap; }
+    size_t AudioCap() const { return m_audioCap; }
+    // Forgets the payloads (both lengths 0), as after a read that failed.
+    void ClearPayload() {
+        m_videoLength = 0;
+        m_audioLength = 0;
+    }
     bool SetAudioLength(uint32_t length);
     void SetGroup(uint32_t group) { m_group = group; }
     void SetPositionInGroup(uint32_t position) { m_positionInGroup = position; }
@@ -96,9 +115,11 @@ private:
     uint32_t m_videoLength = 0;
     std::unique_ptr<uint8_t[]> m_video;
     size_t m_videoCapacity = 0;
+    size_t m_videoCap = 0;
     uint32_t m_audioLength = 0;
     std::unique_ptr<uint8_t[]> m_audio;
     size_t m_audioCapacity = 0;
+    size_t m_audioCap = 0;
     uint32_t m_group = 0;
     uint32_t m_positionInGroup = 0;
     uint32_t m_creationTick = 0;

@@ -201,11 +201,28 @@ bool CRecordReader::ReadFourChannelRecord(CRecordFrame& frame, FramePayload payl
     frame.SetTick(loadLe32(h + 4));
     frame.SetFlags(loadLe16(h + 16 + 4 * m_channel));
     frame.SetKind(h[18 + 4 * m_channel]);
-    if (!frame.ReadPayload(*m_file, loadLe32(h + 32 + 4 * m_channel), loadLe32(h + 48 + 4 * m_channel),
-                           FramePayload::Read))
-        return Fail(frame.LastError().code, frame.LastError().text);
-    m_file->seek(m_file->position() + after);
+    const bool read = frame.ReadPayload(*m_file, loadLe32(h + 32 + 4 * m_channel),
+                                        loadLe32(h + 48 + 4 * m_channel), FramePayload::Read);
+    // An oversized payload was passed over: the other channels' bytes follow as usual.
+    if (read || frame.LastError().code == RecordError::OversizedRecord) m_file->seek(m_file->position() + after);
+    if (!read) return Fail(frame.LastError().code, frame.LastError().text);
     return true;
+}
+
+// A record that cannot be read leaves the frame empty. One above the size cap has been passed
+// over, so the cursor moves on to the record after it.
+bool CRecordReader::FailRead(CRecordFrame& frame, uint32_t group, uint32_t position) {
+    frame.ClearPayload();
+    frame.SetGroup(group);
+    frame.SetPositionInGroup(position);
+    m_failedGroup = group;
+    m_failedPosition = position;
+    if (LastError().code == RecordError::OversizedRecord) {
+        m_nextPosition = static_cast<uint32_t>(m_file->position());
+        m_nextGroup = group;
+        m_nextInGroup = position + 1;
+    }
+    return Fail(LastError().code, at(group, position) + LastError().text);
 }
 
 bool CRecordReader::ReadFrame(CRecordFrame& frame, int32_t group, int32_t position) {
@@ -237,9 +254,9 @@ bool CRecordReader::ReadFrame(CRecordFrame& frame, int32_t group, int32_t positi
         // Records before the wanted one are parsed and checked but their payloads are skipped.
         m_file->seek(FirstRecordOffset(g));
         for (uint32_t i = 0; i < p; ++i)
-            if (!ReadRecord(frame, FramePayload::Skip)) return Fail(LastError().code, at(g, i) + LastError().text);
+            if (!ReadRecord(frame, FramePayload::Skip)) return FailRead(frame, g, i);
     }
-    if (!ReadRecord(frame, FramePayload::Read)) return Fail(LastError().code, at(g, p) + LastError().text);
+    if (!ReadRecord(frame, FramePayload::Read)) return FailRead(frame, g, p);
 
     frame.SetGroup(g);
     frame.SetPositionInGroup(p);

@@ -43,8 +43,10 @@ public:
     void Close();
     // Reads a frame: group -1 reads the one after the last frame read (the first after Open);
     // otherwise (group, position) counted from 0, where a position at or past a group's end
-    // names the first frame of the next group that holds one. On failure the next-frame cursor
-    // is unchanged.
+    // names the first frame of the next group that holds one. On failure the frame is left
+    // empty (both payload lengths 0), its group and position and FailedGroup() and
+    // FailedPosition() name the record that failed, and the next-frame cursor is unchanged, except after a record above the frame
+    // size cap (RecordError::OversizedRecord): it is passed over and the cursor names the next.
     bool ReadFrame(CRecordFrame& frame, int32_t group, int32_t position);
 
     uint32_t GroupFrameCount(int32_t group) const override;
@@ -68,6 +70,10 @@ public:
     // The frame that ReadFrame(frame, -1, 0) reads next (after a failure: the one that failed).
     uint32_t NextGroup() const { return m_nextGroup; }
     uint32_t NextInGroup() const { return m_nextInGroup; }
+    // File offset just past the last frame record read.
+    uint32_t NextPosition() const { return m_nextPosition; }
+    uint32_t FailedGroup() const { return m_failedGroup; }
+    uint32_t FailedPosition() const { return m_failedPosition; }
     const std::vector<GroupEntry>& Groups() const { return m_groups; }
     // Four-channel files: a copy of every group header as it stands in the file.
     const std::vector<std::array<uint8_t, kFourChannelGroupHeaderBytes>>& FourChannelIndex() const {
@@ -80,6 +86,7 @@ private:
     uint32_t MinRecordBytes() const;
     uint32_t FirstRecordOffset(uint32_t group) const;
     bool ReadRecord(CRecordFrame& frame, FramePayload payload);
+    bool FailRead(CRecordFrame& frame, uint32_t group, uint32_t position);
     bool ReadFourChannelRecord(CRecordFrame& frame, FramePayload payload);
     bool FailOpen(RecordError code, std::string text);
     bool WriteFourChannelClip(File& clip, uint32_t g0, uint32_t g1, uint32_t p1, uint32_t clipStart);
@@ -94,6 +101,8 @@ private:
     uint32_t m_nextPosition = 0;
     uint32_t m_nextGroup = 0;
     uint32_t m_nextInGroup = 0;
+    uint32_t m_failedGroup = 0;
+    uint32_t m_failedPosition = 0;
     int m_channel = -1;
     std::vector<std::array<uint8_t, kFourChannelGroupHeaderBytes>> m_fourChannelIndex;
 };

@@ -29,11 +29,17 @@ QLabel* colouredLabel(const QString& text, int id, uint32_t bgr, QWidget* parent
 }
 
 // A verdict's OK button, which closes it.
-void addOkButton(QDialog* dialog, QVBoxLayout* layout) {
+void addOkButton(QDialog* dialog, QVBoxLayout* layout, bool offerReport = false) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, dialog);
     buttons->setCenterButtons(true);
     nameControl(buttons->button(QDialogButtonBox::Ok), kIdOk, QStringLiteral("OK"));
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    if (offerReport) {
+        QPushButton* report = buttons->addButton(QStringLiteral("Save Report..."), QDialogButtonBox::ActionRole);
+        nameControl(report, kAuthenticateReportId, report->text());
+        report->setAutoDefault(false);
+        QObject::connect(report, &QPushButton::clicked, dialog, [dialog] { dialog->done(kAuthenticateReportResult); });
+    }
     layout->addWidget(buttons);
 }
 
@@ -107,15 +113,15 @@ void CAuthenticatingWnd::requestStop() {
     QTimer::singleShot(0, this, [this] { m_onStop(); });
 }
 
-CAuthenticateOkDlg::CAuthenticateOkDlg(QWidget* parent) : QDialog(parent) {
+CAuthenticateOkDlg::CAuthenticateOkDlg(QWidget* parent, bool offerReport) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Authenticate OK"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(colouredLabel(QStringLiteral("This file has passed the authentication!"),
                                     kAuthenticatePassedTextId, kAuthenticatePassedBgr, this));
-    addOkButton(this, layout);
+    addOkButton(this, layout, offerReport);
 }
 
-CAuthenticateErrDlg::CAuthenticateErrDlg(const std::string& time, QWidget* parent)
+CAuthenticateErrDlg::CAuthenticateErrDlg(const std::string& time, QWidget* parent, bool offerReport)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("Authenticate Err"));
     auto* layout = new QVBoxLayout(this);
@@ -126,17 +132,17 @@ CAuthenticateErrDlg::CAuthenticateErrDlg(const std::string& time, QWidget* paren
                                  kAuthenticateFailedBgr, this));
     row->addStretch(1);
     layout->addLayout(row);
-    addOkButton(this, layout);
+    addOkButton(this, layout, offerReport);
 }
 
-void showAuthenticateOk(QWidget* parent) {
-    CAuthenticateOkDlg dialog(parent);
-    dialog.exec();
+bool showAuthenticateOk(QWidget* parent, bool offerReport) {
+    CAuthenticateOkDlg dialog(parent, offerReport);
+    return dialog.exec() == kAuthenticateReportResult;
 }
 
-void showAuthenticateErr(QWidget* parent, const std::string& time) {
-    CAuthenticateErrDlg dialog(time, parent);
-    dialog.exec();
+bool showAuthenticateErr(QWidget* parent, const std::string& time, bool offerReport) {
+    CAuthenticateErrDlg dialog(time, parent, offerReport);
+    return dialog.exec() == kAuthenticateReportResult;
 }
 
 }  // namespace kx

@@ -63,21 +63,26 @@ private:
     QPushButton* m_stop = nullptr;
 };
 
-// "Authenticate OK": "This file has passed the authentication!" in green, and OK.
+// The verdicts' button that asks for the check's report, and the result exec() gives for it.
+constexpr int kAuthenticateReportId = 1183;
+constexpr int kAuthenticateReportResult = 2;
+
+// "Authenticate OK": "This file has passed the authentication!" in green, and OK; with
+// `offerReport` also "Save Report...", which closes the dialog with kAuthenticateReportResult.
 class CAuthenticateOkDlg : public QDialog {
 public:
-    explicit CAuthenticateOkDlg(QWidget* parent = nullptr);
+    explicit CAuthenticateOkDlg(QWidget* parent = nullptr, bool offerReport = false);
 };
 
 // "Authenticate Err": "This file has failed the authentication! " and the failing time (as
-// "%H:%M:%S"), in red, and OK.
+// "%H:%M:%S"), in red, and OK; "Save Report..." as above.
 class CAuthenticateErrDlg : public QDialog {
 public:
-    explicit CAuthenticateErrDlg(const std::string& time, QWidget* parent = nullptr);
+    explicit CAuthenticateErrDlg(const std::string& time, QWidget* parent = nullptr, bool offerReport = false);
 };
 
-// Run the verdicts modally.
-void showAuthenticateOk(QWidget* parent);
-void showAuthenticateErr(QWidget* parent, const std::string& time);
+// Run the verdicts modally; true when the user asked for the report.
+bool showAuthenticateOk(QWidget* parent, bool offerReport = false);
+bool showAuthenticateErr(QWidget* parent, const std::string& time, bool offerReport = false);
 
 }  // namespace kx

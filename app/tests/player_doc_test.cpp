@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include <filesystem>
 #include <functional>
 
@@ -61,8 +64,16 @@ public:
     }
     void setProgress(uint32_t position) override { progress = position; }
     void closeProgress() override { progressOpen = false; }
-    void showAuthenticateOk() override { ++passed; }
-    void showAuthenticateErr(const std::string& time) override { failedAt.push_back(time); }
+    bool showAuthenticateOk(bool offerReport) override {
+        ++passed;
+        reportOffered = offerReport;
+        return offerReport && wantReport;
+    }
+    bool showAuthenticateErr(const std::string& time, bool offerReport) override {
+        failedAt.push_back(time);
+        reportOffered = offerReport;
+        return offerReport && wantReport;
+    }
     bool panelExists() const override { return panel; }
     void createPanel() override { panel = true; }
     void destroyPanel() override { panel = false; }
@@ -109,6 +120,8 @@ public:
     bool progressOpen = false;
     int passed = 0;
     std::vector<std::string> failedAt;
+    bool reportOffered = false;
+    bool wantReport = false;  // the answer to a verdict's offer of the report
     bool panel = true;
     uint32_t sliderTotal = 0;
     std::vector<uint32_t> sliderTicks;
@@ -459,6 +472,8 @@ TEST_F(PlayerDocTest, IntegrityCheckPassesStopsAndReportsTheFirstFailure) {
     EXPECT_EQ(ui.passed, 1);
     EXPECT_TRUE(ui.failedAt.empty());
     EXPECT_FALSE(ui.progressOpen);
+    EXPECT_TRUE(ui.reportOffered);
+    EXPECT_TRUE(ui.saveRequests.empty());  // the report was not asked for
 
     // Stop: no verdict at all when nothing failed. The check reopens the last recording.
     doc.Authenticate(true);
@@ -493,10 +508,21 @@ TEST_F(PlayerDocTest, ADamagedRecordingFailsTheCheckWithTheTimeOfTheFrame) {
     std::filesystem::resize_file(path, size * 3 / 4);
     if (!doc.OpenRecording(path)) GTEST_SKIP() << "the cut recording does not open";
     doc.Authenticate(true);
+    const std::string report = folder.path() + "/cam_report.html";
+    ui.wantReport = true;
+    ui.saveAnswer = report;
     runUntil([&] { return !doc.HasPlayer(); });
     EXPECT_EQ(ui.passed, 0);
     ASSERT_EQ(ui.failedAt.size(), 1u);
     EXPECT_EQ(ui.failedAt[0].substr(0, 6), "08:00:");
+    // The verdict offered the check's report, and it was saved where the user said.
+    EXPECT_TRUE(ui.reportOffered);
+    ASSERT_FALSE(ui.saveRequests.empty());
+    EXPECT_EQ(ui.saveRequests.back().proposedPath, folder.path() + "/cam_report.html");
+    std::ifstream in(report);
+    const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(html.find("This file has failed the authentication!"), std::string::npos);
+    EXPECT_NE(html.find("<td>unreadable_record</td>"), std::string::npos);
 }
 
 TEST_F(PlayerDocTest, ClosingFromInsideANotificationDefersDeletingThePlayer) {

@@ -70,19 +70,31 @@ inline void convertRow16(const int16_t* __restrict luma, const int16_t* __restri
     }
 }
 
-// Calls convert(macroblock, red, green, blue) for each macroblock the destination holds whole,
-// with red, green and blue at the macroblock's top-left pixel in each plane (rows `width` apart).
+// Calls convert(macroblock, red, green, blue, stride) for each macroblock the destination
+// shows, with red, green and blue at the macroblock's top-left pixel in each plane. A macroblock
+// the destination shows only in part (a picture 120 lines high has half a macroblock row at the
+// bottom) is converted into a 16 x 16 scratch block and its visible part copied out.
 template <typename Convert>
 void forEachMacroblock(uint8_t* pixels, uint32_t width, uint32_t height, const MacroblockPicture& source,
                        Convert convert) {
-    const uint32_t columns = std::min(source.mbColumns(), width >> 4);
-    const uint32_t rows = std::min(source.mbRows(), height >> 4);
+    const uint32_t columns = std::min(source.mbColumns(), MacroblockPicture::macroblocksOf(width));
+    const uint32_t rows = std::min(source.mbRows(), MacroblockPicture::macroblocksOf(height));
     const size_t plane = size_t(width) * height;
     for (uint32_t mbRow = 0; mbRow < rows; ++mbRow) {
+        const uint32_t lines = std::min<uint32_t>(16, height - mbRow * 16);
         for (uint32_t mbColumn = 0; mbColumn < columns; ++mbColumn) {
+            const uint32_t across = std::min<uint32_t>(16, width - mbColumn * 16);
             const size_t offset = size_t(mbRow) * 16 * width + size_t(mbColumn) * 16;
-            convert(source.macroblock(mbRow * source.mbColumns() + mbColumn), pixels + offset,
-                    pixels + plane + offset, pixels + 2 * plane + offset);
+            const int16_t* mb = source.macroblock(mbRow * source.mbColumns() + mbColumn);
+            if (lines == 16 && across == 16) {
+                convert(mb, pixels + offset, pixels + plane + offset, pixels + 2 * plane + offset, size_t(width));
+                continue;
+            }
+            alignas(16) uint8_t scratch[3][16 * 16];
+            convert(mb, scratch[0], scratch[1], scratch[2], size_t(16));
+            for (int c = 0; c < 3; ++c)
+                for (uint32_t y = 0; y < lines; ++y)
+                    std::memcpy(pixels + size_t(c) * plane + offset + size_t(y) * width, scratch[c] + y * 16, across);
         }
     }
 }
@@ -91,8 +103,8 @@ constexpr size_t kBlock = MacroblockPicture::kBlockSamples;
 
 void plainMacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height,
                                 const MacroblockPicture& source) {
-    forEachMacroblock(pixels, width, height, source, [width](const int16_t* mb, uint8_t* red, uint8_t* green,
-                                                             uint8_t* blue) {
+    forEachMacroblock(pixels, width, height, source, [](const int16_t* mb, uint8_t* red, uint8_t* green,
+                                                        uint8_t* blue, size_t stride) {
         const int16_t* cb = mb + 4 * kBlock;
         const int16_t* cr = mb + 5 * kBlock;
         for (int chromaRow = 0; chromaRow < 8; ++chromaRow) {
@@ -113,7 +125,7 @@ void plainMacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height
                 alignas(32) int16_t luma[16];
                 std::memcpy(luma, left, 8 * sizeof(int16_t));
                 std::memcpy(luma + 8, left + kBlock, 8 * sizeof(int16_t));
-                const size_t offset = size_t(y) * width;
+                const size_t offset = size_t(y) * stride;
                 convertRow16(luma, redTerm, greenTerm, blueTerm, red + offset, green + offset, blue + offset);
             }
         }
@@ -131,7 +143,7 @@ void sse2MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height,
     const auto load = [](const int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
     const auto store = [](uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); };
     forEachMacroblock(pixels, width, height, source, [&](const int16_t* mb, uint8_t* red, uint8_t* green,
-                                                         uint8_t* blue) {
+                                                         uint8_t* blue, size_t stride) {
         const __m128i centre = _mm_set1_epi16(128);
         const int16_t* cb = mb + 4 * kBlock;
         const int16_t* cr = mb + 5 * kBlock;
@@ -153,7 +165,7 @@ void sse2MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height,
                 const int16_t* left = mb + ((y >> 3) * 2) * kBlock + (y & 7) * 8;
                 const __m128i lumaLeft = load(left);
                 const __m128i lumaRight = load(left + kBlock);
-                const size_t offset = size_t(y) * width;
+                const size_t offset = size_t(y) * stride;
                 store(red + offset,
                       _mm_packus_epi16(_mm_adds_epi16(lumaLeft, redLeft), _mm_adds_epi16(lumaRight, redRight)));
                 store(green + offset, _mm_packus_epi16(_mm_subs_epi16(lumaLeft, greenLeft),

@@ -13,9 +13,10 @@ namespace kx {
 class MacroblockPicture;
 
 // Native codecs: writes planar R, G, B planes of width x height bytes each (red plane first,
-// pixel (x, y) at y x width + x of its plane) from a MacroblockPicture. Converts
-// min(mb columns, width >> 4) x min(mb rows, height >> 4) macroblocks and leaves the rest of
-// the destination untouched; does nothing for a null destination or an empty source.
+// pixel (x, y) at y x width + x of its plane) from a MacroblockPicture. Converts every pixel
+// the source covers (a width or height that is not a multiple of 16 takes the top or left part
+// of the last macroblock column or row) and leaves the rest of the destination untouched;
+// does nothing for a null destination or an empty source.
 void MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height, const MacroblockPicture& source);
 // The same by the kernel `path` names; every path writes the same bytes.
 void MacroblockToPlanarRgb(uint8_t* pixels, uint32_t width, uint32_t height, const MacroblockPicture& source,

@@ -48,6 +48,7 @@ const char* describe(LegacyFailure failure) {
         case LegacyFailure::NoStartCode: return "no picture start code in the first 161 bit positions";
         case LegacyFailure::PictureTooLarge: return "the picture has more samples than 640 x 480";
         case LegacyFailure::BadMacroblock: return "a damaged macroblock: the picture is decoded only up to it";
+        case LegacyFailure::DataEndsEarly: return "the frame's data ends inside the picture";
         case LegacyFailure::DestinationTooSmall: return "the picture is larger than the destination";
     }
     return "unknown failure";
@@ -138,7 +139,10 @@ void LegacyDecoder::Decode(LegacyDecodeResult& result, const uint8_t* data, uint
         }
     }
     if (!decoded) {
-        m_failure = LegacyFailure::BadMacroblock;
+        // Bits past the end read as zeros, which no macroblock survives: a picture that fails
+        // there was cut short rather than coded wrongly.
+        m_failure = m_bits.overrun() || m_bits.position() >= m_bits.endBit() ? LegacyFailure::DataEndsEarly
+                                                                             : LegacyFailure::BadMacroblock;
         result.error = 1;
     }
     alignTo16Bits();

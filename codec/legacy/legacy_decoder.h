@@ -35,6 +35,7 @@ enum class LegacyFailure {
     NoStartCode,          // none at bit offsets 0 to 160: nothing written
     PictureTooLarge,      // more samples than the planes hold: nothing written
     BadMacroblock,        // a DC of 128, an invalid coefficient code, a scan position past 63
+    DataEndsEarly,        // the frame's data ends inside the macroblocks (read on as zeros)
     DestinationTooSmall,  // the picture was decoded but not written
 };
 const char* describe(LegacyFailure failure);

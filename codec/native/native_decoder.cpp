@@ -19,6 +19,7 @@ constexpr uint32_t kStartCode = 16;  // sixteen 0 bits, a 1, four 0 bits
 constexpr int kStartCodeBits = 21;
 constexpr int kDcEndsMacroblock = 128;
 constexpr int kDcStandsFor128 = 255;
+constexpr size_t kInitialInputBytes = size_t(256) << 10;
 
 }  // namespace
 
@@ -43,8 +44,12 @@ bool NativeDecoder::decode(const CRecordFrame& frame) {
 
 bool NativeDecoder::decodeBytes(const uint8_t* data, size_t size, uint16_t frameFlags) {
     m_failure = DecodeFailure::None;
+    m_damaged = false;
     selectTransform(frameFlags);
-    if (m_input.size() < size + BitReader::kPadding) m_input.resize(size + BitReader::kPadding);
+    // The input buffer grows by doubling from a size most pictures fit, so steady playback
+    // does not allocate when a larger key picture comes along.
+    if (m_input.size() < size + BitReader::kPadding)
+        m_input.resize(std::max({size + BitReader::kPadding, 2 * m_input.size(), kInitialInputBytes}));
     if (size > 0) std::memcpy(m_input.data(), data, size);
     std::memset(m_input.data() + size, 0, BitReader::kPadding);
     PictureType type;
@@ -113,14 +118,11 @@ bool NativeDecoder::readIntraPicture() {
     m_coded.assign(m_current.macroblockCount(), 1);
     m_intraQuantiser = quantiser;
     setQuantiser(quantiser);
-    for (uint32_t r = 0; r < rows; ++r) {
+    // Data that ends early is decoded on as the bit reader gives it (zeros), so the macroblocks
+    // it lacks show as such instead of keeping the previous picture; the picture is damaged.
+    for (uint32_t r = 0; r < rows; ++r)
         for (uint32_t c = 0; c < columns; ++c) readIntraMacroblock(r * columns + c);
-        // Data that ends inside this row: the rows below keep the previous picture.
-        if (m_bits.overrun()) {
-            std::fill(m_coded.begin() + (r + 1) * columns, m_coded.end(), 0);
-            break;
-        }
-    }
+    m_damaged = m_bits.overrun();
     return true;
 }
 
@@ -161,8 +163,8 @@ bool NativeDecoder::decodeInterPicture() {
                 readInterMacroblock(m_current.macroblock(index), index);
             m_coded[index] = 1;
         }
-        if (m_bits.overrun()) break;
     }
+    m_damaged = m_bits.overrun();
     finishPicture(m_interQuantiser, m_coded.data());
     return true;
 }

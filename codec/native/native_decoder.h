@@ -45,6 +45,7 @@ public:
     void setMacroblockLimit(uint32_t macroblocks) { m_macroblockLimit = macroblocks; }
 
     DecodeFailure lastFailure() const { return m_failure; }
+    bool lastPictureDamaged() const override { return m_damaged; }
     // The output (deblocked) picture and the reference (unfiltered) picture.
     const MacroblockPicture& outputPicture() const { return m_output; }
     const MacroblockPicture& currentPicture() const { return m_current; }
@@ -92,6 +93,7 @@ protected:
     int m_intraQuantiser = 8;
     int m_interQuantiser = 8;
     DecodeFailure m_failure = DecodeFailure::None;
+    bool m_damaged = false;  // the last picture decoded ran past its data or stopped early
 
 private:
     std::vector<uint8_t> m_input;  // the frame's bytes followed by zero padding

@@ -93,8 +93,10 @@ bool NativeMotionDecoder::decodeInterPicture() {
                 m_coded[index] = 1;
             }
         }
-        if (m_bits.overrun()) break;
     }
+    // Data that ends early decodes on as zeros (see readIntraPicture); a stop at a vector
+    // outside the table leaves the rest as it was. Either way the picture is damaged.
+    m_damaged = stopped || m_bits.overrun();
     for (size_t i = 0; i < m_changed.size(); ++i) m_changed[i] |= m_coded[i];
     finishPicture(m_interQuantiser, m_changed.data());
     m_reference.refresh(m_current, m_changed.data());

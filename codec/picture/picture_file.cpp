@@ -172,11 +172,14 @@ const uint8_t* PictureFile::getPixels(uint32_t& width, uint32_t& height) const {
     return m_pixels.empty() ? nullptr : m_pixels.data();
 }
 
-void PictureFile::setPixels(uint32_t width, uint32_t height, std::vector<uint8_t> pixels) {
-    assert(pixels.size() == size_t(width) * height * 3);
+bool PictureFile::setPixels(uint32_t width, uint32_t height, std::vector<uint8_t> pixels) {
+    if (pixels.size() != size_t(width) * height * 3)
+        return fail(std::to_string(pixels.size()) + " pixel bytes for a picture of " + std::to_string(width) + " x " +
+                    std::to_string(height));
     m_width = width;
     m_height = height;
     m_pixels = std::move(pixels);
+    return true;
 }
 
 void PictureFile::setTime(uint32_t secondsSince1970) {

@@ -50,7 +50,9 @@ public:
     // no pixels are held.
     const uint8_t* getPixels(uint32_t& width, uint32_t& height) const;
     // Takes the pixels (3 x width x height bytes in the order above) in place of the previous.
-    void setPixels(uint32_t width, uint32_t height, std::vector<uint8_t> pixels);
+    // A vector of another size is refused (false, the held picture unchanged), as save would
+    // read width x height pixels from it.
+    bool setPixels(uint32_t width, uint32_t height, std::vector<uint8_t> pixels);
     bool hasPixels() const { return !m_pixels.empty(); }
     uint32_t width() const { return m_width; }
     uint32_t height() const { return m_height; }

@@ -82,15 +82,34 @@ TEST(MacroblockToPlanarRgb, PlacesBlocksAndSharesChromaOverTwoByTwo) {
     }
 }
 
-TEST(MacroblockToPlanarRgb, ConvertsOnlyWholeMacroblocksOfTheDestination) {
-    // 23 macroblock columns into a 360-pixel destination: 360 >> 4 = 22 are converted.
-    const MacroblockPicture picture = uniformMacroblocks(23, 1, 99, 128, 128);
-    std::vector<uint8_t> planes(360 * 16 * 3, 0xEE);
-    MacroblockToPlanarRgb(planes.data(), 360, 16, picture);
-    EXPECT_EQ(planarPixel(planes, 360, 16, 351, 15), (Rgb{99, 99, 99}));
-    for (uint32_t x = 352; x < 360; ++x) EXPECT_EQ(planarPixel(planes, 360, 16, x, 3), (Rgb{0xEE, 0xEE, 0xEE}));
+TEST(MacroblockToPlanarRgb, ConvertsTheVisiblePartOfTheLastRowAndColumn) {
+    // 176 x 120 (resolution codes 99, 104, 118): 11 x 8 macroblocks, the last row half shown;
+    // 23 macroblock columns into a 360-pixel destination: the last column half shown.
+    struct Case { uint32_t columns, rows, width, height; };
+    for (const Case c : {Case{11, 8, 176, 120}, Case{23, 1, 360, 16}}) {
+        MacroblockPicture picture = uniformMacroblocks(c.columns, c.rows, 99, 128, 128);
+        for (uint32_t column = 0; column < c.columns; ++column) {
+            int16_t* last = picture.macroblock((c.rows - 1) * c.columns + column);
+            for (int i = 0; i < 4 * 64; ++i) last[i] = 150;
+        }
+        int16_t* corner = picture.macroblock(c.rows * c.columns - 1);
+        for (int i = 0; i < 4 * 64; ++i) corner[i] = 200;
+        std::vector<uint8_t> planes(size_t(c.width) * (c.height + 1) * 3, 0xEE);
+        MacroblockToPlanarRgb(planes.data(), c.width, c.height, picture);
+        const uint32_t lastRow = (c.rows - 1) * 16;
+        const uint32_t lastColumn = (c.columns - 1) * 16;
+        if (c.rows > 1) EXPECT_EQ(planarPixel(planes, c.width, c.height, 0, lastRow - 1), (Rgb{99, 99, 99}));
+        for (uint32_t y = lastRow; y < c.height; ++y) {
+            EXPECT_EQ(planarPixel(planes, c.width, c.height, 0, y), (Rgb{150, 150, 150})) << y;
+            EXPECT_EQ(planarPixel(planes, c.width, c.height, c.width - 1, y), (Rgb{200, 200, 200})) << y;
+        }
+        EXPECT_EQ(planarPixel(planes, c.width, c.height, lastColumn, c.height - 1), (Rgb{200, 200, 200}));
+        // Nothing is written past the planes' end.
+        EXPECT_EQ(planes.back(), 0xEE);
+        EXPECT_EQ(planes[size_t(c.width) * c.height * 3], 0xEE);
+    }
 
-    MacroblockToPlanarRgb(nullptr, 360, 16, picture);  // nothing happens
+    MacroblockToPlanarRgb(nullptr, 360, 16, uniformMacroblocks(23, 1, 99, 128, 128));  // nothing happens
     std::vector<uint8_t> untouched(16 * 16 * 3, 0xEE);
     MacroblockToPlanarRgb(untouched.data(), 16, 16, MacroblockPicture{});
     EXPECT_EQ(untouched, std::vector<uint8_t>(16 * 16 * 3, 0xEE));
@@ -225,7 +244,7 @@ TEST(MacroblockToPlanarRgb, Sse2KernelWritesThePlainBytes) {
         for (size_t i = 0; i < size_t(picture.macroblockCount()) * 384; ++i)
             picture.samples()[i] = int16_t(trial % 2 ? wide(random) : usual(random));
         const uint32_t width = 16 * 4 + uint32_t(trial % 3) * 7;
-        const uint32_t height = 16 * 3 - uint32_t(trial % 2) * 16;
+        const uint32_t height = 16 * 3 - uint32_t(trial % 4) * 8;
         std::vector<uint8_t> plain(size_t(width) * height * 3, 0xA5), sse2 = plain;
         MacroblockToPlanarRgb(plain.data(), width, height, picture, KernelPath::Plain);
         MacroblockToPlanarRgb(sse2.data(), width, height, picture, KernelPath::Sse2);

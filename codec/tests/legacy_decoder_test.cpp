@@ -375,6 +375,8 @@ TEST(LegacyDecoder, AFailingPictureStillShowsWhatWasDecoded) {
         if (c.failing == 1) bytes.resize(bytes.size() - 2);  // the coefficient's code cut off: zeros follow
         const LegacyDecodeResult result = d.decode(bytes);
         EXPECT_EQ(result.error, 1u) << c.what;
+        EXPECT_EQ(d.decoder.LastFailure(), c.failing == 1 ? LegacyFailure::DataEndsEarly : LegacyFailure::BadMacroblock)
+            << c.what;
         for (int i = 0; i < 3; ++i) EXPECT_EQ(d.green(64, i * 16 + 3, 5), 90 + i) << c.what;
         EXPECT_EQ(d.green(64, 3 * 16 + 3, 3), 50) << c.what;  // the failing macroblock stays
         EXPECT_EQ(d.green(64, 3, 20 + 8), 50) << c.what;       // and the row below

@@ -208,22 +208,36 @@ TEST(NativeDecoder, RefusedPicturesLeaveThePreviousOne) {
     EXPECT_EQ(blockOf(decoder.outputPicture(), 0, 0), filled(90));
 }
 
-TEST(NativeDecoder, DataEndingInsideARowLeavesTheRowsBelow) {
+TEST(NativeDecoder, DataEndingEarlyDecodesOnAsZerosAndMarksThePictureDamaged) {
     // 16 x 48: a 10-byte header and three macroblocks of 54 bits each, 31 bytes in all.
     NativeDecoder decoder;
     ASSERT_TRUE(decode(decoder, flatIntra(16, 48, 8, {90, 90, 90, 90, 90, 90})));
+    EXPECT_FALSE(decoder.lastPictureDamaged());
     const std::vector<uint8_t> full = flatIntra(16, 48, 8, {30, 30, 30, 30, 30, 30});
     ASSERT_EQ(full.size(), 31u);
     const std::vector<uint8_t> secondRowCut(full.begin(), full.begin() + 20);
     ASSERT_TRUE(decode(decoder, secondRowCut));
-    EXPECT_EQ(decoder.codedFlags(), (std::vector<uint8_t>{1, 1, 0}));
-    EXPECT_EQ(blockOf(decoder.currentPicture(), 0, 5), filled(30));
-    EXPECT_EQ(blockOf(decoder.currentPicture(), 2, 0), filled(90));  // kept from the picture before
-
-    const std::vector<uint8_t> lastRowCut(full.begin(), full.begin() + 29);
-    ASSERT_TRUE(decode(decoder, lastRowCut));
+    EXPECT_TRUE(decoder.lastPictureDamaged());
     EXPECT_EQ(decoder.codedFlags(), (std::vector<uint8_t>{1, 1, 1}));
+    EXPECT_EQ(blockOf(decoder.currentPicture(), 0, 5), filled(30));
+    // Nothing of the picture before shows through: the missing data reads as zeros.
+    EXPECT_EQ(blockOf(decoder.currentPicture(), 2, 0), filled(0));
+    EXPECT_EQ(blockOf(decoder.currentPicture(), 2, 5), filled(0));
+
+    ASSERT_TRUE(decode(decoder, full));
+    EXPECT_FALSE(decoder.lastPictureDamaged());
     EXPECT_EQ(blockOf(decoder.currentPicture(), 2, 0), filled(30));
+
+    // An inter picture cut inside its macroblocks is damaged the same way.
+    NativeStreamWriter inter;
+    inter.startPicture();
+    inter.interHeader(8);
+    inter.notCoded();
+    std::vector<uint8_t> interBytes = inter.bytes();
+    ASSERT_TRUE(decode(decoder, interBytes));
+    EXPECT_TRUE(decoder.lastPictureDamaged());
+    EXPECT_EQ(blockOf(decoder.currentPicture(), 0, 0), filled(30));
+    EXPECT_EQ(blockOf(decoder.currentPicture(), 2, 0), filled(0));
 }
 
 TEST(NativeDecoder, ConvertAndDecodeToRgb) {

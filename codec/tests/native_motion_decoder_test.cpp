@@ -142,6 +142,7 @@ TEST(NativeMotionDecoder, ADifferenceOutsideTheTableStopsThePicture) {
     EXPECT_EQ(decoder.currentPicture().macroblock(1)[0], 50);  // kept
     EXPECT_EQ(decoder.currentPicture().macroblock(2)[0], 60);  // kept
     EXPECT_EQ(decoder.codedFlags(), (std::vector<uint8_t>{1, 0, 0}));
+    EXPECT_TRUE(decoder.lastPictureDamaged());
 }
 
 TEST(NativeMotionDecoder, FrameFlagSelectsTheInverseDct) {

@@ -140,6 +140,17 @@ TEST_F(PictureFileTest, SaveWithoutPixelsOrIntoAMissingFolderWritesNothing) {
     EXPECT_FALSE(picture.save(PictureFormat::Jpeg, path("no/such/folder/a")));
     EXPECT_TRUE(picture.save(PictureFormat::None, path("a")));
     EXPECT_TRUE(fs::is_empty(m_folder));
+
+    // Pixels that do not make the size given are refused; the held picture is what is saved.
+    for (const size_t bytes : {size_t(0), size_t(16 * 16 * 3 - 1), size_t(16 * 16 * 3 + 3)}) {
+        EXPECT_FALSE(picture.setPixels(16, 16, std::vector<uint8_t>(bytes, 7))) << bytes;
+        EXPECT_EQ(picture.width(), 8u);
+        EXPECT_EQ(picture.height(), 8u);
+    }
+    EXPECT_FALSE(empty.setPixels(4096, 4096, std::vector<uint8_t>(12)));
+    EXPECT_FALSE(empty.hasPixels());
+    EXPECT_TRUE(picture.save(PictureFormat::Bmp, path("b")));
+    EXPECT_EQ(fs::file_size(path("b.bmp")), 54u + 8 * 8 * 3);
 }
 
 TEST_F(PictureFileTest, BmpOfWidthMultipleOfFourHasTheHeldBytesThenTheTrailer) {

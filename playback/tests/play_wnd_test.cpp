@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <filesystem>
 #include <memory>
 
@@ -28,6 +30,7 @@ using test::GroupSpec;
 // What the notify target received: the code and, for pictures, which frame and when.
 struct Notice {
     uint32_t code;
+    FrameFault fault = FrameFault::None;  // code 7: what the player's LastError() said
     uint32_t group = 0;
     uint32_t position = 0;
     uint64_t atMs = 0;
@@ -38,6 +41,7 @@ struct Notice {
 class NotifyLog : public EventTarget {
 public:
     explicit NotifyLog(ManualEventLoop& loop) : EventTarget(loop), m_manual(loop) {}
+    const CPlayWnd* player = nullptr;
     void onTimer(uint32_t) override {}
     intptr_t onMessage(const LoopMessage& message) override {
         EXPECT_EQ(message.id, WM_PLAY_NOTIFY);
@@ -48,6 +52,12 @@ public:
             const auto* frame = reinterpret_cast<const CPlayFrame*>(message.lParam);
             notice.group = frame->Group();
             notice.position = frame->PositionInGroup();
+            if (notice.code == kPlayIntegrityFailed && player) {
+                notice.fault = player->LastError().fault;
+                EXPECT_EQ(player->LastError().group, notice.group);
+                EXPECT_EQ(player->LastError().position, notice.position);
+                EXPECT_FALSE(player->LastError().text.empty());
+            }
             const RgbPicture& picture = frame->Picture();
             for (size_t i = 0; i < picture.byteCount(); ++i)
                 notice.pictureSum = notice.pictureSum * 31 + picture.pixels()[i];
@@ -114,6 +124,7 @@ protected:
     PlayWndTest() : clock(loop), devices(clock), log(loop), player(loop, &devices) {
         loop.setClockObserver([this] { devices.pump(); });
         player.Create(&log);
+        log.player = &player;
     }
 
     // A clip recording (kind 3) of 160 x 112 pictures laid out byte by byte.
@@ -501,8 +512,9 @@ TEST_F(PlayWndTest, TheIntegrityPassFailsPicturesThatDoNotDecodeAndRecordsCutSho
     ASSERT_EQ(log.notices.size(), 21u);
     EXPECT_EQ(log.count(kPlayVerifying), 19);
     EXPECT_EQ(log.notices[19].code, kPlayIntegrityFailed);
-    EXPECT_EQ(log.notices[19].group, 3u);
-    EXPECT_EQ(log.notices[19].position, 3u);
+    EXPECT_EQ(log.notices[19].fault, FrameFault::UnreadableRecord);
+    EXPECT_EQ(log.notices[19].group, 3u);  // the record that cannot be read
+    EXPECT_EQ(log.notices[19].position, 4u);
     EXPECT_EQ(log.notices[20].code, kPlayEnded);
     // Played normally, the same file just ends early: the report belongs to the pass.
     player.SetVerifying(false);
@@ -510,6 +522,85 @@ TEST_F(PlayWndTest, TheIntegrityPassFailsPicturesThatDoNotDecodeAndRecordsCutSho
     ASSERT_TRUE(player.Open(cut, 2, false));
     runUntilEnded();
     EXPECT_EQ(log.count(kPlayIntegrityFailed), 0);
+}
+
+TEST_F(PlayWndTest, TheIntegrityPassReportsEachDamageAndGoesOnWithTheNextGroup) {
+    test::HeaderFields header;
+    std::vector<GroupSpec> groups = test::groupsOfRecording(encodedRecording(), header);  // 4 groups of 5
+    ASSERT_EQ(groups.size(), 4u);
+    // The largest picture of group 1 cut short.
+    uint32_t cut = 0;
+    for (uint32_t p = 0; p < groups[1].frames.size(); ++p)
+        if (groups[1].frames[p].video.size() > groups[1].frames[cut].video.size()) cut = p;
+    ASSERT_GT(groups[1].frames[cut].video.size(), 100u);
+    groups[1].frames[cut].video.resize(groups[1].frames[cut].video.size() / 2);
+    groups[3].frames[3].video.assign(64, 0xFF);                             // no picture at all
+    std::vector<uint32_t> offsets;
+    std::vector<uint8_t> bytes = test::recordingBytes(kKindClip, header, groups, &offsets);
+    // Record 2:1 claims more bytes than the file holds: it cannot be read.
+    const size_t record = offsets[2] + kShortGroupHeaderBytes + test::frameBytes(kKindClip, groups[2].frames[0]).size();
+    for (int i = 0; i < 4; ++i) bytes[record + 8 + size_t(i)] = uint8_t(0x7FFFFFF0u >> (8 * i));
+    const std::string path = folder.write("damaged.kxz", bytes);
+
+    ASSERT_TRUE(player.Open(path, 0, false));
+    log.notices.clear();
+    player.SetVerifying(true);
+    loop.advanceMs(100);
+    std::vector<std::tuple<uint32_t, uint32_t, FrameFault>> failures;
+    for (const Notice& n : log.notices)
+        if (n.code == kPlayIntegrityFailed) failures.emplace_back(n.group, n.position, n.fault);
+    EXPECT_EQ(failures, (std::vector<std::tuple<uint32_t, uint32_t, FrameFault>>{
+                            {1, cut, FrameFault::PictureDamaged},
+                            {2, 1, FrameFault::UnreadableRecord},
+                            {3, 3, FrameFault::PictureUndecodable}}));
+    EXPECT_EQ(log.count(kPlayVerifying), 16);  // all but 2:1 to 2:4, group 3 included
+    EXPECT_EQ(log.notices.back().code, kPlayEnded);
+}
+
+TEST_F(PlayWndTest, ARecordAboveTheSizeCapIsPassedOverInPlayAndReportedInThePass) {
+    std::vector<GroupSpec> groups;
+    for (uint32_t g = 0; g < 2; ++g) {
+        groups.push_back(groupAt(kFirstTick + g * 120));
+        for (uint32_t p = 0; p < 3; ++p) {
+            FrameSpec frame = frameAt(kFirstTick + (g * 3 + p) * 40);
+            frame.flags |= kFrameFlagNoPicture;
+            groups.back().frames.push_back(frame);
+        }
+    }
+    groups[0].frames[1].video.assign(kMaxVideoRecordBytes + 1, 0);
+    const std::string path = layOut(groups, "oversized.kxz");
+
+    ASSERT_TRUE(player.Open(path, 0, false));
+    runUntilEnded();
+    EXPECT_EQ(log.pictures().size(), 5u);  // every frame but the oversized one is shown
+    EXPECT_EQ(player.LastError().fault, FrameFault::OversizedRecord);
+
+    log.notices.clear();
+    ASSERT_TRUE(player.Open(path, 0, false));
+    player.SetVerifying(true);
+    loop.advanceMs(100);
+    EXPECT_EQ(log.count(kPlayVerifying), 5);
+    ASSERT_EQ(log.count(kPlayIntegrityFailed), 1);
+    EXPECT_EQ(log.notices[1].code, kPlayIntegrityFailed);
+    EXPECT_EQ(log.notices[1].fault, FrameFault::OversizedRecord);
+    EXPECT_EQ(log.notices[1].position, 1u);
+}
+
+TEST_F(PlayWndTest, OpenFailuresSayWhy) {
+    struct Case { const char* what; std::string path; const char* reason; };
+    std::vector<GroupSpec> unknownCodec = {groupAt(kFirstTick, {frameAt(kFirstTick, 9)})};
+    const Case cases[] = {
+        {"missing file", folder.path() + "/none.kxz", ""},
+        {"codec without decoder", layOut(unknownCodec, "c9.kxz"), "codec 9 has no decoder"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(player.Open(c.path, 0, false)) << c.what;
+        EXPECT_EQ(player.LastError().fault, FrameFault::CannotOpen) << c.what;
+        EXPECT_NE(player.LastError().text.find(c.reason), std::string::npos) << player.LastError().text;
+        EXPECT_FALSE(player.LastError().text.empty()) << c.what;
+    }
+    ASSERT_TRUE(player.Open(evenRecording(1, 2, 40), 0, false));
+    EXPECT_EQ(player.LastError().fault, FrameFault::None);
 }
 
 // A notify target that deletes the window while handling the `nth` notification of `code`.

@@ -100,13 +100,21 @@ TEST_F(RenderTargetTest, NoVideoShowsTheStoredVideoLostPictureOrBlack) {
 
     ASSERT_EQ(SetStatusBitmap(DrawnStatusBitmap(kStatusVideoLost), kStatusVideoLost), 0);
     ASSERT_EQ(target.Draw(&window, &caption), 0);
+    // The stored picture stretched over the whole window, as Qt scales it on its own; the two
+    // scalings may place an edge a pixel apart, so a few pixels may differ.
     const QImage expected =
         DrawnStatusBitmap(kStatusVideoLost)
-            .scaled(int(kWidth), int(kHeight), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            .scaled(int(kWidth), int(kHeight), Qt::IgnoreAspectRatio, Qt::FastTransformation);
     int lit = 0;
-    for (int y = 0; y < int(kHeight); ++y)
-        for (int x = 0; x < int(kWidth); ++x) lit += test::pixelAt(window.shown, x, y) != 0;
-    EXPECT_GT(lit, 0) << "the words show";
+    int differing = 0;
+    for (int y = 0; y < int(kHeight); ++y) {
+        for (int x = 0; x < int(kWidth); ++x) {
+            lit += test::pixelAt(window.shown, x, y) != 0;
+            differing += test::pixelAt(window.shown, x, y) != test::pixelAt(expected, x, y);
+        }
+    }
+    EXPECT_GT(lit, int(kWidth * kHeight) / 100) << "the words show";
+    EXPECT_LE(differing, int(kWidth * kHeight) / 100) << "the stored picture, stretched";
     EXPECT_EQ(test::pixelAt(window.shown, 0, 0), 0u) << "on black";
 }
 

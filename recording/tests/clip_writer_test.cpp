@@ -153,6 +153,29 @@ TEST_F(ClipWriterTest, ReaderPositionAndCursorAreUnchangedAndLargeFramesAreCopie
     test::expectFrameMatches(big, groups[2].frames[0]);
 }
 
+TEST_F(ClipWriterTest, SourceThatShrinksWhileOpenWritesNoClip) {
+    for (const int kind : {3, int(kKindFourChannel)}) {
+        const std::string name = kind == 3 ? "s.kxz" : "s.4ch";
+        // Frames large enough that the file is read in several windows.
+        std::vector<GroupSpec> groups = groupsFor(kind, 3, 3);
+        for (GroupSpec& g : groups) {
+            for (test::FrameSpec& f : g.frames) f = test::makeFrame(f.tick, 40'000, 0, 1);
+            for (test::FourChannelFrame& q : g.quadFrames) q.channels[2] = test::makeFrame(0, 40'000, 0, 2);
+        }
+        m_reader.Close();
+        ASSERT_TRUE(openSource(kind, groups, name.c_str()));
+        // The recording is cut inside group 1 after it was opened (a recorder reusing it).
+        const uint32_t cut = m_reader.Groups()[1].offset + 50'000;
+        std::filesystem::resize_file(m_folder.path() + "/" + name, cut);
+        const std::string path = m_folder.path() + "/shrunk_clip";
+        EXPECT_FALSE(m_reader.SaveClip(path, 0, 2, 1)) << kind;
+        EXPECT_EQ(m_reader.LastError().code, RecordError::Truncated) << kind;
+        EXPECT_FALSE(std::filesystem::exists(path)) << kind;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder.path()))
+        EXPECT_EQ(entry.path().string().find(".part"), std::string::npos) << entry.path();
+}
+
 TEST(RecordingExtension, NamesEveryKindSoThatItIsRecognisedAgain) {
     const std::pair<int, const char*> kinds[] = {{0, ".kx"}, {1, ".kxx"}, {2, ".kxq"}, {3, ".kxz"}, {7, ".ckx"}, {8, ".ckx"}};
     for (const auto& [kind, extension] : kinds) EXPECT_STREQ(RecordingExtension(kind), extension);

@@ -245,6 +245,55 @@ TEST_F(FaceFileTest, Version1ChainThatLoopsEndsTheWalk) {
     EXPECT_TRUE(file.ReadPicture(pixels, time, width, height, 0));
 }
 
+TEST_F(FaceFileTest, APictureThatDoesNotDecodeIsPassedOverInTurn) {
+    std::vector<uint8_t> bytes = version1({3});
+    const size_t codedBytes = flatFace(32, 16, std::vector<uint8_t>(8, 0)).size();
+    const size_t second = loadLe32(bytes.data() + 8) + 56 + (16 + 3 + codedBytes) + 16 + 3;
+    std::fill_n(bytes.begin() + ptrdiff_t(second), codedBytes, 0);  // no start code left
+    CFacePictureFile file;
+    ASSERT_TRUE(file.Open(write("bad1.fac", bytes))) << file.LastError();
+    std::vector<uint8_t> pixels;
+    uint32_t time = 0, width = 0, height = 0;
+    std::vector<uint32_t> times;
+    while (file.ReadPicture(pixels, time, width, height)) {
+        times.push_back(time);
+        if (time == 2001) {
+            EXPECT_FALSE(file.LastPictureDecoded());
+            EXPECT_FALSE(file.LastError().empty());
+            EXPECT_TRUE(pixels.empty());
+            EXPECT_EQ(width * height, 0u);
+        } else {
+            EXPECT_TRUE(file.LastPictureDecoded());
+            EXPECT_EQ(pixels.size(), 32u * 16);
+        }
+    }
+    EXPECT_EQ(times, (std::vector<uint32_t>{2000, 2001, 2002}));
+}
+
+TEST_F(FaceFileTest, HeaderTextsAreBoundedByTheHeaderNotByAFixedLength) {
+    // A 700-byte name: the format gives no limit, the header holds it.
+    std::vector<uint8_t> bytes = version0(16, 16, 1, 0);
+    const size_t firstText = 30;
+    const std::string longName(700, 'n');
+    std::vector<uint8_t> text;
+    putText(text, longName);
+    const uint32_t oldLength = loadLe32(bytes.data() + firstText);
+    bytes.erase(bytes.begin() + firstText, bytes.begin() + firstText + 4 + oldLength);
+    bytes.insert(bytes.begin() + firstText, text.begin(), text.end());
+    storeLe32(bytes.data() + 8, loadLe32(bytes.data() + 8) + 700 - oldLength);
+    CFacePictureFile file;
+    ASSERT_TRUE(file.Open(write("long.fac", bytes))) << file.LastError();
+    EXPECT_EQ(file.HostName(), longName);
+    std::vector<uint8_t> pixels;
+    uint32_t time = 0, width = 0, height = 0;
+    ASSERT_TRUE(file.ReadPicture(pixels, time, width, height));
+    EXPECT_EQ(time, 1000u);
+
+    // A length that reaches past the first picture is damage.
+    storeLe32(bytes.data() + firstText, 710);
+    EXPECT_FALSE(file.Open(write("past.fac", bytes)));
+}
+
 TEST_F(FaceFileTest, DamagedFilesAreRefused) {
     struct Case {
         const char* name;

@@ -57,8 +57,6 @@ TEST(RecordFrame, PayloadsThatDoNotFitAreRefusedWithoutWriting) {
         RecordError error;
     };
     const Case cases[] = {
-        {"video beyond the buffer", 4, 64, 4 * 4 * 2 + 1, 0, 0, RecordError::PayloadTooLarge},
-        {"audio beyond the buffer", 16, 8, 10, 9, 0, RecordError::PayloadTooLarge},
         {"video but no buffer", 0, 64, 10, 0, 0, RecordError::NoBuffer},
         {"audio but no buffer", 16, 0, 10, 4, 0, RecordError::NoBuffer},
         {"record cut inside the video", 16, 64, 100, 0, 110, RecordError::Truncated},
@@ -76,6 +74,21 @@ TEST(RecordFrame, PayloadsThatDoNotFitAreRefusedWithoutWriting) {
         EXPECT_EQ(frame.VideoLength(), 0u) << c.what;
         EXPECT_LE(frame.AudioLength(), frame.AudioCapacity()) << c.what;
     }
+}
+
+TEST(RecordFrame, BuffersGrowToWhatARecordNeedsAndKeepTheirCap) {
+    const test::FrameSpec spec = test::makeFrame(5, 4 * 4 * 2 + 1, 9, 3);
+    test::TempFolder folder;
+    File file;
+    ASSERT_TRUE(file.open(folder.write("f", test::frameBytes(3, spec)), FileMode::Read));
+    CRecordFrame frame(4, 4, 8);
+    ASSERT_TRUE(frame.Read(file, FrameLayout::Short)) << frame.LastError().text;
+    test::expectFrameMatches(frame, spec);
+    EXPECT_EQ(frame.VideoCap(), kMaxVideoRecordBytes);
+    EXPECT_EQ(frame.AudioCap(), kMaxAudioRecordBytes);
+    EXPECT_FALSE(frame.ReserveVideo(kMaxVideoRecordBytes + 1));
+    EXPECT_GE(frame.VideoCapacity(), spec.video.size());
+    EXPECT_EQ(CRecordFrame(0, 0, 0).VideoCap(), 0u);  // no buffer, no growth
 }
 
 TEST(RecordFrame, VideoLongerThanTheWholeFileLeavesLengthZero) {
@@ -122,9 +135,13 @@ TEST(RecordFrame, PackedFormRoundTripsAndRefusesShortInput) {
     EXPECT_EQ(copy.FrameRateText(), "25.00f/s");
     EXPECT_EQ(copy.BitRateText(), "12.50KB/s");
 
-    CRecordFrame small(2, 2, 32);  // 8-byte video buffer
+    CRecordFrame small(2, 2, 32);  // an 8-byte video buffer grows to take the 50 bytes
     in = packed.data();
-    EXPECT_EQ(small.Unpack(in, packed.data() + packed.size()), 0u);
+    EXPECT_EQ(small.Unpack(in, packed.data() + packed.size()), packed.size());
+    EXPECT_EQ(small.VideoLength(), 50u);
+    CRecordFrame none(0, 0, 32);  // no video buffer at all
+    in = packed.data();
+    EXPECT_EQ(none.Unpack(in, packed.data() + packed.size()), 0u);
 }
 
 TEST(RecordFrame, NewFrameHasItsDefaults) {

@@ -194,21 +194,67 @@ TEST_F(RecordReaderTest, IndexGrowsPastTheFirst1024GroupsAndWallTimesWrapWithThe
     expectFrame(m_frame, groups[1050].frames[0], 1050, 0);
 }
 
-TEST_F(RecordReaderTest, FrameTooLargeForTheBufferFailsWithoutMovingTheCursor) {
+TEST_F(RecordReaderTest, RecordsLargerThanTheFirstBufferAreReadWhole) {
+    // A noisy 176 x 144 key frame at quantiser 1 takes 86,546 bytes, over 176 x 144 x 2; here a
+    // 64 x 64 frame (8,192 bytes) meets records of twice and ten times its size.
     std::vector<GroupSpec> groups = test::makeGroups(2, 3, kFirstTick, true);
     groups[0].frames[1] = test::makeFrame(kFirstTick + 40, 64 * 64 * 2 + 1, 0, 5);
+    groups[1].frames[0] = test::makeFrame(kFirstTick + 120, 86'546, 300'000, 6);
     ASSERT_TRUE(open("big.kxx", test::recordingBytes(1, HeaderFields{}, groups)));
-    ASSERT_TRUE(m_reader.ReadFrame(m_frame, -1, 0));
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        EXPECT_FALSE(m_reader.ReadFrame(m_frame, -1, 0));
-        EXPECT_EQ(m_reader.LastError().code, RecordError::PayloadTooLarge);
-        EXPECT_EQ(m_reader.NextGroup(), 0u);
-        EXPECT_EQ(m_reader.NextInGroup(), 1u);
-        EXPECT_EQ(m_frame.VideoLength(), 0u);
-    }
-    EXPECT_FALSE(m_reader.ReadFrame(m_frame, 0, 2));  // the records before it are checked too
+    for (uint32_t g = 0; g < 2; ++g)
+        for (uint32_t p = 0; p < 3; ++p) {
+            ASSERT_TRUE(m_reader.ReadFrame(m_frame, -1, 0)) << g << ":" << p << " " << m_reader.LastError().text;
+            expectFrame(m_frame, groups[g].frames[p], g, p);
+        }
+    ASSERT_TRUE(m_reader.ReadFrame(m_frame, 0, 2));
+    expectFrame(m_frame, groups[0].frames[2], 0, 2);
     ASSERT_TRUE(m_reader.ReadFrame(m_frame, 1, 0));
     expectFrame(m_frame, groups[1].frames[0], 1, 0);
+}
+
+TEST_F(RecordReaderTest, RecordAboveTheSizeCapIsPassedOverAndReadingGoesOn) {
+    for (const int kind : {1, 7}) {
+        std::vector<GroupSpec> groups = test::makeGroups(2, 3, kFirstTick, false);
+        groups[0].frames[1] = test::makeFrame(kFirstTick + 40, uint32_t(kMaxVideoRecordBytes) + 1, 0, 5);
+        m_reader.Close();
+        ASSERT_TRUE(open(kind == 1 ? "cap.kxx" : "cap.ckx", test::recordingBytes(kind, HeaderFields{}, groups)));
+        ASSERT_TRUE(m_reader.ReadFrame(m_frame, -1, 0));
+        EXPECT_FALSE(m_reader.ReadFrame(m_frame, -1, 0)) << kind;
+        EXPECT_EQ(m_reader.LastError().code, RecordError::OversizedRecord) << m_reader.LastError().text;
+        EXPECT_EQ(m_reader.FailedGroup(), 0u);
+        EXPECT_EQ(m_reader.FailedPosition(), 1u);
+        EXPECT_EQ(m_frame.VideoLength(), 0u);
+        EXPECT_LE(m_frame.VideoCapacity(), kMaxVideoRecordBytes);
+        // Sequential reading continues after it, positioned reads pass over it.
+        ASSERT_TRUE(m_reader.ReadFrame(m_frame, -1, 0)) << m_reader.LastError().text;
+        expectFrame(m_frame, groups[0].frames[2], 0, 2);
+        ASSERT_TRUE(m_reader.ReadFrame(m_frame, -1, 0));
+        expectFrame(m_frame, groups[1].frames[0], 1, 0);
+        ASSERT_TRUE(m_reader.ReadFrame(m_frame, 0, 2)) << m_reader.LastError().text;
+        expectFrame(m_frame, groups[0].frames[2], 0, 2);
+        EXPECT_FALSE(m_reader.ReadFrame(m_frame, 0, 1));
+        ASSERT_TRUE(m_reader.ReadFrame(m_frame, -1, 0));
+        expectFrame(m_frame, groups[0].frames[2], 0, 2);
+    }
+}
+
+TEST_F(RecordReaderTest, FailedReadsLeaveTheFrameEmpty) {
+    // The last record is cut inside its header: a positioned read passes over the records
+    // before it, and a sequential read has just read one; neither may leave their lengths.
+    const std::vector<GroupSpec> groups = test::makeGroups(1, 3, kFirstTick, true);
+    std::vector<uint8_t> bytes = test::recordingBytes(1, HeaderFields{}, groups);
+    bytes.resize(bytes.size() - test::frameBytes(1, groups[0].frames[2]).size() + 6);
+    ASSERT_TRUE(open("cut.kxx", bytes));
+    EXPECT_FALSE(m_reader.ReadFrame(m_frame, 0, 2));
+    EXPECT_EQ(m_frame.VideoLength(), 0u);
+    EXPECT_EQ(m_frame.AudioLength(), 0u);
+    EXPECT_EQ(m_reader.FailedPosition(), 2u);
+    ASSERT_TRUE(m_reader.ReadFrame(m_frame, 0, 1));
+    EXPECT_FALSE(m_reader.ReadFrame(m_frame, -1, 0));
+    EXPECT_EQ(m_frame.VideoLength(), 0u);
+    EXPECT_EQ(m_frame.AudioLength(), 0u);
+    EXPECT_EQ(m_reader.LastError().code, RecordError::Truncated);
+    EXPECT_EQ(m_reader.NextInGroup(), 2u);  // the cursor stays on the damaged record
 }
 
 TEST_F(RecordReaderTest, AbsurdFrameCountsAreBoundedByTheFile) {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "recording/record_frame.h"
+#include "recording/record_reader.h"
 
 namespace kx::test {
 
@@ -199,6 +200,36 @@ std::string makeTestFolder() {
 TempFolder::~TempFolder() {
     std::error_code error;
     std::filesystem::remove_all(m_path, error);
+}
+
+std::vector<GroupSpec> groupsOfRecording(const std::string& path, HeaderFields& header) {
+    CRecordInfo info;
+    info.SetPath(path);
+    CRecordReader reader;
+    EXPECT_TRUE(reader.Open(&info, kReaderModeRead, -1)) << path;
+    header.version = info.Version();
+    header.resolution = uint8_t(info.ResolutionCode());
+    header.flags = info.HeaderFlags();
+    header.firstTick = info.FirstFrameTick();
+    header.start = info.StartTime();
+    header.end = info.EndTime();
+    header.gmt = info.GmtOffset();
+    std::vector<GroupSpec> groups;
+    CRecordFrame frame(info.Width(), info.Height(), 65536);
+    while (reader.ReadFrame(frame, -1, 0)) {
+        while (frame.Group() >= groups.size()) {
+            groups.emplace_back();
+            groups.back().tick = reader.Groups()[groups.size() - 1].groupTick;
+        }
+        FrameSpec spec;
+        spec.kind = frame.Kind();
+        spec.flags = frame.Flags();
+        spec.tick = frame.Tick();
+        spec.video.assign(frame.VideoBuffer(), frame.VideoBuffer() + frame.VideoLength());
+        if (frame.HasAudio()) spec.audio.assign(frame.AudioBuffer(), frame.AudioBuffer() + frame.AudioLength());
+        groups.back().frames.push_back(spec);
+    }
+    return groups;
 }
 
 }  // namespace kx::test

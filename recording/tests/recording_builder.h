@@ -88,6 +88,10 @@ FrameSpec makeFrame(uint32_t tick, uint32_t videoBytes, uint32_t audioBytes, uin
 // `count` groups of `perGroup` frames, 40 ms apart from `firstTick`.
 std::vector<GroupSpec> makeGroups(uint32_t count, uint32_t perGroup, uint32_t firstTick, bool audio);
 
+// The groups of a recording as the reader finds them, with its header fields, so that tests
+// can damage a recorder-written recording and lay it out again.
+std::vector<GroupSpec> groupsOfRecording(const std::string& path, HeaderFields& header);
+
 // Checks a frame read back against the frame that was laid out.
 void expectFrameMatches(const CRecordFrame& frame, const FrameSpec& wanted);
 

@@ -91,6 +91,8 @@ int runMotion(const MotionOptions& options);
 struct VerifyOptions {
     std::string file;
     bool progress = false;  // progress on standard error
+    bool json = false;      // one JSON object: verdict, frames_checked, sha256, findings
+    std::string report;     // the HTML report is written here
 };
 int runVerify(const VerifyOptions& options);
 

@@ -12,10 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "codec/create_decoder.h"
-#include "codec/legacy/legacy_decoder.h"
-#include "codec/native/native_decoder.h"
-#include "present/picture_copy.h"
+#include "codec/frame_decoder.h"
 #include "tools/kxtool/commands.h"
 #include "tools/kxtool/md5.h"
 #include "tools/kxtool/open_recording.h"
@@ -51,12 +48,6 @@ bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& he
     return true;
 }
 
-std::string failureText(const VideoDecoder& decoder) {
-    if (const auto* native = dynamic_cast<const NativeDecoder*>(&decoder))
-        return describe(native->lastFailure());
-    return "no picture";
-}
-
 }  // namespace
 
 int runDecode(const DecodeOptions& options) {
@@ -68,17 +59,8 @@ int runDecode(const DecodeOptions& options) {
         return 1;
     }
     const bool legacy = isLegacyKind(info.Kind());
-    // The older kinds: every frame goes to the legacy decoder, whose variant the header's
-    // version selects; pictures come out at the size their stream gives.
-    LegacyDecoder legacyDecoder;
-    std::vector<uint8_t> legacyOutput;
-    if (legacy) {
-        if (!legacyDecoder.Setup(LegacyDecoder::VariantOfVersion(info.Version()))) {
-            reportError(options.file, "the legacy decoder cannot be set up");
-            return 1;
-        }
-        legacyOutput.resize(LegacyDecoder::kMaxOutputBytes);
-    } else if (info.Width() <= 0 || info.Height() <= 0) {
+    // The older kinds: pictures come out at the size their stream gives.
+    if (!legacy && (info.Width() <= 0 || info.Height() <= 0)) {
         reportError(options.file, "the resolution code " + std::to_string(info.ResolutionCode()) +
                                       " gives no picture size");
         return 1;
@@ -90,7 +72,7 @@ int runDecode(const DecodeOptions& options) {
     CRecordFrame frame(large ? int(headerWidth) : kMinBufferWidth,
                        large ? int(headerHeight) : kMinBufferHeight, kAudioBytes);
 
-    std::unique_ptr<VideoDecoder> decoder;
+    FrameDecoder decoder;
     RgbPicture picture(legacy ? 0 : headerWidth, legacy ? 0 : headerHeight);
     std::vector<uint8_t> upright;
     std::ofstream raw;
@@ -132,38 +114,17 @@ int runDecode(const DecodeOptions& options) {
             if (!resumed) break;
             index = reader.FirstFrameNumber(int32_t(frame.Group())) + frame.PositionInGroup();
         }
-        if (!legacy && !decoder) {
-            decoder = createDecoder(frame.Codec());
-            if (!decoder) {
-                reportError(options.file,
-                            "codec " + std::to_string(frame.Codec()) + " has no decoder");
-                return 1;
-            }
+        if (!decoder.ready() && !decoder.setup(info.Kind(), info.Version(), frame.Codec(), reason)) {
+            reportError(options.file, reason);
+            return 1;
         }
         if (frame.Flags() & kFrameFlagNoPicture) continue;
-        if (legacy) {
-            LegacyDecodeResult result;
-            legacyDecoder.Decode(result, frame.VideoBuffer(), frame.VideoLength(),
-                                 legacyOutput.data(), legacyOutput.size(), 0);
-            if (result.error) {
-                reportError(options.file, "frame " + std::to_string(index) + ": " +
-                                              describe(legacyDecoder.LastFailure()));
-                status = 1;
-                if (legacyDecoder.LastFailure() != LegacyFailure::BadMacroblock) continue;
-            }
-            if (result.width == 0 || result.height == 0) {
-                reportError(options.file, "frame " + std::to_string(index) +
-                                              ": inter picture before any intra picture");
-                status = 1;
-                continue;
-            }
-            picture.resize(result.width, result.height);
-            std::memcpy(picture.pixels(), legacyOutput.data(), picture.byteCount());
-        } else if (!decoder->decodeToRgb(frame, picture)) {
-            reportError(options.file,
-                        "frame " + std::to_string(index) + ": " + failureText(*decoder));
+        const FrameDecode decoded = decoder.decode(frame, picture);
+        if (decoded != FrameDecode::Whole) {
+            // A damaged picture is reported and written as far as it decoded.
+            reportError(options.file, "frame " + std::to_string(index) + ": " + decoder.failureText());
             status = 1;
-            continue;
+            if (decoded == FrameDecode::Failed) continue;
         }
         if (shown) {
             char name[32];
@@ -180,8 +141,7 @@ int runDecode(const DecodeOptions& options) {
         const uint32_t width = picture.width();
         const uint32_t height = picture.height();
         upright.resize(size_t(width) * height * 3);
-        if (!copyPictureUpright(picture, info.Kind(), frame.Flags(),
-                                {upright.data(), width, height, 3, width * 3, RowOrder::TopDown})) {
+        if (!uprightBgr(picture, info.Kind(), frame.Flags(), upright.data())) {
             reportError(options.file, "frame " + std::to_string(index) + ": codec " +
                                           std::to_string(frame.Codec()) + " has no picture layout");
             status = 1;

@@ -151,6 +151,10 @@ int main(int argc, char** argv) {
                            "the verdict ends the output");
     verifyCommand->add_option("FILE", verify.file, "Recording file")->required();
     verifyCommand->add_flag("--progress", verify.progress, "Show the progress on standard error");
+    verifyCommand->add_flag("--json", verify.json,
+                            "Print one JSON object: verdict, frames_checked, sha256 and every finding");
+    verifyCommand->add_option("--report", verify.report,
+                              "Write an HTML report (header, timeline, findings, damaged pictures, SHA-256)");
 
     kx::MotionOptions motion;
     std::vector<std::string> motionRegions;

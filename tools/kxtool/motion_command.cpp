@@ -59,7 +59,7 @@ int runMotion(const MotionOptions& options) {
     CPlayWnd player(loop, nullptr);
     player.Create(&printer);
     if (!player.Open(options.file, 0, false)) {
-        reportError(options.file, whyNotPlayable(options.file));
+        reportError(options.file, player.LastError().text);
         return 1;
     }
     player.SetMotionParams(options.sensitivity, options.changedPictures, false);

@@ -1,7 +1,8 @@
 // Opening a recording for a command.
 #include "tools/kxtool/open_recording.h"
 
-#include "playback/play_frame.h"
+#include <algorithm>
+
 
 namespace kx {
 
@@ -21,18 +22,6 @@ bool openRecording(const std::string& file, int channel, CRecordInfo& info, CRec
         return false;
     }
     return true;
-}
-
-std::string whyNotPlayable(const std::string& file) {
-    CRecordInfo info;
-    if (!info.ReadInfo(file)) return info.LastError().text;
-    if (info.Kind() == kKindFourChannel)
-        return "a four-channel recording: it plays in quad play, not in the single player";
-    CRecordReader reader;
-    if (!reader.Open(&info, kReaderModeRead, -1)) return reader.LastError().text;
-    CRecordFrame frame(info.Width(), info.Height(), CPlayFrame::kAudioCapacity);
-    if (!reader.ReadFrame(frame, -1, 0)) return "no first frame: " + reader.LastError().text;
-    return "no decoder for codec " + std::to_string(frame.Codec()) + " of the first frame";
 }
 
 }  // namespace kx

@@ -13,8 +13,4 @@ namespace kx {
 bool openRecording(const std::string& file, int channel, CRecordInfo& info, CRecordReader& reader,
                    std::string& reason);
 
-// Why the play engine could not open `file`, found again step by step: header, reader, first
-// frame, codec.
-std::string whyNotPlayable(const std::string& file);
-
 }  // namespace kx

@@ -101,7 +101,7 @@ int runPlay(const PlayOptions& options) {
     const Clock::time_point openedAt = Clock::now();
     // Levels 3 and 4 play at real time between their jumps.
     if (!player.Open(options.file, options.level < 3 ? options.level : 0, true)) {
-        reportError(options.file, whyNotPlayable(options.file));
+        reportError(options.file, player.LastError().text);
         return 1;
     }
     if (options.seekGroup && !player.Seek(*options.seekGroup, options.seekCount)) {

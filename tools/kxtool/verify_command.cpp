@@ -1,36 +1,36 @@
 // kxtool verify: the integrity pass of the player, headless and as fast as the frames decode.
-// Every frame is read and decoded in order; a picture that does not decode, or a record that
-// cannot be read where the group index promises one, fails the file. Each failure is printed
-// with its frame and time, then the verdict the player shows. Exit status 0 when the file
-// passed, 1 when it failed or could not be checked.
+// Every frame is read and decoded in order; the check (IntegrityCheck) turns what the pass
+// reports, the group index and the ticks into findings. Each finding is printed with its frame
+// and time, then the verdict the player shows; --json gives one object instead, --report
+// writes the HTML report. Exit status 0 when the file passed, 1 when it failed or could not
+// be checked.
 #include <cstdio>
-#include <vector>
+#include <iostream>
 
 #include "platform/manual/manual_event_loop.h"
 #include "platform/null/null_audio_device.h"
 #include "platform/system_clock.h"
+#include "playback/integrity_check.h"
+#include "playback/integrity_report.h"
 #include "playback/play_wnd.h"
+#include "recording/file_digest.h"
 #include "tools/kxtool/commands.h"
-#include "tools/kxtool/open_recording.h"
 #include "tools/kxtool/text_format.h"
+
+#include <nlohmann/json.hpp>
 
 namespace kx {
 namespace {
 
-struct Failure {
-    uint32_t group;
-    uint32_t position;
-    uint32_t wallTime;
-    // A failure reported for a frame already checked is a record after it that cannot be read;
-    // otherwise the frame's own picture does not decode.
-    bool unreadableAfter;
-};
+using Json = nlohmann::ordered_json;
 
-// The notify target of the pass: counts checked frames, keeps the failures, shows progress.
+// The notify target of the pass: feeds the check and shows progress.
 class VerifyMonitor : public EventTarget {
 public:
-    VerifyMonitor(EventLoop& loop, bool progress) : EventTarget(loop), m_progress(progress) {}
+    VerifyMonitor(EventLoop& loop, IntegrityCheck& check, bool progress)
+        : EventTarget(loop), m_check(check), m_progress(progress) {}
     void onTimer(uint32_t) override {}
+    void setPlayer(const CPlayWnd* player) { m_player = player; }
 
     intptr_t onMessage(const LoopMessage& message) override {
         if (message.id != WM_PLAY_NOTIFY) return 0;
@@ -39,20 +39,15 @@ public:
             return 0;
         }
         const auto* frame = reinterpret_cast<const CPlayFrame*>(message.lParam);
-        const CRecordReader* reader = frame->Reader();
         if (message.wParam == kPlayIntegrityFailed) {
-            const bool checked = m_checked > 0 && frame->Group() == m_lastGroup &&
-                                 frame->PositionInGroup() == m_lastPosition;
-            m_failures.push_back({frame->Group(), frame->PositionInGroup(),
-                                  reader->WallTimeOfTick(frame->Tick()), checked});
+            m_check.frameFailed(*frame, m_player->LastError());
         } else if (message.wParam == kPlayVerifying) {
-            ++m_checked;
-            m_lastGroup = frame->Group();
-            m_lastPosition = frame->PositionInGroup();
-            const uint32_t total = reader->TotalFrameCount();
-            const uint32_t percent = total ? uint32_t(uint64_t(m_checked) * 100 / total) : 100;
+            m_check.frameChecked(*frame);
+            const uint32_t total = m_check.framesIndexed();
+            const uint32_t checked = m_check.framesChecked();
+            const uint32_t percent = total ? uint32_t(uint64_t(checked) * 100 / total) : 100;
             if (m_progress && percent >= m_nextPercent) {
-                std::fprintf(stderr, "\rchecked %u of %u frames (%u%%)", m_checked, total, percent);
+                std::fprintf(stderr, "\rchecked %u of %u frames (%u%%)", checked, total, percent);
                 m_nextPercent = percent + 5;
             }
         }
@@ -60,17 +55,13 @@ public:
     }
 
     bool ended() const { return m_ended; }
-    uint32_t checked() const { return m_checked; }
-    const std::vector<Failure>& failures() const { return m_failures; }
 
 private:
+    IntegrityCheck& m_check;
+    const CPlayWnd* m_player = nullptr;
     bool m_progress;
     bool m_ended = false;
-    uint32_t m_checked = 0;
-    uint32_t m_lastGroup = 0;
-    uint32_t m_lastPosition = 0;
     uint32_t m_nextPercent = 0;
-    std::vector<Failure> m_failures;
 };
 
 }  // namespace
@@ -79,15 +70,21 @@ int runVerify(const VerifyOptions& options) {
     ManualEventLoop loop(systemTickCountMs());
     ManualAudioClock audioClock;
     NullAudioDevices devices(audioClock);
-    VerifyMonitor monitor(loop, options.progress);
+    IntegrityCheck check;
+    VerifyMonitor monitor(loop, check, options.progress);
     CPlayWnd player(loop, &devices);
     player.Create(&monitor);
+    monitor.setPlayer(&player);
     if (!player.Open(options.file, 0, false)) {
-        reportError(options.file, whyNotPlayable(options.file));
+        reportError(options.file, player.LastError().text);
         return 1;
     }
-    const uint32_t total = player.Reader()->TotalFrameCount();
     player.SetVerifying(true);
+    if (!player.Reader()) {
+        reportError(options.file, player.LastError().text);
+        return 1;
+    }
+    check.begin(*player.Reader());
     // One frame per millisecond of the pass's timer; the clock is moved by hand, so the pass
     // runs as fast as the frames read and decode.
     while (!monitor.ended()) {
@@ -95,21 +92,52 @@ int runVerify(const VerifyOptions& options) {
         loop.advanceMs(1);
     }
     if (options.progress) std::fprintf(stderr, "\n");
+    check.finish();
 
-    for (const Failure& failure : monitor.failures())
-        std::printf(failure.unreadableAfter
-                        ? "after frame %u:%u at %s: the next frame cannot be read\n"
-                        : "frame %u:%u at %s: the picture does not decode\n",
-                    failure.group, failure.position, formatLocalTime(failure.wallTime).c_str());
-    std::printf("%u of %u frames checked\n", monitor.checked(), total);
-    if (monitor.failures().empty() && monitor.checked() == total) {
+    const std::string sha256 = sha256OfFile(options.file);
+    if (!options.report.empty()) {
+        std::string error;
+        if (!writeIntegrityReport(options.report, options.file, check, sha256, error)) {
+            reportError(options.report, error);
+            return 1;
+        }
+    }
+    const int32_t zone = check.header().GmtOffset();
+    if (options.json) {
+        Json findings = Json::array();
+        for (const Finding& f : check.findings())
+            findings.push_back({{"kind", findingKindName(f.kind)},
+                                {"group", f.group},
+                                {"position", f.position},
+                                {"tick", f.tick},
+                                {"wall_time", f.wallTime},
+                                {"wall_time_text", formatRecorderTime(f.wallTime, zone)},
+                                {"detail", f.detail}});
+        Json result = {{"file", options.file},
+                       {"verdict", check.passed() ? "passed" : "failed"},
+                       {"frames_checked", check.framesChecked()},
+                       {"frames_indexed", check.framesIndexed()},
+                       {"sha256", sha256},
+                       {"findings", findings},
+                       {"findings_omitted", check.findingsOmitted()}};
+        std::cout << result.dump(2) << "\n";
+        return check.passed() ? 0 : 1;
+    }
+
+    for (const Finding& f : check.findings())
+        std::printf("frame %u:%u at %s, tick %u: %s: %s\n", f.group, f.position,
+                    formatRecorderTime(f.wallTime, zone).c_str(), f.tick, findingKindName(f.kind), f.detail.c_str());
+    if (check.findingsOmitted() > 0)
+        std::printf("%llu more findings, not listed\n", static_cast<unsigned long long>(check.findingsOmitted()));
+    std::printf("%u of %u frames checked\n", check.framesChecked(), check.framesIndexed());
+    if (check.passed()) {
         std::printf("This file has passed the authentication!\n");
         return 0;
     }
-    // The first failure is the one that matters most: where the damage begins.
-    const std::string when = monitor.failures().empty()
+    // The first finding is the one that matters most: where the damage begins.
+    const std::string when = check.findings().empty()
                                  ? std::string("(not every frame could be read)")
-                                 : formatLocalTime(monitor.failures().front().wallTime).substr(11);
+                                 : formatRecorderTime(check.findings().front().wallTime, zone).substr(11, 8);
     std::printf("This file has failed the authentication! %s\n", when.c_str());
     return 1;
 }

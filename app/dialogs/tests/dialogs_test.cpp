@@ -308,6 +308,32 @@ TEST(AuthenticateVerdicts, PassedInGreenAndFailedWithTheTimeInRed) {
     showAuthenticateErr(nullptr, "12:34:56");
 }
 
+TEST(AuthenticateVerdicts, OfferTheReportWhenAskedAndSayWhetherItWasWanted) {
+    test::widgetApplication();
+    // Without the offer there is no such button; OK does not ask for the report.
+    onModal<CAuthenticateOkDlg>([](CAuthenticateOkDlg* dialog) {
+        EXPECT_EQ(dialog->findChild<QPushButton*>(controlObjectName(kAuthenticateReportId)), nullptr);
+        clickOk(dialog);
+    });
+    EXPECT_FALSE(showAuthenticateOk(nullptr));
+    onModal<CAuthenticateOkDlg>([](CAuthenticateOkDlg* dialog) { clickOk(dialog); });
+    EXPECT_FALSE(showAuthenticateOk(nullptr, true));
+    for (const bool failed : {false, true}) {
+        const auto press = [](QDialog* dialog) {
+            auto* report = control<QPushButton>(dialog, kAuthenticateReportId);
+            EXPECT_EQ(report->text(), "Save Report...");
+            report->click();
+        };
+        if (failed) {
+            onModal<CAuthenticateErrDlg>(press);
+            EXPECT_TRUE(showAuthenticateErr(nullptr, "12:34:56", true));
+        } else {
+            onModal<CAuthenticateOkDlg>(press);
+            EXPECT_TRUE(showAuthenticateOk(nullptr, true));
+        }
+    }
+}
+
 // ---- Decode Err, About ----
 
 TEST(DecodeErrorDialog, SaysTheFrameWasTamperedAndClosesWithOk) {

@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <nlohmann/json.hpp>
 
+#include "recording/tests/recording_builder.h"
 #include "tools/kxtool/tests/tool_run.h"
 #include "tools/recorder/recording_job.h"
 
@@ -235,6 +237,86 @@ TEST(KxtoolExport, VideoLastsAsLongAsTheSound) {
         EXPECT_NEAR(video, 4.0, 0.04) << "jitter " << jitterMs;
         EXPECT_NEAR(video, audio, 0.04) << "jitter " << jitterMs;
     }
+    fs::remove_all(folder);
+}
+
+// The pictures of an AVI file as ffmpeg decodes them: upright B, G, R, one string each.
+std::vector<std::string> aviPictures(const std::string& avi, uint32_t width, uint32_t height, const fs::path& folder) {
+    const std::string raw = avi + ".bgr";
+    const test::ToolRun run = test::runCommand(
+        "ffmpeg -v error -y -i '" + avi + "' -map 0:v -f rawvideo -pix_fmt bgr24 '" + raw + "'", folder);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string bytes = readText(raw);
+    const size_t size = size_t(width) * height * 3;
+    std::vector<std::string> pictures;
+    for (size_t at = 0; at + size <= bytes.size(); at += size) pictures.push_back(bytes.substr(at, size));
+    return pictures;
+}
+
+TEST(KxtoolExport, DamagedRecordingsKeepWhatCameBeforeAndRepeatPicturesThatDoNotDecode) {
+    const fs::path folder = fs::temp_directory_path() / ("kx_export_damage_" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    RecordingJob job;
+    job.path = (folder / "in.kxz").string();
+    job.kind = kKindClip;
+    job.codec = 1;
+    job.resolutionCode = 0;  // 160 x 112
+    job.frames = 12;
+    job.fps = 1;  // the scene's clock moves on with every picture
+    job.audio = AudioFormat::None;
+    std::string error;
+    ASSERT_TRUE(writeRecording(job, error)) << error;
+    const auto exportOf = [&](const std::string& in, const char* name) {
+        const std::string avi = (folder / name).string();
+        const test::ToolRun run = test::runKxtool("export --codec dib '" + in + "' '" + avi + "'", folder);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return std::make_pair(run, aviPictures(avi, 160, 112, folder));
+    };
+    const auto [intactRun, intact] = exportOf(job.path, "intact.avi");
+    ASSERT_EQ(intact.size(), 12u);
+
+    test::HeaderFields header;
+    const std::vector<test::GroupSpec> source = test::groupsOfRecording(job.path, header);
+    const auto flat = [](std::vector<test::GroupSpec>& groups, uint32_t n) -> test::FrameSpec& {
+        for (test::GroupSpec& g : groups) {
+            if (n < g.frames.size()) return g.frames[n];
+            n -= uint32_t(g.frames.size());
+        }
+        return groups.back().frames.back();
+    };
+    // Two frames whose pictures differ from the ones before them: one is made to hold no
+    // picture, the other a record above the frame size cap. Each repeats the picture before it
+    // and all 12 frames are written.
+    std::vector<uint32_t> changing;
+    for (uint32_t i = 2; i < 12 && changing.size() < 2; ++i)
+        if (intact[i] != intact[i - 1] && (changing.empty() || i > changing.back() + 1)) changing.push_back(i);
+    ASSERT_EQ(changing.size(), 2u) << std::set<std::string>(intact.begin(), intact.end()).size() << " distinct pictures";
+    std::vector<test::GroupSpec> groups = source;
+    flat(groups, changing[0]).video.assign(size_t(8 << 20) + 1, 0);
+    flat(groups, changing[1]).video.assign(64, 0xFF);
+    const std::string repeated = test::writeFile(folder.string(), "repeated.kxz", test::recordingBytes(kKindClip, header, groups));
+    const auto [repeatedRun, pictures] = exportOf(repeated, "repeated.avi");
+    ASSERT_EQ(pictures.size(), 12u);
+    for (uint32_t i = 0; i < 12; ++i) {
+        const bool damaged = i == changing[0] || i == changing[1];
+        EXPECT_TRUE(pictures[i] == (damaged ? pictures[i - 1] : intact[i])) << i;
+    }
+
+    // Frame 8's record claims more bytes than the file holds: the file keeps frames 0 to 7.
+    groups = source;
+    std::vector<uint32_t> offsets;
+    std::vector<uint8_t> bytes = test::recordingBytes(kKindClip, header, groups, &offsets);
+    uint32_t group = 0, position = 8;
+    while (position >= groups[group].frames.size()) position -= uint32_t(groups[group++].frames.size());
+    size_t record = offsets[group] + 16;
+    for (uint32_t p = 0; p < position; ++p) record += test::frameBytes(kKindClip, groups[group].frames[p]).size();
+    for (int i = 0; i < 4; ++i) bytes[record + 8 + size_t(i)] = uint8_t(0x7FFFFFF0u >> (8 * i));
+    const std::string cut = test::writeFile(folder.string(), "cut.kxz", bytes);
+    const auto [cutRun, kept] = exportOf(cut, "cut.avi");
+    EXPECT_NE(cutRun.out.find("frame 8 of 12 cannot be read"), std::string::npos) << cutRun.out;
+    EXPECT_NE(cutRun.out.find("File saved!"), std::string::npos);
+    ASSERT_EQ(kept.size(), 8u);
+    for (uint32_t i = 0; i < 8; ++i) EXPECT_TRUE(kept[i] == intact[i]) << i;
     fs::remove_all(folder);
 }
 

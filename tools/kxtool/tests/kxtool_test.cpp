@@ -182,13 +182,16 @@ TEST(KxtoolFrames, RowsFollowTheRecordsAndTheChosenChannel) {
 TEST(KxtoolFrames, DamagedFrameIsReportedAndTheListingGoesOn) {
     test::TempFolder folder;
     std::vector<test::GroupSpec> groups = test::makeGroups(3, 3, 0, true);
-    groups[1].frames[1] = test::makeFrame(1000, 900'000, 0, 1);  // larger than any picture buffer
-    const std::string path =
-        folder.write("d.kxx", test::recordingBytes(1, test::HeaderFields{}, groups));
+    std::vector<uint32_t> offsets;
+    std::vector<uint8_t> bytes = test::recordingBytes(1, test::HeaderFields{}, groups, &offsets);
+    // Record 1:1 claims a video length beyond the file.
+    const size_t record = offsets[1] + 16 + test::frameBytes(1, groups[1].frames[0]).size();
+    for (int i = 0; i < 4; ++i) bytes[record + 8 + size_t(i)] = uint8_t(900'000'000u >> (8 * i));
+    const std::string path = folder.write("d.kxx", bytes);
 
     const ToolRun run = kxtool("frames --json " + path, folder);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("group 1 frame 1: video length 900000 exceeds"), std::string::npos)
+    EXPECT_NE(run.err.find("group 1 frame 1: video length 900000000 exceeds"), std::string::npos)
         << run.err;
     const json rows = json::parse(run.out);
     ASSERT_EQ(rows.size(), 7u);  // group 0, the first frame of group 1, group 2

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <sstream>
 #include <vector>
 
+#include "recording/record_info.h"
 #include "tools/kxtool/tests/tool_run.h"
 #include "tools/recorder/recording_job.h"
 #include "tools/recorder/tests/moving_square.h"
@@ -109,13 +111,44 @@ TEST_F(PlayCommand, SeekStartsAtTheFrameAndErrorsExitWithOne) {
     EXPECT_NE(play(s_path + " --speed 5").status, 0);
 }
 
+TEST_F(PlayCommand, AtTakesTheDocumentedLocalTimeForm) {
+    // One picture a second in groups of two: the fifth picture (2:0) is four seconds in.
+    RecordingJob job;
+    job.path = (s_folder / "slow.kxz").string();
+    job.kind = 3;
+    job.resolutionCode = 0;
+    job.frames = 6;
+    job.fps = 1;
+    job.groupMs = 2000;
+    std::string error;
+    ASSERT_TRUE(writeRecording(job, error)) << error;
+    CRecordInfo info;
+    ASSERT_TRUE(info.ReadInfo(job.path));
+    const std::time_t when = std::time_t(info.StartTime()) + 4;
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+
+    const PlayRun run = play(job.path + " --speed 4 --at '" + text + "'");
+    ASSERT_EQ(run.status, 0) << text;
+    ASSERT_FALSE(run.pictures.empty());
+    EXPECT_EQ(run.pictures[0].group, 2u) << text;
+    EXPECT_EQ(run.pictures[0].position, 0u);
+    // The same moment in seconds since 1970 lands on the same picture.
+    const PlayRun seconds = play(job.path + " --speed 4 --at " + std::to_string(when));
+    ASSERT_FALSE(seconds.pictures.empty());
+    EXPECT_EQ(seconds.pictures[0].group, 2u);
+    EXPECT_EQ(play(job.path + " --at '2026-13-01 00:00:00'").status, 1);
+}
+
 TEST_F(PlayCommand, VerifyPassesAnIntactRecordingAndFailsOneCutShort) {
     const test::ToolRun whole = test::runKxtool("verify " + s_path, s_folder);
     EXPECT_EQ(whole.status, 0) << whole.err;
     EXPECT_EQ(whole.out, "20 of 20 frames checked\nThis file has passed the authentication!\n");
 
     // Cut inside the record of frame 3:4, the last: the frames up to 3:3 are checked and the
-    // damage is placed after 3:3, at that frame's time.
+    // record that cannot be read is named with the time of the frame before it.
     const std::string cut = (s_folder / "cut.kxz").string();
     std::filesystem::copy_file(s_path, cut, std::filesystem::copy_options::overwrite_existing);
     std::filesystem::resize_file(cut, std::filesystem::file_size(s_path) - 20);
@@ -126,8 +159,8 @@ TEST_F(PlayCommand, VerifyPassesAnIntactRecordingAndFailsOneCutShort) {
     std::getline(lines, failure);
     std::getline(lines, count);
     std::getline(lines, verdict);
-    EXPECT_EQ(failure.rfind("after frame 3:3 at ", 0), 0u) << damaged.out;
-    EXPECT_NE(failure.find(": the next frame cannot be read"), std::string::npos) << damaged.out;
+    EXPECT_EQ(failure.rfind("frame 3:4 at ", 0), 0u) << damaged.out;
+    EXPECT_NE(failure.find(": unreadable_record: "), std::string::npos) << damaged.out;
     EXPECT_EQ(count, "19 of 20 frames checked");
     const std::string time =
         failure.substr(failure.find(" at ") + 4 + 11, 8);  // HH:MM:SS of the frame

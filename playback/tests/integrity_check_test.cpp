@@ -1,0 +1,85 @@
+// IntegrityCheck fed frame by frame from a reader: the timing findings before and after the
+// typical interval is settled from its sample, and the bound on the findings it keeps.
+#include "playback/integrity_check.h"
+
+#include <gtest/gtest.h>
+
+#include "playback/play_frame.h"
+#include "recording/tests/recording_builder.h"
+
+namespace kx {
+namespace {
+
+using test::FrameSpec;
+using test::GroupSpec;
+
+// `count` frames carrying no picture, 40 ms apart, 100 a group, with `change` applied to the
+// tick of each frame (by its number).
+std::vector<GroupSpec> timedGroups(uint32_t count, uint32_t (*change)(uint32_t number, uint32_t tick)) {
+    std::vector<GroupSpec> groups;
+    for (uint32_t n = 0; n < count; ++n) {
+        if (n % 100 == 0) {
+            groups.emplace_back();
+            groups.back().tick = 1000 + n * 40;
+        }
+        FrameSpec frame;
+        frame.flags = kFrameFlagNoPicture | 1 << 4;
+        frame.tick = change(n, 1000 + n * 40);
+        frame.video.assign(4, 0);
+        groups.back().frames.push_back(frame);
+    }
+    return groups;
+}
+
+IntegrityCheck checkOf(const std::string& path) {
+    CRecordInfo info;
+    info.SetPath(path);
+    auto reader = std::make_unique<CRecordReader>();
+    EXPECT_TRUE(reader->Open(&info, kReaderModeRead, -1));
+    IntegrityCheck check;
+    check.begin(*reader);
+    CPlayFrame frame(info.Width(), info.Height());
+    frame.AttachReader(std::move(reader));
+    while (frame.ReadNext()) check.frameChecked(frame);
+    check.finish();
+    return check;
+}
+
+TEST(IntegrityCheck, TimingIsCheckedInTheSampleAndAfterIt) {
+    test::TempFolder folder;
+    test::HeaderFields header;
+    header.firstTick = 1000;
+    // One tick set back and one gap inside the sample of the first frames, the same after it.
+    const auto change = [](uint32_t n, uint32_t tick) -> uint32_t {
+        if (n >= 3000) tick += 1000;
+        if (n >= 7000) tick += 1000;
+        return n == 10 || n == 6000 ? tick - 100 : tick;
+    };
+    const std::string path = folder.write("t.kxz", test::recordingBytes(kKindClip, header, timedGroups(8000, change)));
+    const IntegrityCheck check = checkOf(path);
+    EXPECT_EQ(check.framesChecked(), 8000u);
+    std::vector<std::pair<FindingKind, uint32_t>> found;
+    for (const Finding& f : check.findings()) found.emplace_back(f.kind, f.group * 100 + f.position);
+    // A tick set back by 100 ms also leaves the step after it 140 ms long, under 4 x 40.
+    EXPECT_EQ(found, (std::vector<std::pair<FindingKind, uint32_t>>{{FindingKind::TickBackwards, 10},
+                                                                    {FindingKind::TickGap, 3000},
+                                                                    {FindingKind::TickBackwards, 6000},
+                                                                    {FindingKind::TickGap, 7000}}));
+    EXPECT_FALSE(check.passed());
+}
+
+TEST(IntegrityCheck, FindingsBeyondTheBoundAreCountedNotKept) {
+    test::TempFolder folder;
+    test::HeaderFields header;
+    header.firstTick = 1000;
+    // Every other tick goes back: a finding every second frame.
+    const auto change = [](uint32_t n, uint32_t tick) -> uint32_t { return n % 2 ? tick - 100 : tick; };
+    const uint32_t frames = uint32_t(2 * IntegrityCheck::kMaxFindings + 1000);
+    const std::string path = folder.write("b.kxz", test::recordingBytes(kKindClip, header, timedGroups(frames, change)));
+    const IntegrityCheck check = checkOf(path);
+    EXPECT_EQ(check.findings().size(), IntegrityCheck::kMaxFindings);
+    EXPECT_EQ(check.findings().size() + check.findingsOmitted(), frames / 2);
+}
+
+}  // namespace
+}  // namespace kx
