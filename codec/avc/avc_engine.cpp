@@ -211,6 +211,7 @@ int AvcEngine::freePicture() const {
 
 void AvcEngine::forgetPictures() {
     m_havePictures = false;
+    m_lastDecoded = nullptr;
     m_display = m_next = m_current = -1;
     m_reconstruction.forgetReferences();
 }
@@ -283,6 +284,7 @@ int AvcEngine::Decode(const uint8_t* data, size_t length, uint16_t kind, uint32_
     r.setTarget(m_pictures[size_t(target)].samples.data());
     if (const int result = decodePicture(); result != kAvcOk) return fail(result);
     m_pictures[size_t(target)].time = time;
+    m_lastDecoded = m_pictures[size_t(target)].samples.data();
     if (m_pictureType == 2) {
         // B pictures are shown at once and are no reference.
         m_display = target;

@@ -47,6 +47,9 @@ public:
     // negative.
     int GetStatus(uint32_t* status) const;
 
+    // The store the last I, P or B picture was decoded into (4:2:0 planar), or null.
+    const uint8_t* lastDecoded() const { return m_lastDecoded; }
+
     // The last header read.
     int version() const { return m_version; }
     int pictureType() const { return m_pictureType; }
@@ -80,6 +83,7 @@ private:
     std::array<Picture, 4> m_pictures;
     bool m_havePictures = false;
     int m_display = -1, m_next = -1, m_current = -1;
+    const uint8_t* m_lastDecoded = nullptr;
 
     avc::AvcReconstruction m_reconstruction;
     avc::AvcMacroblock m_mb;

@@ -3,6 +3,7 @@
 // inverse transform, inter prediction from bordered reference planes, and the edge filters.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -32,6 +33,12 @@ struct ChromaNeighbours {
 
 // Chroma modes 0 DC, 1 horizontal, 2 vertical, 3 plane, written into `out` (8 rows of 8).
 void predictChroma8x8(int mode, const ChromaNeighbours& n, uint8_t* out, ptrdiff_t stride);
+
+// A level times its scale. Conforming streams keep coefficients within 16 bits; a damaged one
+// is held there so that the transform's sums cannot overflow.
+inline int32_t dequantise(int32_t level, int32_t scale) {
+    return int32_t(std::clamp<int64_t>(int64_t(level) * scale, -32768, 32767));
+}
 
 // Adds the inverse 4x4 integer transform of the dequantised coefficients (raster order) to
 // the 4x4 block at `block`, clamping to 0..255.

@@ -13,13 +13,6 @@ namespace {
 
 constexpr int kMaxSize = 1023;  // the header's 10-bit fields
 
-inline int32_t dequantise(int32_t level, int32_t scale) {
-    // Conforming streams keep coefficients within 16 bits; a damaged one is held there so that
-    // the transform's sums cannot overflow.
-    const int64_t value = int64_t(level) * scale;
-    return int32_t(std::clamp<int64_t>(value, -32768, 32767));
-}
-
 void fillBorders(uint8_t* plane, ptrdiff_t stride, int width, int height, int border) {
     for (int y = 0; y < height; ++y) {
         uint8_t* row = plane + (y + border) * stride;
@@ -98,38 +91,57 @@ int AvcReconstruction::chromaNc(int column, int row, int plane, int x, int y) co
     return a >= 0 ? a : b >= 0 ? b : 0;
 }
 
+LumaNeighbours AvcReconstruction::lumaNeighbours(int column, int row, int k) const {
+    const int bx = kBlockX[k], by = kBlockY[k];
+    const int x0 = column * 16 + bx, y0 = row * 16 + by;
+    const bool left = column > 0 || bx > 0;
+    const bool above = row > 0 || by > 0;
+    LumaNeighbours n;
+    n.above = above;
+    n.left = left;
+    if (above) {
+        std::memcpy(n.samples + 1, lumaAt(x0, y0 - 1), 4);
+        // Above-right as in H.264: from the macroblock row above (for the top-right block
+        // only when a macroblock lies above-right), or from a block of this macroblock
+        // that comes earlier in coding order; otherwise the last sample above repeats.
+        bool aboveRight;
+        if (by == 0)
+            aboveRight = bx < 12 ? row > 0 : row > 0 && column + 1 < m_mbColumns;
+        else
+            aboveRight = bx < 12 && kBlockOfRaster[(bx + 4) / 4 + (by - 4)] < k;
+        if (aboveRight)
+            std::memcpy(n.samples + 5, lumaAt(x0 + 4, y0 - 1), 4);
+        else
+            std::memset(n.samples + 5, n.samples[4], 4);
+    } else {
+        // Samples outside the picture read as 128 (only DC predicts without them in a
+        // well-formed stream).
+        std::memset(n.samples + 1, 128, 8);
+    }
+    for (int i = 0; i < 4; ++i) n.samples[9 + i] = left ? lumaAt(x0 - 1, y0 + i)[0] : 128;
+    n.samples[0] = left && above ? lumaAt(x0 - 1, y0 - 1)[0] : 128;
+    return n;
+}
+
+ChromaNeighbours AvcReconstruction::chromaNeighbours(int column, int row, int plane) const {
+    const int cw = m_width / 2;
+    ChromaNeighbours n;
+    n.hasAbove = row > 0;
+    n.hasLeft = column > 0;
+    const uint8_t* origin = chromaAt(plane, column * 8, row * 8);
+    if (n.hasAbove)
+        std::memcpy(n.above, origin - cw, 8);
+    else
+        std::memset(n.above, 128, 8);
+    for (int i = 0; i < 8; ++i) n.left[i] = n.hasLeft ? origin[i * cw - 1] : 128;
+    n.aboveLeft = n.hasAbove && n.hasLeft ? origin[-cw - 1] : 128;
+    return n;
+}
+
 void AvcReconstruction::predictIntra(int column, int row, AvcMacroblock& mb) {
     for (int k = 0; k < 16; ++k) {
-        const int bx = kBlockX[k], by = kBlockY[k];
-        const int x0 = column * 16 + bx, y0 = row * 16 + by;
-        const bool left = column > 0 || bx > 0;
-        const bool above = row > 0 || by > 0;
-        LumaNeighbours n;
-        n.above = above;
-        n.left = left;
-        if (above) {
-            std::memcpy(n.samples + 1, lumaAt(x0, y0 - 1), 4);
-            // Above-right as in H.264: from the macroblock row above (for the top-right block
-            // only when a macroblock lies above-right), or from a block of this macroblock
-            // that comes earlier in coding order; otherwise the last sample above repeats.
-            bool aboveRight;
-            if (by == 0)
-                aboveRight = bx < 12 ? row > 0 : row > 0 && column + 1 < m_mbColumns;
-            else
-                aboveRight = bx < 12 && kBlockOfRaster[(bx + 4) / 4 + (by - 4)] < k;
-            if (aboveRight)
-                std::memcpy(n.samples + 5, lumaAt(x0 + 4, y0 - 1), 4);
-            else
-                std::memset(n.samples + 5, n.samples[4], 4);
-        } else {
-            // Samples outside the picture read as 128 (only DC predicts without them in a
-            // well-formed stream).
-            std::memset(n.samples + 1, 128, 8);
-        }
-        for (int i = 0; i < 4; ++i) n.samples[9 + i] = left ? lumaAt(x0 - 1, y0 + i)[0] : 128;
-        n.samples[0] = left && above ? lumaAt(x0 - 1, y0 - 1)[0] : 128;
-        uint8_t* block = lumaAt(x0, y0);
-        predictLuma4x4(mb.lumaModes[k], n, block, m_width);
+        uint8_t* block = lumaAt(column * 16 + kBlockX[k], row * 16 + kBlockY[k]);
+        predictLuma4x4(mb.lumaModes[k], lumaNeighbours(column, row, k), block, m_width);
         if (mb.lumaCount[k]) {
             int32_t c[16];
             for (int i = 0; i < 16; ++i) c[i] = dequantise(mb.luma[k][i], m_scale[size_t(i)]);
@@ -137,18 +149,9 @@ void AvcReconstruction::predictIntra(int column, int row, AvcMacroblock& mb) {
             std::memset(mb.luma[k], 0, sizeof mb.luma[k]);
         }
     }
-    const int cw = m_width / 2;
-    for (int plane = 0; plane < 2; ++plane) {
-        ChromaNeighbours n;
-        n.hasAbove = row > 0;
-        n.hasLeft = column > 0;
-        const uint8_t* origin = chromaAt(plane, column * 8, row * 8);
-        if (n.hasAbove) std::memcpy(n.above, origin - cw, 8);
-        else std::memset(n.above, 128, 8);
-        for (int i = 0; i < 8; ++i) n.left[i] = n.hasLeft ? origin[i * cw - 1] : 128;
-        n.aboveLeft = n.hasAbove && n.hasLeft ? origin[-cw - 1] : 128;
-        predictChroma8x8(mb.chromaMode, n, chromaAt(plane, column * 8, row * 8), cw);
-    }
+    for (int plane = 0; plane < 2; ++plane)
+        predictChroma8x8(mb.chromaMode, chromaNeighbours(column, row, plane), chromaAt(plane, column * 8, row * 8),
+                         m_width / 2);
 }
 
 void AvcReconstruction::addResidual(int column, int row, AvcMacroblock& mb) {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "codec/avc/avc_prediction.h"
+
 namespace kx::avc {
 
 enum class MbType : uint8_t { Intra, Inter, Skip, Direct };
@@ -105,6 +107,16 @@ public:
     // The vectors of a direct macroblock into the first and second slot, in half samples.
     void directVectors(int column, int row, int& x1, int& y1, int& x2, int& y2) const;
 
+    // The intra neighbours of luma block k (coding order) and of a chroma plane's 8x8 block, as
+    // the picture holds them now: outside samples 128, missing above-right samples repeated.
+    LumaNeighbours lumaNeighbours(int column, int row, int k) const;
+    ChromaNeighbours chromaNeighbours(int column, int row, int plane) const;
+    uint8_t* lumaAt(int x, int y) const { return m_target + ptrdiff_t(y) * m_width + x; }
+    uint8_t* chromaAt(int plane, int x, int y) const {
+        return m_target + size_t(m_width) * m_height + size_t(plane) * size_t(m_width / 2) * (m_height / 2) +
+               ptrdiff_t(y) * (m_width / 2) + x;
+    }
+
 private:
     struct MbInfo {
         bool intra = false;
@@ -115,11 +127,6 @@ private:
     void predictIntra(int column, int row, AvcMacroblock& mb);
     void addResidual(int column, int row, AvcMacroblock& mb);
     void filterEdges(int column, int row);
-    uint8_t* lumaAt(int x, int y) const { return m_target + ptrdiff_t(y) * m_width + x; }
-    uint8_t* chromaAt(int plane, int x, int y) const {
-        return m_target + size_t(m_width) * m_height + size_t(plane) * size_t(m_width / 2) * (m_height / 2) +
-               ptrdiff_t(y) * (m_width / 2) + x;
-    }
 
     int m_width = 0, m_height = 0, m_mbColumns = 0, m_mbRows = 0;
     int m_quantiser = 0, m_bParameter = 0;
