@@ -84,6 +84,13 @@ AvcEncoder::AvcEncoder(int width, int height, AvcEncoderSettings settings)
     }
 }
 
+int AvcEncoder::bParameterFor(int position, int span) {
+    // Direct vectors scale the co-located vector by 1 - (b + 1) / 3 toward the earlier
+    // reference: b = 1 for a third of the way, 0 for two thirds.
+    const int thirds = (3 * (span - position) + span / 2) / span;  // 3 x (1 - fraction), rounded
+    return std::clamp(thirds - 1, 0, 3);
+}
+
 void AvcEncoder::copySource(const YuvPictureView& picture) {
     for (int plane = 0; plane < 3; ++plane) {
         const int w = plane == 0 ? m_width : m_width / 2, h = plane == 0 ? m_height : m_height / 2;

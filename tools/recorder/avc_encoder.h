@@ -45,6 +45,10 @@ public:
     // 1 a third of the way from the earlier reference, 0 two thirds. No allocation here.
     std::span<const uint8_t> encode(const YuvPictureView& picture, AvcPictureType type, int bParameter = 0);
 
+    // The B parameter of a version-3 B picture `position` pictures after the earlier reference
+    // of a run of `span` (the later reference at `span`): the third nearest its place.
+    static int bParameterFor(int position, int span);
+
     // The last picture as the decoder reconstructs it: 4:2:0 planar, width x height luma then
     // the two chroma planes.
     const std::vector<uint8_t>& reconstruction() const { return m_picture; }
