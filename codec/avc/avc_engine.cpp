@@ -193,7 +193,8 @@ int AvcEngine::decodePicture() {
             }
             if (result != kAvcOk) {
                 m_mb = avc::AvcMacroblock{};
-                return result;
+                // Zeros read past the end make no code: the data ran out.
+                return m_bits.overrun() ? kAvcOverrun : result;
             }
             r.reconstruct(column, row, m_mb);
         }
