@@ -12,10 +12,11 @@ bool AvcDecoder::decodeInto(const CRecordFrame& frame, RgbPicture& picture, uint
     if (!m_engine) {
         m_engine.reset(new (std::nothrow) AvcEngine());
         if (!m_engine) return false;
+        m_engine->setDiagnostics(m_diagnostics);
     }
-    if (avcDecode(m_engine.get(), frame.VideoBuffer(), frame.VideoLength(), frame.Kind(), frame.Tick(),
-                  deblocking == Deblocking::On) != kAvcOk)
-        return false;
+    m_lastResult = avcDecode(m_engine.get(), frame.VideoBuffer(), frame.VideoLength(), frame.Kind(), frame.Tick(),
+                             deblocking == Deblocking::On);
+    if (m_lastResult != kAvcOk) return false;
     uint32_t word = 0;
     if (avcGetStatus(m_engine.get(), &word) != kAvcOk) return false;
     if (status) *status = word;

@@ -18,9 +18,16 @@ public:
 
     // The engine, once the first frame created it.
     const AvcEngine* engine() const { return m_engine.get(); }
+    // The engine's result for the last frame: 0 with no picture written means the display
+    // picture is not due yet (the first reference of a stream), not a failure.
+    int lastResult() const { return m_lastResult; }
+    // Where the engine's diagnostic lines go (standard output by default).
+    void setDiagnostics(std::FILE* stream) { m_diagnostics = stream; }
 
 private:
     std::unique_ptr<AvcEngine> m_engine;
+    int m_lastResult = kAvcNoEngine;
+    std::FILE* m_diagnostics = stdout;
 };
 
 }  // namespace kx

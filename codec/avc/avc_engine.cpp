@@ -53,7 +53,7 @@ int AvcEngine::initBitStream(const uint8_t* data, size_t length) {
 int AvcEngine::decodeHeader() {
     m_version = int(m_bits.get(4));
     if (m_version < 3) {
-        std::printf("Bitstream version error: %d\n", m_version);
+        std::fprintf(m_diagnostics, "Bitstream version error: %d\n", m_version);
         return kAvcBadVersion;
     }
     m_pictureType = int(m_bits.get(2));
@@ -170,7 +170,7 @@ int AvcEngine::decodePicture() {
             int result = kAvcOk;
             if (intraPicture) {
                 if (const uint32_t type = m_bits.get(1); type != 0) {
-                    std::printf("avcDecodeIFrame error: invalid mb type(%d)\n", int(type));
+                    std::fprintf(m_diagnostics, "avcDecodeIFrame error: invalid mb type(%d)\n", int(type));
                     return kAvcInvalid;
                 }
                 result = readIntra(column, row);
@@ -252,20 +252,20 @@ int AvcEngine::Decode(const uint8_t* data, size_t length, uint16_t kind, uint32_
         return result;
     };
     if (const int result = initBitStream(data, length); result != kAvcOk) {
-        std::printf("avcInitBitStream error = %d\n", result);
+        std::fprintf(m_diagnostics, "avcInitBitStream error = %d\n", result);
         return fail(result);
     }
     if (const int result = decodeHeader(); result != kAvcOk) {
-        std::printf("avcDecodeHeader error = %d\n", result);
+        std::fprintf(m_diagnostics, "avcDecodeHeader error = %d\n", result);
         return fail(result);
     }
     avc::AvcReconstruction& r = m_reconstruction;
-    std::printf("version = %d, frametype = %d, pixels = %d, lines = %d, quant = %d\n", m_version, m_pictureType,
+    std::fprintf(m_diagnostics, "version = %d, frametype = %d, pixels = %d, lines = %d, quant = %d\n", m_version, m_pictureType,
                 m_pictureType == 0 ? m_width : r.width(), m_pictureType == 0 ? m_height : r.height(), m_quantiser);
     if (m_pictureType == 0) {
         const bool sizeChanged = m_width != r.width() || m_height != r.height();
         if (!r.resize(m_width, m_height)) {
-            std::printf("avcCreateRes error: %d\n", int(kAvcInvalid));
+            std::fprintf(m_diagnostics, "avcCreateRes error: %d\n", int(kAvcInvalid));
             return fail(kAvcInvalid);
         }
         if (sizeChanged || !m_havePictures) {

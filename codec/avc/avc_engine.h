@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <vector>
 
@@ -35,6 +36,9 @@ public:
     static constexpr size_t kBufferBytes = 0x40000;
 
     AvcEngine();
+
+    // Where the diagnostic lines go: standard output unless a tool wants its output clean.
+    void setDiagnostics(std::FILE* stream) { m_diagnostics = stream; }
 
     // Decodes one frame of `length` bytes with its kind and presentation time; `deblock`
     // switches the in-loop filter. 0 on success, else a result code; after a failed picture
@@ -73,6 +77,7 @@ private:
     int freePicture() const;
     void forgetPictures();
 
+    std::FILE* m_diagnostics = stdout;
     std::vector<uint8_t> m_buffer;  // the frame as a most-significant-bit-first byte stream
     BitReader m_bits;
 

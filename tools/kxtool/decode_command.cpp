@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "codec/avc/avc_decoder.h"
 #include "codec/create_decoder.h"
 #include "codec/legacy/legacy_decoder.h"
 #include "codec/native/native_decoder.h"
@@ -28,6 +29,7 @@ namespace {
 constexpr int kMinBufferWidth = 720;
 constexpr int kMinBufferHeight = 576;
 constexpr uint32_t kAudioBytes = 1 << 20;
+constexpr int kAvcCodec = 4;
 
 // Writes to `path` through a temporary name beside it, renamed into place on success.
 bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& header,
@@ -52,6 +54,8 @@ bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& he
 }
 
 std::string failureText(const VideoDecoder& decoder) {
+    if (const auto* avc = dynamic_cast<const AvcDecoder*>(&decoder))
+        return "avc engine result " + std::to_string(avc->lastResult());
     if (const auto* native = dynamic_cast<const NativeDecoder*>(&decoder))
         return describe(native->lastFailure());
     return "no picture";
@@ -139,8 +143,11 @@ int runDecode(const DecodeOptions& options) {
                             "codec " + std::to_string(frame.Codec()) + " has no decoder");
                 return 1;
             }
+            // The avc engine's diagnostic lines would mix with the pictures' lines.
+            if (auto* avc = dynamic_cast<AvcDecoder*>(decoder.get())) avc->setDiagnostics(stderr);
         }
         if (frame.Flags() & kFrameFlagNoPicture) continue;
+        uint32_t avcStatus = 0;
         if (legacy) {
             LegacyDecodeResult result;
             legacyDecoder.Decode(result, frame.VideoBuffer(), frame.VideoLength(),
@@ -159,6 +166,16 @@ int runDecode(const DecodeOptions& options) {
             }
             picture.resize(result.width, result.height);
             std::memcpy(picture.pixels(), legacyOutput.data(), picture.byteCount());
+        } else if (frame.Codec() == kAvcCodec) {
+            // As the player decodes codec 4: the loop filter on in normal playback.
+            if (!decoder->decodeInto(frame, picture, &avcStatus,
+                                     options.noDeblock ? Deblocking::Off : Deblocking::On)) {
+                const auto* avc = dynamic_cast<const AvcDecoder*>(decoder.get());
+                if (avc && avc->lastResult() == kAvcOk) continue;  // no picture due yet
+                reportError(options.file, "frame " + std::to_string(index) + ": " + failureText(*decoder));
+                status = 1;
+                continue;
+            }
         } else if (!decoder->decodeToRgb(frame, picture)) {
             reportError(options.file,
                         "frame " + std::to_string(index) + ": " + failureText(*decoder));

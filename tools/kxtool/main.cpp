@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
     CLI::Option* shownOption = decodeCommand->add_option(
         "--shown", decode.shown,
         "Write one PNG file per picture here, as the player shows it: with its caption");
+    decodeCommand->add_flag("--no-deblock", decode.noDeblock,
+                            "Codec 4: decode without the loop filter, as the player's other paths do");
     decodeCommand->add_option("FILE", decode.file, "Recording file")->required();
     rawOption->excludes(md5Option)->excludes(ppmOption)->excludes(shownOption);
     md5Option->excludes(ppmOption)->excludes(shownOption);
