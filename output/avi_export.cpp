@@ -187,7 +187,8 @@ bool AviExport::Conversion::open(const std::string& path, std::string& detail) {
 // Decodes the current frame into `picture`; on false the previous picture stays.
 bool AviExport::Conversion::decodePicture() {
     if (!legacy) {
-        return codec == 4 ? decoder->decodeInto(*frame, picture, nullptr, Deblocking::On)
+        // Codec 4 without the loop filter, as every path but normal playback decodes it.
+        return codec == 4 ? decoder->decodeInto(*frame, picture, nullptr, Deblocking::Off)
                           : decoder->decodeToRgb(*frame, picture);
     }
     LegacyDecodeResult result;

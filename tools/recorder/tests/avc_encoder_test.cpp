@@ -3,11 +3,21 @@
 // filter switch; and the encoder reaches every syntax element the decoder reads.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <tuple>
 #include <cstring>
 #include <vector>
 
+#include "codec/avc/avc_decoder.h"
 #include "codec/avc/avc_engine.h"
+#include "recording/record_frame.h"
+#include "recording/record_reader.h"
+#include "recording/resolution.h"
+#include "tools/recorder/recording_job.h"
 #include "tools/recorder/avc_encoder.h"
 #include "tools/recorder/synthetic_scene.h"
 
@@ -128,6 +138,95 @@ TEST(AvcEncoder, ReachesEverySyntaxElementAndKeepsThePicture) {
     EXPECT_GT(total.direct, 0);
     EXPECT_GT(total.secondSlot, 0);
     EXPECT_GT(total.halfSampleVectors, 0);
+}
+
+// A moving pattern, different in every picture.
+void patternPicture(int index, int width, int height, YuvImage& out) {
+    out.resize(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            out.y[size_t(y * width + x)] =
+                uint8_t(128 + 100 * std::sin((x + 5 * index) / 9.0) * std::cos((y - 3 * index) / 7.0));
+    for (int y = 0; y < height / 2; ++y)
+        for (int x = 0; x < width / 2; ++x) {
+            out.cb[size_t(y * (width / 2) + x)] = uint8_t(128 + 60 * std::sin((x + y + 4 * index) / 11.0));
+            out.cr[size_t(y * (width / 2) + x)] = uint8_t(128 + 60 * std::cos((x - y - 2 * index) / 13.0));
+        }
+}
+
+// Recordings of codec 4 with B pictures: the frames keep their time order while the pictures
+// are coded out of order, and the player's decoder shows source picture n - 1 at frame n
+// (the display trails the last reference), with kind 3 on B pictures.
+TEST(AvcRecording, PicturesShowInSourceOrder) {
+    const std::string stem = (std::filesystem::temp_directory_path() / ("kx_avc_" + std::to_string(::getpid()))).string();
+    CRecordInfo sized;
+    sized.SetKind(kKindClip);
+    sized.SetResolutionCode(0);
+    const int width = sized.Width(), height = sized.Height();
+    const uint32_t frames = 16;
+    {
+        std::ofstream y4m(stem + ".y4m", std::ios::binary);
+        y4m << "YUV4MPEG2 W" << width << " H" << height << " F25:1 Ip A1:1 C420jpeg\n";
+        YuvImage image;
+        for (uint32_t k = 0; k < frames; ++k) {
+            patternPicture(int(k), width, height, image);
+            y4m << "FRAME\n";
+            y4m.write(reinterpret_cast<const char*>(image.y.data()), std::streamsize(image.y.size()));
+            y4m.write(reinterpret_cast<const char*>(image.cb.data()), std::streamsize(image.cb.size()));
+            y4m.write(reinterpret_cast<const char*>(image.cr.data()), std::streamsize(image.cr.size()));
+        }
+    }
+    for (const auto& [version, bFrames, gop] : {std::tuple{3, 2, 7u}, std::tuple{4, 1, 0u}, std::tuple{3, 0, 5u}}) {
+        RecordingJob job;
+        job.path = stem + ".kxz";
+        job.inputY4m = stem + ".y4m";
+        job.kind = kKindClip;
+        job.codec = 4;
+        job.quantiser = 24;
+        job.avcVersion = version;
+        job.bFrames = bFrames;
+        job.gop = gop;
+        job.resolutionCode = 0;
+        job.frames = frames;
+        std::string error;
+        ASSERT_TRUE(writeRecording(job, error)) << error;
+
+        CRecordInfo info;
+        info.SetPath(job.path);
+        CRecordReader reader;
+        ASSERT_TRUE(reader.Open(&info, kReaderModeRead, -1)) << reader.LastError().text;
+        CRecordFrame frame(width, height, 65536);
+        RgbPicture picture{uint32_t(width), uint32_t(height)};
+        AvcDecoder decoder;
+        decoder.setDiagnostics(stderr);
+        YuvImage source;
+        uint32_t lastTick = 0;
+        int bPictures = 0;
+        for (uint32_t n = 0; n < frames; ++n) {
+            ASSERT_TRUE(reader.ReadFrame(frame, -1, 0)) << n;
+            EXPECT_GT(frame.Tick(), lastTick);
+            lastTick = frame.Tick();
+            bPictures += frame.Kind() == 3;
+            uint32_t status = 0;
+            const bool shown = decoder.decodeInto(frame, picture, &status, Deblocking::On);
+            EXPECT_EQ(decoder.lastResult(), kAvcOk) << n;
+            EXPECT_EQ(shown, n > 0) << n;
+            if (!shown) continue;
+            const uint8_t* display = nullptr;
+            ASSERT_EQ(decoder.engine()->GetPicture(&display), kAvcOk);
+            const auto distance = [&](int index) {
+                patternPicture(index, width, height, source);
+                return psnr(display, source.y.data(), source.y.size());
+            };
+            const double own = distance(int(n) - 1);
+            EXPECT_GT(own, 30.0) << "frame " << n << " version " << version;
+            EXPECT_GT(own, distance(int(n) - 2) + 3) << "frame " << n << " version " << version;
+            EXPECT_GT(own, distance(int(n)) + 3) << "frame " << n << " version " << version;
+        }
+        EXPECT_EQ(bPictures > 0, bFrames > 0);
+        std::filesystem::remove(job.path);
+    }
+    std::filesystem::remove(stem + ".y4m");
 }
 
 }  // namespace
