@@ -23,11 +23,18 @@ public:
     int lastResult() const { return m_lastResult; }
     // Where the engine's diagnostic lines go (standard output by default).
     void setDiagnostics(std::FILE* stream) { m_diagnostics = stream; }
+    // The largest I picture the engine takes (fuzzing keeps pictures small); set before the
+    // first frame.
+    void setSizeLimit(int maxWidth, int maxHeight) {
+        m_maxWidth = maxWidth;
+        m_maxHeight = maxHeight;
+    }
 
 private:
     std::unique_ptr<AvcEngine> m_engine;
     int m_lastResult = kAvcNoEngine;
     std::FILE* m_diagnostics = stdout;
+    int m_maxWidth = 1023, m_maxHeight = 1023;
 };
 
 }  // namespace kx

@@ -264,7 +264,7 @@ int AvcEngine::Decode(const uint8_t* data, size_t length, uint16_t kind, uint32_
                 m_pictureType == 0 ? m_width : r.width(), m_pictureType == 0 ? m_height : r.height(), m_quantiser);
     if (m_pictureType == 0) {
         const bool sizeChanged = m_width != r.width() || m_height != r.height();
-        if (!r.resize(m_width, m_height)) {
+        if (m_width > m_maxWidth || m_height > m_maxHeight || !r.resize(m_width, m_height)) {
             std::fprintf(m_diagnostics, "avcCreateRes error: %d\n", int(kAvcInvalid));
             return fail(kAvcInvalid);
         }

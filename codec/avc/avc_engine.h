@@ -37,6 +37,12 @@ public:
 
     AvcEngine();
 
+    // I pictures larger than this are refused as an unusable size (fuzzing keeps pictures small).
+    void setSizeLimit(int maxWidth, int maxHeight) {
+        m_maxWidth = maxWidth;
+        m_maxHeight = maxHeight;
+    }
+
     // Where the diagnostic lines go: standard output unless a tool wants its output clean.
     void setDiagnostics(std::FILE* stream) { m_diagnostics = stream; }
 
@@ -78,6 +84,7 @@ private:
     void forgetPictures();
 
     std::FILE* m_diagnostics = stdout;
+    int m_maxWidth = 1023, m_maxHeight = 1023;
     std::vector<uint8_t> m_buffer;  // the frame as a most-significant-bit-first byte stream
     BitReader m_bits;
 
