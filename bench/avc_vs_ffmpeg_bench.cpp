@@ -135,7 +135,7 @@ void avcDecoder(benchmark::State& state) {
     decoder.setDiagnostics(quiet);
     CRecordFrame frame(width, height, 0);
     frame.SetFlags(4 << 4);
-    RgbPicture picture(uint32_t(width), uint32_t(height));
+    RgbPicture picture{uint32_t(width), uint32_t(height)};
     uint32_t status = 0, tick = 1000;
     size_t next = 0;
     for (auto _ : state) {

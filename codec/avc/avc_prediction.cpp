@@ -10,7 +10,7 @@
 namespace kx::avc {
 namespace {
 
-inline uint8_t clip255(int v) { return uint8_t(v < 0 ? 0 : v > 255 ? 255 : v); }
+inline uint8_t clip255(int v) { return uint8_t(std::min(std::max(v, 0), 255)); }
 inline int clip3(int low, int high, int v) { return v < low ? low : v > high ? high : v; }
 
 // H.264's p[x, -1] for x = -1..7 and p[-1, y] for y = -1..3 over the neighbour array.
@@ -196,23 +196,40 @@ void predictLumaInter(const uint8_t* source, ptrdiff_t stride, int hx, int hy, u
     }
 }
 
-void predictChromaInter(const uint8_t* source, ptrdiff_t stride, bool halfX, bool halfY, uint8_t* out,
-                        ptrdiff_t outStride) {
+namespace {
+
+// One loop per kind of step, so that each vectorises.
+template <bool HalfX, bool HalfY>
+void chromaInter(const uint8_t* __restrict source, ptrdiff_t stride, uint8_t* __restrict out, ptrdiff_t outStride) {
     for (int y = 0; y < 8; ++y) {
         const uint8_t* a = source + y * stride;
         const uint8_t* c = a + stride;
         uint8_t* o = out + y * outStride;
         for (int x = 0; x < 8; ++x) {
-            if (halfX && halfY)
+            if constexpr (HalfX && HalfY)
                 o[x] = uint8_t((((a[x] + a[x + 1] + 1) >> 1) + ((c[x] + c[x + 1] + 1) >> 1) + 1) >> 1);
-            else if (halfX)
+            else if constexpr (HalfX)
                 o[x] = uint8_t((a[x] + a[x + 1] + 1) >> 1);
-            else if (halfY)
+            else if constexpr (HalfY)
                 o[x] = uint8_t((a[x] + c[x] + 1) >> 1);
             else
                 o[x] = a[x];
         }
     }
+}
+
+}  // namespace
+
+void predictChromaInter(const uint8_t* source, ptrdiff_t stride, bool halfX, bool halfY, uint8_t* out,
+                        ptrdiff_t outStride) {
+    if (halfX && halfY)
+        chromaInter<true, true>(source, stride, out, outStride);
+    else if (halfX)
+        chromaInter<true, false>(source, stride, out, outStride);
+    else if (halfY)
+        chromaInter<false, true>(source, stride, out, outStride);
+    else
+        chromaInter<false, false>(source, stride, out, outStride);
 }
 
 void averageBlocks(const uint8_t* p, const uint8_t* q, ptrdiff_t stride, int size, uint8_t* out, ptrdiff_t outStride) {

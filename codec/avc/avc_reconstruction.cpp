@@ -288,42 +288,55 @@ void AvcReconstruction::filterEdges(int column, int row) {
     // macroblock edge with an intra side, 3 inside an intra macroblock, 2 where a side has
     // coefficients, 1 across macroblocks that differ in motion or reference.
     uint8_t vertical[4][4] = {}, horizontal[4][4] = {};
-    for (int e = 0; e < 4; ++e) {
-        for (int s = 0; s < 4; ++s) {
-            if (e > 0) {
-                vertical[e][s] = own.intra ? 3 : (counts[s * 4 + e] || counts[s * 4 + e - 1]) ? 2 : 0;
-                horizontal[e][s] = own.intra ? 3 : (counts[e * 4 + s] || counts[(e - 1) * 4 + s]) ? 2 : 0;
-                continue;
+    uint32_t coded = 0;  // bit y * 4 + x: the luma block at (x, y) has coefficients
+    for (int i = 0; i < 16; ++i) coded |= uint32_t(counts[i] != 0) << i;
+    if (own.intra) {
+        std::memset(vertical[1], 3, 12);
+        std::memset(horizontal[1], 3, 12);
+    } else if (coded) {
+        for (int e = 1; e < 4; ++e)
+            for (int s = 0; s < 4; ++s) {
+                vertical[e][s] = (coded >> (s * 4 + e) | coded >> (s * 4 + e - 1)) & 1 ? 2 : 0;
+                horizontal[e][s] = (coded >> (e * 4 + s) | coded >> ((e - 1) * 4 + s)) & 1 ? 2 : 0;
             }
-            if (column > 0) {
-                const MbInfo& left = m_info[index - 1];
-                const uint8_t* leftCounts = counts - 24;
-                vertical[0][s] = (own.intra || left.intra)                   ? 4
-                                 : (counts[s * 4] || leftCounts[s * 4 + 3]) ? 2
-                                 : differ(own, left)                        ? 1
-                                                                            : 0;
-            }
-            if (row > 0) {
-                const MbInfo& above = m_info[index - size_t(m_mbColumns)];
-                const uint8_t* aboveCounts = counts - 24 * m_mbColumns;
-                horizontal[0][s] = (own.intra || above.intra)          ? 4
-                                   : (counts[s] || aboveCounts[12 + s]) ? 2
-                                   : differ(own, above)                 ? 1
-                                                                        : 0;
-            }
+    }
+    if (column > 0) {
+        const MbInfo& left = m_info[index - 1];
+        const uint8_t* leftCounts = counts - 24;
+        if (own.intra || left.intra) {
+            std::memset(vertical[0], 4, 4);
+        } else {
+            const uint8_t moved = differ(own, left) ? 1 : 0;
+            for (int s = 0; s < 4; ++s) vertical[0][s] = (counts[s * 4] || leftCounts[s * 4 + 3]) ? 2 : moved;
         }
     }
+    if (row > 0) {
+        const MbInfo& above = m_info[index - size_t(m_mbColumns)];
+        const uint8_t* aboveCounts = counts - 24 * m_mbColumns;
+        if (own.intra || above.intra) {
+            std::memset(horizontal[0], 4, 4);
+        } else {
+            const uint8_t moved = differ(own, above) ? 1 : 0;
+            for (int s = 0; s < 4; ++s) horizontal[0][s] = (counts[s] || aboveCounts[12 + s]) ? 2 : moved;
+        }
+    }
+    // Edges whose four strengths are all 0 change nothing (most edges of a still scene).
+    const auto active = [](const uint8_t* strengths) {
+        return (strengths[0] | strengths[1] | strengths[2] | strengths[3]) != 0;
+    };
     const int cw = m_width / 2;
     for (int e = 0; e < 4; ++e)
-        if (e > 0 || column > 0) filterLumaEdge(lumaAt(column * 16 + 4 * e, row * 16), 1, m_width, vertical[e], t);
+        if ((e > 0 || column > 0) && active(vertical[e]))
+            filterLumaEdge(lumaAt(column * 16 + 4 * e, row * 16), 1, m_width, vertical[e], t);
     for (int e = 0; e < 4; ++e)
-        if (e > 0 || row > 0) filterLumaEdge(lumaAt(column * 16, row * 16 + 4 * e), m_width, 1, horizontal[e], t);
+        if ((e > 0 || row > 0) && active(horizontal[e]))
+            filterLumaEdge(lumaAt(column * 16, row * 16 + 4 * e), m_width, 1, horizontal[e], t);
     for (int plane = 0; plane < 2; ++plane) {
         for (int e = 0; e < 2; ++e)
-            if (e > 0 || column > 0)
+            if ((e > 0 || column > 0) && active(vertical[2 * e]))
                 filterChromaEdge(chromaAt(plane, column * 8 + 4 * e, row * 8), 1, cw, vertical[2 * e], t);
         for (int e = 0; e < 2; ++e)
-            if (e > 0 || row > 0)
+            if ((e > 0 || row > 0) && active(horizontal[2 * e]))
                 filterChromaEdge(chromaAt(plane, column * 8, row * 8 + 4 * e), cw, 1, horizontal[2 * e], t);
     }
 }

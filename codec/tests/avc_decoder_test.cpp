@@ -306,6 +306,24 @@ TEST(AvcEngine, InterPicturesNeedTheirIntraPicture) {
     testing::internal::GetCapturedStdout();
 }
 
+// Vectors at the ends of their range, and direct vectors scaled past them (B parameter 3 gives
+// 43 half samples), read only inside the bordered references.
+TEST(AvcEngine, FarVectorsStayInsideTheReferences) {
+    AvcEngine engine;
+    engine.setDiagnostics(stderr);
+    ASSERT_EQ(decode(engine, AvcStream(3, 0, 20).flatIntra(4).bytes(), 0, 100), kAvcOk);
+    // Inter macroblocks with (-32, -32) and (31, 31) half samples, no residual.
+    ASSERT_EQ(decode(engine, AvcStream(3, 1, 20).code("1 0000000000101 0000000000101 1", 2)
+                                 .code("1 0000000000110 0000000000110 1", 2).bytes(), 1, 140), kAvcOk);
+    for (int b = 0; b < 4; ++b)
+        EXPECT_EQ(decode(engine, AvcStream(3, 2, 20, 0, 0, b).code("11", 4).bytes(), 3, 180), kAvcOk) << b;
+    // Version 4 with the same vectors, skipped macroblocks between.
+    ASSERT_EQ(decode(engine, AvcStream(4, 0, 20).flatIntra(4).bytes(), 0, 200), kAvcOk);
+    EXPECT_EQ(decode(engine, AvcStream(4, 1, 20).code("1 0000000000101 0000000000110 1", 2).code("01", 2).bytes(), 1,
+                     240),
+              kAvcOk);
+}
+
 // The display picture trails the last reference; B pictures show at once; repeats (kinds 4
 // and 5) advance the display and repeat the current picture at the frame's time.
 TEST(AvcEngine, DisplayOrderStatusAndRepeats) {

@@ -16,8 +16,10 @@ TEST(CreateDecoder, NativeAndAvcCodecs) {
     EXPECT_EQ(dynamic_cast<NativeMotionDecoder*>(native.get()), nullptr);
     EXPECT_NE(dynamic_cast<NativeMotionDecoder*>(createDecoder(1).get()), nullptr);
     EXPECT_NE(dynamic_cast<AvcDecoder*>(createDecoder(4).get()), nullptr);
-    for (int codec = 2; codec < 16; ++codec)
-        if (codec != 4) EXPECT_EQ(createDecoder(codec), nullptr) << codec;
+    for (int codec = 2; codec < 16; ++codec) {
+        if (codec == 4) continue;
+        EXPECT_EQ(createDecoder(codec), nullptr) << codec;
+    }
 }
 
 }  // namespace
