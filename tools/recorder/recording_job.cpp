@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "codec/avc/avc_engine.h"
 #include "recording/resolution.h"
 #include "tools/recorder/avc_encoder.h"
 #include "tools/recorder/legacy_encoder.h"
@@ -165,8 +166,10 @@ public:
             kind = m_avcVersion < 4 ? 5 : 4;
         } else {
             const std::span<const uint8_t> bytes = m_avc->encode(view, entry.type, entry.bParameter);
-            if (bytes.size() > m_frame.VideoCapacity()) {
-                error = "a coded picture of " + std::to_string(bytes.size()) + " bytes exceeds the frame buffer";
+            // The player's avc engine takes frames below 262144 bytes.
+            if (bytes.size() > m_frame.VideoCapacity() || bytes.size() >= AvcEngine::kBufferBytes) {
+                error = "a coded picture of " + std::to_string(bytes.size()) +
+                        " bytes is more than the player takes (below 262144): use a higher --quantiser";
                 return Result::Failed;
             }
             std::memcpy(m_frame.VideoBuffer(), bytes.data(), bytes.size());
