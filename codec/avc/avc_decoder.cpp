@@ -12,7 +12,7 @@ bool AvcDecoder::decodeInto(const CRecordFrame& frame, RgbPicture& picture, uint
     if (!m_engine) {
         m_engine.reset(new (std::nothrow) AvcEngine());
         if (!m_engine) return false;
-        m_engine->setDiagnostics(m_diagnostics);
+        m_engine->setDiagnostics(m_diagnostics ? m_diagnostics : s_defaultDiagnostics);
         m_engine->setSizeLimit(m_maxWidth, m_maxHeight);
     }
     m_lastResult = avcDecode(m_engine.get(), frame.VideoBuffer(), frame.VideoLength(), frame.Kind(), frame.Tick(),

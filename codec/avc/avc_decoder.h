@@ -21,8 +21,10 @@ public:
     // The engine's result for the last frame: 0 with no picture written means the display
     // picture is not due yet (the first reference of a stream), not a failure.
     int lastResult() const { return m_lastResult; }
-    // Where the engine's diagnostic lines go (standard output by default).
+    // Where the engine's diagnostic lines go: the process-wide default (standard output unless
+    // a tool moves it), or a stream for this decoder.
     void setDiagnostics(std::FILE* stream) { m_diagnostics = stream; }
+    static void setDefaultDiagnostics(std::FILE* stream) { s_defaultDiagnostics = stream; }
     // The largest I picture the engine takes (fuzzing keeps pictures small); set before the
     // first frame.
     void setSizeLimit(int maxWidth, int maxHeight) {
@@ -33,7 +35,8 @@ public:
 private:
     std::unique_ptr<AvcEngine> m_engine;
     int m_lastResult = kAvcNoEngine;
-    std::FILE* m_diagnostics = stdout;
+    static inline std::FILE* s_defaultDiagnostics = stdout;
+    std::FILE* m_diagnostics = nullptr;
     int m_maxWidth = 1023, m_maxHeight = 1023;
 };
 

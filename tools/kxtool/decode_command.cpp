@@ -143,8 +143,6 @@ int runDecode(const DecodeOptions& options) {
                             "codec " + std::to_string(frame.Codec()) + " has no decoder");
                 return 1;
             }
-            // The avc engine's diagnostic lines would mix with the pictures' lines.
-            if (auto* avc = dynamic_cast<AvcDecoder*>(decoder.get())) avc->setDiagnostics(stderr);
         }
         if (frame.Flags() & kFrameFlagNoPicture) continue;
         uint32_t avcStatus = 0;

@@ -2,10 +2,13 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
+#include "codec/avc/avc_decoder.h"
 #include "platform/avi_file.h"
 #include "tools/kxtool/commands.h"
 
 int main(int argc, char** argv) {
+    // The avc engine's diagnostic lines go to standard error, off the commands' output.
+    kx::AvcDecoder::setDefaultDiagnostics(stderr);
     CLI::App app{"kxtool: inspect, check and convert KX recordings"};
     app.require_subcommand(1);
 
