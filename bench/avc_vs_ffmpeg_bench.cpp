@@ -62,7 +62,8 @@ const Streams& streams(int width, int height) {
         const YuvPictureView view{{image.y.data(), image.cb.data(), image.cr.data()},
                                   {image.width, image.width / 2, image.width / 2}};
         const bool key = n % kKeyInterval == 0;
-        const std::span<const uint8_t> bytes = encoder.encode(view, key ? AvcPictureType::I : AvcPictureType::P);
+        const std::span<const uint8_t> bytes =
+            encoder.encode(view, key ? AvcPictureType::I : AvcPictureType::P);
         s.avc.emplace_back(bytes.begin(), bytes.end());
         s.avcKinds.push_back(key ? 0 : 1);
     }
@@ -85,7 +86,8 @@ const Streams& streams(int width, int height) {
     context->thread_count = 1;
     av_opt_set(context->priv_data, "profile", "baseline", 0);
     av_opt_set(context->priv_data, "preset", "medium", 0);
-    av_opt_set(context->priv_data, "x264-params", "keyint=25:min-keyint=25:scenecut=0:rc-lookahead=0:sync-lookahead=0", 0);
+    av_opt_set(context->priv_data, "x264-params",
+               "keyint=25:min-keyint=25:scenecut=0:rc-lookahead=0:sync-lookahead=0", 0);
     if (avcodec_open2(context, codec, nullptr) < 0) {
         avcodec_free_context(&context);
         s.error = "libx264 refused the settings";
@@ -108,7 +110,8 @@ const Streams& streams(int width, int height) {
         const YuvImage& image = sources[size_t(n)];
         const uint8_t* planes[3] = {image.y.data(), image.cb.data(), image.cr.data()};
         const int strides[3] = {image.width, image.width / 2, image.width / 2};
-        av_image_copy(frame->data, frame->linesize, planes, strides, AV_PIX_FMT_YUV420P, width, height);
+        av_image_copy(frame->data, frame->linesize, planes, strides, AV_PIX_FMT_YUV420P, width,
+                      height);
         frame->pts = n;
         frame->pict_type = n % kKeyInterval == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         avcodec_send_frame(context, frame);
@@ -152,7 +155,8 @@ void avcDecoder(benchmark::State& state) {
         benchmark::DoNotOptimize(picture.pixels());
         next = (next + 1) % s.avc.size();
     }
-    state.counters["pictures/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["pictures/s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["kbit/s"] = s.avcKbps;
     std::fclose(quiet);
 }
@@ -171,8 +175,8 @@ void ffmpegH264(benchmark::State& state) {
     avcodec_open2(context, codec, nullptr);
     AVFrame* frame = av_frame_alloc();
     AVPacket* packet = av_packet_alloc();
-    SwsContext* scaler = sws_getContext(width, height, AV_PIX_FMT_YUV420P, width, height, AV_PIX_FMT_BGR24,
-                                        SWS_BILINEAR, nullptr, nullptr, nullptr);
+    SwsContext* scaler = sws_getContext(width, height, AV_PIX_FMT_YUV420P, width, height,
+                                        AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
     std::vector<std::vector<uint8_t>> padded;
     for (const auto& p : s.h264) {
         padded.push_back(p);
@@ -197,7 +201,8 @@ void ffmpegH264(benchmark::State& state) {
     }
     packet->data = nullptr;
     packet->size = 0;
-    state.counters["pictures/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["pictures/s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["kbit/s"] = s.h264Kbps;
     sws_freeContext(scaler);
     av_packet_free(&packet);
@@ -206,9 +211,15 @@ void ffmpegH264(benchmark::State& state) {
 }
 
 BENCHMARK(avcDecoder)->Name("avc/decode+bgr/352x288")->Arg(0)->Unit(benchmark::kMicrosecond);
-BENCHMARK(ffmpegH264)->Name("ffmpeg_h264/decode+bgr24/352x288")->Arg(0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ffmpegH264)
+    ->Name("ffmpeg_h264/decode+bgr24/352x288")
+    ->Arg(0)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(avcDecoder)->Name("avc/decode+bgr/704x576")->Arg(1)->Unit(benchmark::kMicrosecond);
-BENCHMARK(ffmpegH264)->Name("ffmpeg_h264/decode+bgr24/704x576")->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ffmpegH264)
+    ->Name("ffmpeg_h264/decode+bgr24/704x576")
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace kx

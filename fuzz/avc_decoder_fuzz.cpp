@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         frame.SetFlags(4 << 4);
         at += length;
         uint32_t status = 0;
-        decoder.decodeInto(frame, picture, &status, deblock ? kx::Deblocking::On : kx::Deblocking::Off);
+        decoder.decodeInto(frame, picture, &status,
+                           deblock ? kx::Deblocking::On : kx::Deblocking::Off);
     }
     return 0;
 }

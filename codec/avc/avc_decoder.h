@@ -14,7 +14,8 @@ public:
     // Decodes the frame (kind and tick go to the engine) and writes the display picture; false
     // when the engine fails or has no picture to show, or the picture is larger than `picture`
     // (the previous picture then stays). `status` receives the engine's status word.
-    bool decodeInto(const CRecordFrame& frame, RgbPicture& picture, uint32_t* status, Deblocking deblocking) override;
+    bool decodeInto(const CRecordFrame& frame, RgbPicture& picture, uint32_t* status,
+                    Deblocking deblocking) override;
 
     // The engine, once the first frame created it.
     const AvcEngine* engine() const { return m_engine.get(); }

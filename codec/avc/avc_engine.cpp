@@ -25,14 +25,16 @@ AvcEngine::AvcEngine() : m_buffer(kBufferBytes + BitReader::kPadding, 0) {}
 
 int AvcEngine::initBitStream(const uint8_t* data, size_t length) {
     if (data == nullptr || length < 4 || length >= kBufferBytes) return kAvcFailed;
-    const uint32_t first = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 | uint32_t(data[3]) << 24;
+    const uint32_t first = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
+                           uint32_t(data[3]) << 24;
     size_t bytes = length;
     if (first >= 0x8000 && first <= 0xFFFF) {
         // Stored as little-endian 32-bit words: each word is read from its high byte down; a
         // last partial word has its bytes at the low end.
         bytes = (length + 3) & ~size_t(3);
         for (size_t i = 0; i < bytes; i += 4)
-            for (size_t j = 0; j < 4; ++j) m_buffer[i + j] = i + 3 - j < length ? data[i + 3 - j] : 0;
+            for (size_t j = 0; j < 4; ++j)
+                m_buffer[i + j] = i + 3 - j < length ? data[i + 3 - j] : 0;
     } else {
         std::memcpy(m_buffer.data(), data, length);
     }
@@ -63,12 +65,15 @@ int AvcEngine::decodeHeader() {
             m_height = int(m_bits.get(10));
             m_quantiser = int(m_bits.get(8));
             break;
-        case 1: m_quantiser = int(m_bits.get(8)); break;
+        case 1:
+            m_quantiser = int(m_bits.get(8));
+            break;
         case 2:
             m_quantiser = int(m_bits.get(8));
             m_bParameter = int(m_bits.get(2));
             break;
-        default: return kAvcInvalid;
+        default:
+            return kAvcInvalid;
     }
     m_bits.seek((m_bits.position() + 15) & ~size_t(15));
     if (m_bits.overrun()) return kAvcOverrun;
@@ -93,8 +98,8 @@ int AvcEngine::readResidual(int column, int row) {
     for (int k = 0; k < 16; ++k) {
         if (!(mb.cbp & (1 << (k >> 2)))) continue;
         const int x = avc::kBlockX[k] >> 2, y = avc::kBlockY[k] >> 2;
-        const int n = avc::readCavlcBlock(m_bits, m_reconstruction.lumaNc(column, row, x, y), mb.luma[k],
-                                          avc::kZigzag4x4, 0, 16);
+        const int n = avc::readCavlcBlock(m_bits, m_reconstruction.lumaNc(column, row, x, y),
+                                          mb.luma[k], avc::kZigzag4x4, 0, 16);
         if (n < 0) return kAvcInvalid;
         mb.lumaCount[k] = uint8_t(n);
         counts[y * 4 + x] = uint8_t(n);
@@ -109,8 +114,9 @@ int AvcEngine::readResidual(int column, int row) {
     if (chroma >= 2)
         for (int plane = 0; plane < 2; ++plane)
             for (int b = 0; b < 4; ++b) {
-                const int n = avc::readCavlcBlock(m_bits, m_reconstruction.chromaNc(column, row, plane, b & 1, b >> 1),
-                                                  mb.chromaAc[plane][b], avc::kZigzag4x4, 1, 15);
+                const int n = avc::readCavlcBlock(
+                    m_bits, m_reconstruction.chromaNc(column, row, plane, b & 1, b >> 1),
+                    mb.chromaAc[plane][b], avc::kZigzag4x4, 1, 15);
                 if (n < 0) return kAvcInvalid;
                 mb.chromaAcCount[plane][b] = uint8_t(n);
                 counts[16 + plane * 4 + b] = uint8_t(n);
@@ -170,15 +176,22 @@ int AvcEngine::decodePicture() {
             int result = kAvcOk;
             if (intraPicture) {
                 if (const uint32_t type = m_bits.get(1); type != 0) {
-                    std::fprintf(m_diagnostics, "avcDecodeIFrame error: invalid mb type(%d)\n", int(type));
+                    std::fprintf(m_diagnostics, "avcDecodeIFrame error: invalid mb type(%d)\n",
+                                 int(type));
                     return kAvcInvalid;
                 }
                 result = readIntra(column, row);
             } else if (oldB) {
                 switch (m_bits.get(2)) {
-                    case 0: result = readIntra(column, row); break;
-                    case 1: result = readInter(column, row, 0); break;
-                    case 2: result = readInter(column, row, 1); break;
+                    case 0:
+                        result = readIntra(column, row);
+                        break;
+                    case 1:
+                        result = readInter(column, row, 0);
+                        break;
+                    case 2:
+                        result = readInter(column, row, 1);
+                        break;
                     default:
                         m_mb.type = MbType::Direct;
                         std::memset(r.counts(column, row), 0, 24);
@@ -243,7 +256,8 @@ int AvcEngine::decodeRepeat(uint16_t kind, uint32_t time) {
     return kAvcOk;
 }
 
-int AvcEngine::Decode(const uint8_t* data, size_t length, uint16_t kind, uint32_t time, bool deblock) {
+int AvcEngine::Decode(const uint8_t* data, size_t length, uint16_t kind, uint32_t time,
+                      bool deblock) {
     if (kind == kAvcRepeatKind || kind == kAvcRepeatKeepKind) return decodeRepeat(kind, time);
     m_deblock = deblock;
     m_time = time;
@@ -260,8 +274,10 @@ int AvcEngine::Decode(const uint8_t* data, size_t length, uint16_t kind, uint32_
         return fail(result);
     }
     avc::AvcReconstruction& r = m_reconstruction;
-    std::fprintf(m_diagnostics, "version = %d, frametype = %d, pixels = %d, lines = %d, quant = %d\n", m_version, m_pictureType,
-                m_pictureType == 0 ? m_width : r.width(), m_pictureType == 0 ? m_height : r.height(), m_quantiser);
+    std::fprintf(m_diagnostics,
+                 "version = %d, frametype = %d, pixels = %d, lines = %d, quant = %d\n", m_version,
+                 m_pictureType, m_pictureType == 0 ? m_width : r.width(),
+                 m_pictureType == 0 ? m_height : r.height(), m_quantiser);
     if (m_pictureType == 0) {
         const bool sizeChanged = m_width != r.width() || m_height != r.height();
         if (m_width > m_maxWidth || m_height > m_maxHeight || !r.resize(m_width, m_height)) {
@@ -299,7 +315,8 @@ int AvcEngine::Decode(const uint8_t* data, size_t length, uint16_t kind, uint32_
 
 int AvcEngine::GetPicture(const uint8_t** picture) const {
     if (picture == nullptr) return kAvcNullArgument;
-    if (!m_havePictures || m_display < 0 || m_pictures[size_t(m_display)].time == 0) return kAvcFailed;
+    if (!m_havePictures || m_display < 0 || m_pictures[size_t(m_display)].time == 0)
+        return kAvcFailed;
     *picture = m_pictures[size_t(m_display)].samples.data();
     return kAvcOk;
 }
@@ -315,12 +332,14 @@ int AvcEngine::GetSize(int* width, int* height) const {
 int AvcEngine::GetStatus(uint32_t* status) const {
     if (status == nullptr) return kAvcNullArgument;
     if (!m_havePictures || m_display < 0 || m_next < 0) return kAvcFailed;
-    const int64_t difference = int64_t(m_pictures[size_t(m_next)].time) - int64_t(m_pictures[size_t(m_display)].time);
+    const int64_t difference =
+        int64_t(m_pictures[size_t(m_next)].time) - int64_t(m_pictures[size_t(m_display)].time);
     *status = difference < 0 ? 0 : uint32_t(difference);
     return kAvcOk;
 }
 
-int avcDecode(AvcEngine* engine, const uint8_t* data, size_t length, uint16_t kind, uint32_t time, bool deblock) {
+int avcDecode(AvcEngine* engine, const uint8_t* data, size_t length, uint16_t kind, uint32_t time,
+              bool deblock) {
     return engine ? engine->Decode(data, length, kind, time, deblock) : kAvcNoEngine;
 }
 int avcGetPicture(const AvcEngine* engine, const uint8_t** picture) {

@@ -7,8 +7,8 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "codec/avc/avc_reconstruction.h"
@@ -19,11 +19,11 @@ namespace kx {
 // Result codes of the engine's operations.
 enum AvcResult : int {
     kAvcOk = 0,
-    kAvcFailed = -1,            // no start code, frame too long or short, no picture
-    kAvcInvalid = 100,          // picture type 3, quantiser, size, invalid macroblock syntax
+    kAvcFailed = -1,    // no start code, frame too long or short, no picture
+    kAvcInvalid = 100,  // picture type 3, quantiser, size, invalid macroblock syntax
     kAvcNullArgument = 101,
-    kAvcOverrun = 102,          // the picture reads past the end of the data
-    kAvcBadVersion = 104,       // version below 3
+    kAvcOverrun = 102,     // the picture reads past the end of the data
+    kAvcBadVersion = 104,  // version below 3
     kAvcNoEngine = 105,
 };
 
@@ -88,7 +88,8 @@ private:
     std::vector<uint8_t> m_buffer;  // the frame as a most-significant-bit-first byte stream
     BitReader m_bits;
 
-    int m_version = 0, m_pictureType = 0, m_quantiser = 0, m_width = 0, m_height = 0, m_bParameter = 0;
+    int m_version = 0, m_pictureType = 0, m_quantiser = 0, m_width = 0, m_height = 0,
+        m_bParameter = 0;
     bool m_deblock = false;
     uint32_t m_time = 0;
 
@@ -102,7 +103,8 @@ private:
 };
 
 // The engine's operations as the decoder calls them; a null engine answers 105.
-int avcDecode(AvcEngine* engine, const uint8_t* data, size_t length, uint16_t kind, uint32_t time, bool deblock);
+int avcDecode(AvcEngine* engine, const uint8_t* data, size_t length, uint16_t kind, uint32_t time,
+              bool deblock);
 int avcGetPicture(const AvcEngine* engine, const uint8_t** picture);
 int avcGetSize(const AvcEngine* engine, int* width, int* height);
 int avcGetStatus(const AvcEngine* engine, uint32_t* status);

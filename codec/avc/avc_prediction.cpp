@@ -10,8 +10,12 @@
 namespace kx::avc {
 namespace {
 
-inline uint8_t clip255(int v) { return uint8_t(std::min(std::max(v, 0), 255)); }
-inline int clip3(int low, int high, int v) { return v < low ? low : v > high ? high : v; }
+inline uint8_t clip255(int v) {
+    return uint8_t(std::min(std::max(v, 0), 255));
+}
+inline int clip3(int low, int high, int v) {
+    return v < low ? low : v > high ? high : v;
+}
 
 // H.264's p[x, -1] for x = -1..7 and p[-1, y] for y = -1..3 over the neighbour array.
 struct Neighbours4x4 {
@@ -26,13 +30,15 @@ int lumaSample(int mode, const Neighbours4x4& p, int x, int y) {
             if (x == 3 && y == 3) return (p.above(6) + 3 * p.above(7) + 2) >> 2;
             return (p.above(x + y) + 2 * p.above(x + y + 1) + p.above(x + y + 2) + 2) >> 2;
         case 4:  // diagonal down-right
-            if (x > y) return (p.above(x - y - 2) + 2 * p.above(x - y - 1) + p.above(x - y) + 2) >> 2;
+            if (x > y)
+                return (p.above(x - y - 2) + 2 * p.above(x - y - 1) + p.above(x - y) + 2) >> 2;
             if (x < y) return (p.left(y - x - 2) + 2 * p.left(y - x - 1) + p.left(y - x) + 2) >> 2;
             return (p.above(0) + 2 * p.above(-1) + p.left(0) + 2) >> 2;
         case 5: {  // vertical-right
             const int z = 2 * x - y, h = y >> 1;
             if (z >= 0 && (z & 1) == 0) return (p.above(x - h - 1) + p.above(x - h) + 1) >> 1;
-            if (z > 0) return (p.above(x - h - 2) + 2 * p.above(x - h - 1) + p.above(x - h) + 2) >> 2;
+            if (z > 0)
+                return (p.above(x - h - 2) + 2 * p.above(x - h - 1) + p.above(x - h) + 2) >> 2;
             if (z == -1) return (p.left(0) + 2 * p.above(-1) + p.above(0) + 2) >> 2;
             return (p.left(y - 1) + 2 * p.left(y - 2) + p.left(y - 3) + 2) >> 2;
         }
@@ -86,7 +92,8 @@ void predictLuma4x4(int mode, const LumaNeighbours& n, uint8_t* out, ptrdiff_t s
         default: {
             const Neighbours4x4 p{n.samples};
             for (int y = 0; y < 4; ++y)
-                for (int x = 0; x < 4; ++x) out[y * stride + x] = uint8_t(lumaSample(mode, p, x, y));
+                for (int x = 0; x < 4; ++x)
+                    out[y * stride + x] = uint8_t(lumaSample(mode, p, x, y));
         }
     }
 }
@@ -95,8 +102,10 @@ void predictChroma8x8(int mode, const ChromaNeighbours& n, uint8_t* out, ptrdiff
     switch (mode) {
         case 0: {
             const auto sum4 = [](const uint8_t* s) { return s[0] + s[1] + s[2] + s[3]; };
-            const int a0 = sum4(n.above), a1 = sum4(n.above + 4), l0 = sum4(n.left), l1 = sum4(n.left + 4);
-            int dc[4] = {128, 128, 128, 128};  // quadrants: top-left, top-right, bottom-left, bottom-right
+            const int a0 = sum4(n.above), a1 = sum4(n.above + 4), l0 = sum4(n.left),
+                      l1 = sum4(n.left + 4);
+            int dc[4] = {128, 128, 128,
+                         128};  // quadrants: top-left, top-right, bottom-left, bottom-right
             if (n.hasAbove && n.hasLeft) {
                 dc[0] = (a0 + l0 + 4) >> 3;
                 dc[1] = (a1 + 2) >> 2;
@@ -133,7 +142,8 @@ void predictChroma8x8(int mode, const ChromaNeighbours& n, uint8_t* out, ptrdiff
             const int b = (17 * h + 16) >> 5;
             const int c = (17 * v + 16) >> 5;
             for (int y = 0; y < 8; ++y)
-                for (int x = 0; x < 8; ++x) out[y * stride + x] = clip255((a + b * (x - 3) + c * (y - 3) + 16) >> 5);
+                for (int x = 0; x < 8; ++x)
+                    out[y * stride + x] = clip255((a + b * (x - 3) + c * (y - 3) + 16) >> 5);
         }
     }
 }
@@ -176,7 +186,8 @@ inline int sixTap(const uint8_t* p, ptrdiff_t step) {
 
 }  // namespace
 
-void predictLumaInter(const uint8_t* source, ptrdiff_t stride, int hx, int hy, uint8_t* out, ptrdiff_t outStride) {
+void predictLumaInter(const uint8_t* source, ptrdiff_t stride, int hx, int hy, uint8_t* out,
+                      ptrdiff_t outStride) {
     if (hx != 0) {
         const uint8_t* start = source - (hx > 0 ? 2 : 3);
         for (int y = 0; y < 16; ++y) {
@@ -200,14 +211,16 @@ namespace {
 
 // One loop per kind of step, so that each vectorises.
 template <bool HalfX, bool HalfY>
-void chromaInter(const uint8_t* __restrict source, ptrdiff_t stride, uint8_t* __restrict out, ptrdiff_t outStride) {
+void chromaInter(const uint8_t* __restrict source, ptrdiff_t stride, uint8_t* __restrict out,
+                 ptrdiff_t outStride) {
     for (int y = 0; y < 8; ++y) {
         const uint8_t* a = source + y * stride;
         const uint8_t* c = a + stride;
         uint8_t* o = out + y * outStride;
         for (int x = 0; x < 8; ++x) {
             if constexpr (HalfX && HalfY)
-                o[x] = uint8_t((((a[x] + a[x + 1] + 1) >> 1) + ((c[x] + c[x + 1] + 1) >> 1) + 1) >> 1);
+                o[x] =
+                    uint8_t((((a[x] + a[x + 1] + 1) >> 1) + ((c[x] + c[x + 1] + 1) >> 1) + 1) >> 1);
             else if constexpr (HalfX)
                 o[x] = uint8_t((a[x] + a[x + 1] + 1) >> 1);
             else if constexpr (HalfY)
@@ -220,8 +233,8 @@ void chromaInter(const uint8_t* __restrict source, ptrdiff_t stride, uint8_t* __
 
 }  // namespace
 
-void predictChromaInter(const uint8_t* source, ptrdiff_t stride, bool halfX, bool halfY, uint8_t* out,
-                        ptrdiff_t outStride) {
+void predictChromaInter(const uint8_t* source, ptrdiff_t stride, bool halfX, bool halfY,
+                        uint8_t* out, ptrdiff_t outStride) {
     if (halfX && halfY)
         chromaInter<true, true>(source, stride, out, outStride);
     else if (halfX)
@@ -232,9 +245,11 @@ void predictChromaInter(const uint8_t* source, ptrdiff_t stride, bool halfX, boo
         chromaInter<false, false>(source, stride, out, outStride);
 }
 
-void averageBlocks(const uint8_t* p, const uint8_t* q, ptrdiff_t stride, int size, uint8_t* out, ptrdiff_t outStride) {
+void averageBlocks(const uint8_t* p, const uint8_t* q, ptrdiff_t stride, int size, uint8_t* out,
+                   ptrdiff_t outStride) {
     for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) out[y * outStride + x] = uint8_t((p[y * stride + x] + q[y * stride + x] + 1) >> 1);
+        for (int x = 0; x < size; ++x)
+            out[y * outStride + x] = uint8_t((p[y * stride + x] + q[y * stride + x] + 1) >> 1);
 }
 
 FilterThresholds filterThresholds(int quantiser) {
@@ -254,7 +269,9 @@ void filterLumaEdge(uint8_t* pixel, ptrdiff_t across, ptrdiff_t along, const uin
         uint8_t* q = pixel + i * along;
         const int p0 = q[-across], p1 = q[-2 * across], p2 = q[-3 * across];
         const int q0 = q[0], q1 = q[across], q2 = q[2 * across];
-        if (std::abs(p0 - q0) >= t.alpha || std::abs(p1 - p0) >= t.beta || std::abs(q1 - q0) >= t.beta) continue;
+        if (std::abs(p0 - q0) >= t.alpha || std::abs(p1 - p0) >= t.beta ||
+            std::abs(q1 - q0) >= t.beta)
+            continue;
         const bool ap = std::abs(p2 - p0) < t.beta, aq = std::abs(q2 - q0) < t.beta;
         if (bS < 4) {
             const int tc0 = t.tc0[bS - 1];
@@ -262,8 +279,12 @@ void filterLumaEdge(uint8_t* pixel, ptrdiff_t across, ptrdiff_t along, const uin
             const int delta = clip3(-tc, tc, (((q0 - p0) << 2) + (p1 - q1) + 4) >> 3);
             q[-across] = clip255(p0 + delta);
             q[0] = clip255(q0 - delta);
-            if (ap) q[-2 * across] = uint8_t(p1 + clip3(-tc0, tc0, (p2 + ((p0 + q0 + 1) >> 1) - (p1 << 1)) >> 1));
-            if (aq) q[across] = uint8_t(q1 + clip3(-tc0, tc0, (q2 + ((p0 + q0 + 1) >> 1) - (q1 << 1)) >> 1));
+            if (ap)
+                q[-2 * across] =
+                    uint8_t(p1 + clip3(-tc0, tc0, (p2 + ((p0 + q0 + 1) >> 1) - (p1 << 1)) >> 1));
+            if (aq)
+                q[across] =
+                    uint8_t(q1 + clip3(-tc0, tc0, (q2 + ((p0 + q0 + 1) >> 1) - (q1 << 1)) >> 1));
         } else {
             const bool strong = std::abs(p0 - q0) < ((t.alpha >> 2) + 2);
             if (ap && strong) {
@@ -295,7 +316,9 @@ void filterChromaEdge(uint8_t* pixel, ptrdiff_t across, ptrdiff_t along, const u
         uint8_t* q = pixel + i * along;
         const int p0 = q[-across], p1 = q[-2 * across];
         const int q0 = q[0], q1 = q[across];
-        if (std::abs(p0 - q0) >= t.alpha || std::abs(p1 - p0) >= t.beta || std::abs(q1 - q0) >= t.beta) continue;
+        if (std::abs(p0 - q0) >= t.alpha || std::abs(p1 - p0) >= t.beta ||
+            std::abs(q1 - q0) >= t.beta)
+            continue;
         if (bS < 4) {
             const int tc = t.tc0[bS - 1] + 1;
             const int delta = clip3(-tc, tc, (((q0 - p0) << 2) + (p1 - q1) + 4) >> 3);

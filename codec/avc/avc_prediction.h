@@ -51,13 +51,15 @@ void inverseChromaDc(int32_t* dc, int32_t dcScale);
 // Luma 16x16 inter prediction at integer position `source` (inside a bordered plane) with
 // half flags hx, hy in -1..1: the six-tap filter along the row when hx is nonzero, down the
 // column when only hy is, a copy when neither is.
-void predictLumaInter(const uint8_t* source, ptrdiff_t stride, int hx, int hy, uint8_t* out, ptrdiff_t outStride);
+void predictLumaInter(const uint8_t* source, ptrdiff_t stride, int hx, int hy, uint8_t* out,
+                      ptrdiff_t outStride);
 // Chroma 8x8 inter prediction at `source` (already moved one sample left or up for a negative
 // flag) with bilinear half steps where cx or cy is nonzero.
-void predictChromaInter(const uint8_t* source, ptrdiff_t stride, bool halfX, bool halfY, uint8_t* out,
-                        ptrdiff_t outStride);
+void predictChromaInter(const uint8_t* source, ptrdiff_t stride, bool halfX, bool halfY,
+                        uint8_t* out, ptrdiff_t outStride);
 // The rounded average (p + q + 1) >> 1 of two size x size blocks.
-void averageBlocks(const uint8_t* p, const uint8_t* q, ptrdiff_t stride, int size, uint8_t* out, ptrdiff_t outStride);
+void averageBlocks(const uint8_t* p, const uint8_t* q, ptrdiff_t stride, int size, uint8_t* out,
+                   ptrdiff_t outStride);
 
 // Thresholds of one picture's loop filter.
 struct FilterThresholds {

@@ -21,7 +21,8 @@ void fillBorders(uint8_t* plane, ptrdiff_t stride, int width, int height, int bo
     }
     for (int y = 0; y < border; ++y) {
         std::memcpy(plane + y * stride, plane + border * stride, size_t(stride));
-        std::memcpy(plane + (border + height + y) * stride, plane + (border + height - 1) * stride, size_t(stride));
+        std::memcpy(plane + (border + height + y) * stride, plane + (border + height - 1) * stride,
+                    size_t(stride));
     }
 }
 
@@ -42,8 +43,10 @@ bool AvcReconstruction::resize(int width, int height) {
     for (BorderedPicture& reference : m_references) {
         reference.lumaStride = width + 2 * BorderedPicture::kLumaBorder;
         reference.chromaStride = width / 2 + 2 * BorderedPicture::kChromaBorder;
-        reference.y.assign(size_t(reference.lumaStride) * size_t(height + 2 * BorderedPicture::kLumaBorder), 128);
-        const size_t chroma = size_t(reference.chromaStride) * size_t(height / 2 + 2 * BorderedPicture::kChromaBorder);
+        reference.y.assign(
+            size_t(reference.lumaStride) * size_t(height + 2 * BorderedPicture::kLumaBorder), 128);
+        const size_t chroma = size_t(reference.chromaStride) *
+                              size_t(height / 2 + 2 * BorderedPicture::kChromaBorder);
         reference.cb.assign(chroma, 128);
         reference.cr.assign(chroma, 128);
     }
@@ -56,7 +59,8 @@ void AvcReconstruction::beginPicture(int quantiser, int bParameter, bool deblock
     m_quantiser = quantiser;
     m_bParameter = bParameter;
     m_deblock = deblock;
-    for (int i = 0; i < 16; ++i) m_scale[size_t(i)] = levelScale(quantiser % 6, i) << (quantiser / 6);
+    for (int i = 0; i < 16; ++i)
+        m_scale[size_t(i)] = levelScale(quantiser % 6, i) << (quantiser / 6);
     m_dcScale = levelScale(quantiser % 6, 0) << (quantiser / 6 - 1);
 }
 
@@ -150,8 +154,8 @@ void AvcReconstruction::predictIntra(int column, int row, AvcMacroblock& mb) {
         }
     }
     for (int plane = 0; plane < 2; ++plane)
-        predictChroma8x8(mb.chromaMode, chromaNeighbours(column, row, plane), chromaAt(plane, column * 8, row * 8),
-                         m_width / 2);
+        predictChroma8x8(mb.chromaMode, chromaNeighbours(column, row, plane),
+                         chromaAt(plane, column * 8, row * 8), m_width / 2);
 }
 
 void AvcReconstruction::addResidual(int column, int row, AvcMacroblock& mb) {
@@ -160,7 +164,8 @@ void AvcReconstruction::addResidual(int column, int row, AvcMacroblock& mb) {
             if (!mb.lumaCount[k]) continue;
             int32_t c[16];
             for (int i = 0; i < 16; ++i) c[i] = dequantise(mb.luma[k][i], m_scale[size_t(i)]);
-            addInverseTransform(c, lumaAt(column * 16 + kBlockX[k], row * 16 + kBlockY[k]), m_width);
+            addInverseTransform(c, lumaAt(column * 16 + kBlockX[k], row * 16 + kBlockY[k]),
+                                m_width);
             std::memset(mb.luma[k], 0, sizeof mb.luma[k]);
         }
     }
@@ -178,18 +183,23 @@ void AvcReconstruction::addResidual(int column, int row, AvcMacroblock& mb) {
             c[0] = dc[b];
             bool any = c[0] != 0;
             if (mb.chromaAcCount[plane][b]) {
-                for (int i = 1; i < 16; ++i) c[i] = dequantise(mb.chromaAc[plane][b][i], m_scale[size_t(i)]);
+                for (int i = 1; i < 16; ++i)
+                    c[i] = dequantise(mb.chromaAc[plane][b][i], m_scale[size_t(i)]);
                 std::memset(mb.chromaAc[plane][b], 0, sizeof mb.chromaAc[plane][b]);
                 any = true;
             } else {
                 std::fill(c + 1, c + 16, 0);
             }
-            if (any) addInverseTransform(c, chromaAt(plane, column * 8 + (b & 1) * 4, row * 8 + (b >> 1) * 4), m_width / 2);
+            if (any)
+                addInverseTransform(
+                    c, chromaAt(plane, column * 8 + (b & 1) * 4, row * 8 + (b >> 1) * 4),
+                    m_width / 2);
         }
     }
 }
 
-void AvcReconstruction::predictInter(int column, int row, int slot, int mvx, int mvy, const PredictionTarget& out) const {
+void AvcReconstruction::predictInter(int column, int row, int slot, int mvx, int mvy,
+                                     const PredictionTarget& out) const {
     const BorderedPicture& ref = m_references[size_t(slot)];
     const int ix = mvx / 2, iy = mvy / 2;
     const int hx = mvx - 2 * ix, hy = mvy - 2 * iy;
@@ -203,11 +213,12 @@ void AvcReconstruction::predictInter(int column, int row, int slot, int mvx, int
     const int sx = std::clamp(column * 8 + ix / 2 - (cx < 0 ? 1 : 0), -8, m_width / 2 - 1);
     const int sy = std::clamp(row * 8 + iy / 2 - (cy < 0 ? 1 : 0), -8, m_height / 2 - 1);
     for (int plane = 0; plane < 2; ++plane)
-        predictChromaInter(ref.chromaAt(plane, sx, sy), ref.chromaStride, cx != 0, cy != 0, out.chroma[plane],
-                           out.chromaStride);
+        predictChromaInter(ref.chromaAt(plane, sx, sy), ref.chromaStride, cx != 0, cy != 0,
+                           out.chroma[plane], out.chromaStride);
 }
 
-void AvcReconstruction::directVectors(int column, int row, int& x1, int& y1, int& x2, int& y2) const {
+void AvcReconstruction::directVectors(int column, int row, int& x1, int& y1, int& x2,
+                                      int& y2) const {
     const std::array<int8_t, 2> v = m_colocated[size_t(row * m_mbColumns + column)];
     const int s1 = -256 * (m_bParameter + 1) / 3;
     const int s2 = s1 + 256;
@@ -224,23 +235,31 @@ void AvcReconstruction::predictDirect(int column, int row, const PredictionTarge
     const BorderedPicture& second = m_references[1];
     // Integer parts only; the scaled vectors may reach past the border, so positions are held
     // inside it.
-    const auto lumaPos = [](int base, int v, int size) { return std::clamp(base + v / 2, -20, size + 4); };
-    const auto chromaPos = [](int base, int v, int size) { return std::clamp(base + v / 2 / 2, -8, size); };
+    const auto lumaPos = [](int base, int v, int size) {
+        return std::clamp(base + v / 2, -20, size + 4);
+    };
+    const auto chromaPos = [](int base, int v, int size) {
+        return std::clamp(base + v / 2 / 2, -8, size);
+    };
     averageBlocks(first.lumaAt(lumaPos(column * 16, x1, m_width), lumaPos(row * 16, y1, m_height)),
-                  second.lumaAt(lumaPos(column * 16, x2, m_width), lumaPos(row * 16, y2, m_height)), first.lumaStride,
-                  16, out.luma, out.lumaStride);
+                  second.lumaAt(lumaPos(column * 16, x2, m_width), lumaPos(row * 16, y2, m_height)),
+                  first.lumaStride, 16, out.luma, out.lumaStride);
     for (int plane = 0; plane < 2; ++plane)
-        averageBlocks(
-            first.chromaAt(plane, chromaPos(column * 8, x1, m_width / 2), chromaPos(row * 8, y1, m_height / 2)),
-            second.chromaAt(plane, chromaPos(column * 8, x2, m_width / 2), chromaPos(row * 8, y2, m_height / 2)),
-            first.chromaStride, 8, out.chroma[plane], out.chromaStride);
+        averageBlocks(first.chromaAt(plane, chromaPos(column * 8, x1, m_width / 2),
+                                     chromaPos(row * 8, y1, m_height / 2)),
+                      second.chromaAt(plane, chromaPos(column * 8, x2, m_width / 2),
+                                      chromaPos(row * 8, y2, m_height / 2)),
+                      first.chromaStride, 8, out.chroma[plane], out.chromaStride);
 }
 
 void AvcReconstruction::reconstruct(int column, int row, AvcMacroblock& mb) {
     assert(m_target && column < m_mbColumns && row < m_mbRows);
     const size_t index = size_t(row * m_mbColumns + column);
-    const PredictionTarget here{lumaAt(column * 16, row * 16), m_width,
-                                {chromaAt(0, column * 8, row * 8), chromaAt(1, column * 8, row * 8)}, m_width / 2};
+    const PredictionTarget here{
+        lumaAt(column * 16, row * 16),
+        m_width,
+        {chromaAt(0, column * 8, row * 8), chromaAt(1, column * 8, row * 8)},
+        m_width / 2};
     MbInfo info;
     std::array<int8_t, 2> vector{0, 0};
     switch (mb.type) {
@@ -307,7 +326,8 @@ void AvcReconstruction::filterEdges(int column, int row) {
             std::memset(vertical[0], 4, 4);
         } else {
             const uint8_t moved = differ(own, left) ? 1 : 0;
-            for (int s = 0; s < 4; ++s) vertical[0][s] = (counts[s * 4] || leftCounts[s * 4 + 3]) ? 2 : moved;
+            for (int s = 0; s < 4; ++s)
+                vertical[0][s] = (counts[s * 4] || leftCounts[s * 4 + 3]) ? 2 : moved;
         }
     }
     if (row > 0) {
@@ -317,7 +337,8 @@ void AvcReconstruction::filterEdges(int column, int row) {
             std::memset(horizontal[0], 4, 4);
         } else {
             const uint8_t moved = differ(own, above) ? 1 : 0;
-            for (int s = 0; s < 4; ++s) horizontal[0][s] = (counts[s] || aboveCounts[12 + s]) ? 2 : moved;
+            for (int s = 0; s < 4; ++s)
+                horizontal[0][s] = (counts[s] || aboveCounts[12 + s]) ? 2 : moved;
         }
     }
     // Edges whose four strengths are all 0 change nothing (most edges of a still scene).
@@ -334,10 +355,12 @@ void AvcReconstruction::filterEdges(int column, int row) {
     for (int plane = 0; plane < 2; ++plane) {
         for (int e = 0; e < 2; ++e)
             if ((e > 0 || column > 0) && active(vertical[2 * e]))
-                filterChromaEdge(chromaAt(plane, column * 8 + 4 * e, row * 8), 1, cw, vertical[2 * e], t);
+                filterChromaEdge(chromaAt(plane, column * 8 + 4 * e, row * 8), 1, cw,
+                                 vertical[2 * e], t);
         for (int e = 0; e < 2; ++e)
             if ((e > 0 || row > 0) && active(horizontal[2 * e]))
-                filterChromaEdge(chromaAt(plane, column * 8, row * 8 + 4 * e), cw, 1, horizontal[2 * e], t);
+                filterChromaEdge(chromaAt(plane, column * 8, row * 8 + 4 * e), cw, 1,
+                                 horizontal[2 * e], t);
     }
 }
 
@@ -345,12 +368,14 @@ void AvcReconstruction::storeReference() {
     std::swap(m_references[0], m_references[1]);
     BorderedPicture& ref = m_references[0];
     const int lb = BorderedPicture::kLumaBorder, cb = BorderedPicture::kChromaBorder;
-    for (int y = 0; y < m_height; ++y) std::memcpy(ref.y.data() + (y + lb) * ref.lumaStride + lb, lumaAt(0, y), size_t(m_width));
+    for (int y = 0; y < m_height; ++y)
+        std::memcpy(ref.y.data() + (y + lb) * ref.lumaStride + lb, lumaAt(0, y), size_t(m_width));
     fillBorders(ref.y.data(), ref.lumaStride, m_width, m_height, lb);
     for (int plane = 0; plane < 2; ++plane) {
         uint8_t* dst = (plane == 0 ? ref.cb : ref.cr).data();
         for (int y = 0; y < m_height / 2; ++y)
-            std::memcpy(dst + (y + cb) * ref.chromaStride + cb, chromaAt(plane, 0, y), size_t(m_width / 2));
+            std::memcpy(dst + (y + cb) * ref.chromaStride + cb, chromaAt(plane, 0, y),
+                        size_t(m_width / 2));
         fillBorders(dst, ref.chromaStride, m_width / 2, m_height / 2, cb);
     }
     m_colocated = m_vectors;

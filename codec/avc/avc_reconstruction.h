@@ -25,7 +25,7 @@ struct AvcMacroblock {
     uint8_t refSlot = 0;  // inter: 0 the first reference slot, 1 the second
     int mvx = 0;          // half samples, -32..31
     int mvy = 0;
-    uint8_t cbp = 0;  // luma 8x8 quadrants in bits 0 to 3, chroma 0..2 in bits 4 and 5
+    uint8_t cbp = 0;             // luma 8x8 quadrants in bits 0 to 3, chroma 0..2 in bits 4 and 5
     uint8_t lumaCount[16] = {};  // coding order: coefficients coded per block
     uint8_t chromaDcCount[2] = {};
     uint8_t chromaAcCount[2][4] = {};
@@ -44,7 +44,8 @@ struct BorderedPicture {
         return y.data() + (ptrdiff_t(y0) + kLumaBorder) * lumaStride + x + kLumaBorder;
     }
     const uint8_t* chromaAt(int plane, int x, int y0) const {
-        return (plane == 0 ? cb : cr).data() + (ptrdiff_t(y0) + kChromaBorder) * chromaStride + x + kChromaBorder;
+        return (plane == 0 ? cb : cr).data() + (ptrdiff_t(y0) + kChromaBorder) * chromaStride + x +
+               kChromaBorder;
     }
 };
 
@@ -65,7 +66,9 @@ public:
     int mbRows() const { return m_mbRows; }
     int chromaWidth() const { return m_width / 2; }
     int chromaHeight() const { return m_height / 2; }
-    size_t pictureBytes() const { return size_t(m_width) * size_t(m_height) + 2 * size_t(m_width / 2) * size_t(m_height / 2); }
+    size_t pictureBytes() const {
+        return size_t(m_width) * size_t(m_height) + 2 * size_t(m_width / 2) * size_t(m_height / 2);
+    }
     int quantiser() const { return m_quantiser; }
     int32_t scale(int position) const { return m_scale[size_t(position)]; }
     int32_t dcScale() const { return m_dcScale; }
@@ -77,7 +80,9 @@ public:
     int lumaNc(int column, int row, int x, int y) const;
     int chromaNc(int column, int row, int plane, int x, int y) const;
     // Counts of the macroblock being read: 16 luma (raster), then 4 Cb and 4 Cr (raster).
-    uint8_t* counts(int column, int row) { return m_counts.data() + size_t(row * m_mbColumns + column) * 24; }
+    uint8_t* counts(int column, int row) {
+        return m_counts.data() + size_t(row * m_mbColumns + column) * 24;
+    }
 
     // Predicts, adds the residual, records the macroblock for its neighbours and filters its
     // edges when the picture's loop filter is on. The counts must already be stored (counts()).
@@ -101,7 +106,8 @@ public:
     // The prediction of an inter macroblock at (column, row) with vector (mvx, mvy) from
     // `slot`. Positions are clamped to the bordered reference, which never moves a vector of
     // -32..31 half samples.
-    void predictInter(int column, int row, int slot, int mvx, int mvy, const PredictionTarget& out) const;
+    void predictInter(int column, int row, int slot, int mvx, int mvy,
+                      const PredictionTarget& out) const;
     // The direct macroblock's prediction from the co-located vector and the B parameter.
     void predictDirect(int column, int row, const PredictionTarget& out) const;
     // The vectors of a direct macroblock into the first and second slot, in half samples.
@@ -113,8 +119,9 @@ public:
     ChromaNeighbours chromaNeighbours(int column, int row, int plane) const;
     uint8_t* lumaAt(int x, int y) const { return m_target + ptrdiff_t(y) * m_width + x; }
     uint8_t* chromaAt(int plane, int x, int y) const {
-        return m_target + size_t(m_width) * m_height + size_t(plane) * size_t(m_width / 2) * (m_height / 2) +
-               ptrdiff_t(y) * (m_width / 2) + x;
+        return m_target + size_t(m_width) * m_height +
+               size_t(plane) * size_t(m_width / 2) * (m_height / 2) + ptrdiff_t(y) * (m_width / 2) +
+               x;
     }
 
 private:
@@ -136,8 +143,8 @@ private:
     uint8_t* m_target = nullptr;
     std::vector<uint8_t> m_counts;  // 24 per macroblock
     std::vector<MbInfo> m_info;
-    std::vector<std::array<int8_t, 2>> m_vectors;     // of the picture being made
-    std::vector<std::array<int8_t, 2>> m_colocated;   // of the picture in the first slot
+    std::vector<std::array<int8_t, 2>> m_vectors;    // of the picture being made
+    std::vector<std::array<int8_t, 2>> m_colocated;  // of the picture in the first slot
     std::array<BorderedPicture, 2> m_references;
     int m_referenceCount = 0;
 };

@@ -12,6 +12,7 @@ namespace kx::avc {
 // total_zeros and run_before. Levels go to block[scan[first + i]] for scan positions i;
 // `maxCoefficients` is 16 (luma), 15 (chroma AC, first = 1) or 4 (chroma DC). Returns the
 // number of coefficients, or -1 for a code that is not in the tables or does not fit the block.
-int readCavlcBlock(BitReader& bits, int nC, int32_t* block, const uint8_t* scan, int first, int maxCoefficients);
+int readCavlcBlock(BitReader& bits, int nC, int32_t* block, const uint8_t* scan, int first,
+                   int maxCoefficients);
 
 }  // namespace kx::avc

@@ -134,7 +134,8 @@ inline constexpr uint8_t kZigzag4x4[16] = {0, 1, 4, 8, 5, 2, 3, 6, 9, 12, 13, 10
 inline constexpr uint8_t kBlockX[16] = {0, 4, 0, 4, 8, 12, 8, 12, 0, 4, 0, 4, 8, 12, 8, 12};
 inline constexpr uint8_t kBlockY[16] = {0, 0, 4, 4, 0, 0, 4, 4, 8, 8, 12, 12, 8, 8, 12, 12};
 // Coding order index of the block at raster position (x / 4) + 4 x (y / 4).
-inline constexpr uint8_t kBlockOfRaster[16] = {0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15};
+inline constexpr uint8_t kBlockOfRaster[16] = {0, 1, 4,  5,  2,  3,  6,  7,
+                                               8, 9, 12, 13, 10, 11, 14, 15};
 
 // A table indexed by the number of leading zeros (up to MaxZeros) and the next SuffixBits bits
 // after the first 1: each entry the symbol and the code's whole length (0: no code).
@@ -180,7 +181,8 @@ struct PrefixTable {
     constexpr Entry lookup(uint32_t bits24) const {
         const int zeros = std::countl_zero(bits24 << 8);
         if (zeros > MaxZeros) return allZeros;
-        return entries[size_t(zeros)][(bits24 >> (23 - zeros - SuffixBits)) & ((1u << SuffixBits) - 1)];
+        return entries[size_t(zeros)]
+                      [(bits24 >> (23 - zeros - SuffixBits)) & ((1u << SuffixBits) - 1)];
     }
 };
 
@@ -188,7 +190,8 @@ using CoeffTokenTable = PrefixTable<15, 4>;
 constexpr CoeffTokenTable buildCoeffTokenTable(int table) {
     CoeffTokenTable t;
     for (int i = 0; i < 68; ++i)
-        if (i >> 2 >= (i & 3)) t.add(kCoeffTokenValue[table][i], kCoeffTokenLength[table][i], uint8_t(i));
+        if (i >> 2 >= (i & 3))
+            t.add(kCoeffTokenValue[table][i], kCoeffTokenLength[table][i], uint8_t(i));
     return t;
 }
 constexpr PrefixTable<7, 2> buildChromaDcTokenTable() {
@@ -202,16 +205,16 @@ constexpr std::array<TotalZerosTable, 15> buildTotalZerosTables() {
     std::array<TotalZerosTable, 15> tables{};
     for (int total = 1; total <= 15; ++total)
         for (int zeros = 0; zeros <= 16 - total; ++zeros)
-            tables[size_t(total - 1)].add(kTotalZerosValue[total - 1][zeros], kTotalZerosLength[total - 1][zeros],
-                                          uint8_t(zeros));
+            tables[size_t(total - 1)].add(kTotalZerosValue[total - 1][zeros],
+                                          kTotalZerosLength[total - 1][zeros], uint8_t(zeros));
     return tables;
 }
 constexpr std::array<PrefixTable<3, 1>, 3> buildChromaDcZerosTables() {
     std::array<PrefixTable<3, 1>, 3> tables{};
     for (int total = 1; total <= 3; ++total)
         for (int zeros = 0; zeros <= 4 - total; ++zeros)
-            tables[size_t(total - 1)].add(kChromaDcZerosValue[total - 1][zeros], kChromaDcZerosLength[total - 1][zeros],
-                                          uint8_t(zeros));
+            tables[size_t(total - 1)].add(kChromaDcZerosValue[total - 1][zeros],
+                                          kChromaDcZerosLength[total - 1][zeros], uint8_t(zeros));
     return tables;
 }
 using RunBeforeTable = PrefixTable<10, 2>;
@@ -219,7 +222,8 @@ constexpr std::array<RunBeforeTable, 7> buildRunBeforeTables() {
     std::array<RunBeforeTable, 7> tables{};
     for (int z = 1; z <= 7; ++z)
         for (int run = 0; run <= (z < 7 ? z : 14); ++run)
-            tables[size_t(z - 1)].add(kRunBeforeValue[z - 1][run], kRunBeforeLength[z - 1][run], uint8_t(run));
+            tables[size_t(z - 1)].add(kRunBeforeValue[z - 1][run], kRunBeforeLength[z - 1][run],
+                                      uint8_t(run));
     return tables;
 }
 

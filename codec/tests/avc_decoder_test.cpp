@@ -36,7 +36,8 @@ PrefixEntry lookupText(int table, const std::string& code) {
     const std::vector<uint8_t> bytes = bitsOf(code);
     BitReader reader;
     reader.reset(bytes.data(), bytes.size() - BitReader::kPadding);
-    return table < 0 ? kChromaDcTokenTable.lookup(reader.peek(24)) : kCoeffTokenTables[size_t(table)].lookup(reader.peek(24));
+    return table < 0 ? kChromaDcTokenTable.lookup(reader.peek(24))
+                     : kCoeffTokenTables[size_t(table)].lookup(reader.peek(24));
 }
 
 TEST(AvcTables, EntriesMatchTheStandard) {
@@ -45,10 +46,12 @@ TEST(AvcTables, EntriesMatchTheStandard) {
         const char* code;
         int table, total, ones;
     };
-    for (const Token& t : {Token{"1", 0, 0, 0}, Token{"0000 0110", 0, 3, 1}, Token{"0000 0000 0000 1000", 0, 16, 3},
-                           Token{"0000 0000 0000 0111", 0, 15, 0}, Token{"11", 1, 0, 0}, Token{"0010 10", 1, 3, 1},
-                           Token{"0000 0000 0001 11", 1, 16, 0}, Token{"1111", 2, 0, 0}, Token{"0000 0000 01", 2, 16, 0},
-                           Token{"01", -1, 0, 0}, Token{"0000 000", -1, 4, 3}, Token{"0001 00", -1, 2, 0}}) {
+    for (const Token& t :
+         {Token{"1", 0, 0, 0}, Token{"0000 0110", 0, 3, 1}, Token{"0000 0000 0000 1000", 0, 16, 3},
+          Token{"0000 0000 0000 0111", 0, 15, 0}, Token{"11", 1, 0, 0}, Token{"0010 10", 1, 3, 1},
+          Token{"0000 0000 0001 11", 1, 16, 0}, Token{"1111", 2, 0, 0},
+          Token{"0000 0000 01", 2, 16, 0}, Token{"01", -1, 0, 0}, Token{"0000 000", -1, 4, 3},
+          Token{"0001 00", -1, 2, 0}}) {
         const PrefixEntry entry = lookupText(t.table, t.code);
         std::string bits(t.code);
         std::erase(bits, ' ');
@@ -100,8 +103,9 @@ TEST(AvcCavlc, DecodesTheStandardExample) {
 }
 
 TEST(AvcCavlc, RefusesCodesOutsideTheTablesAndBlocks) {
-    for (const char* code : {"0000 0000 0000 0000",      // no coeff_token
-                             "0000 0000 0000 1000 1"}) {  // 16 coefficients in a 15-coefficient block
+    for (const char* code :
+         {"0000 0000 0000 0000",       // no coeff_token
+          "0000 0000 0000 1000 1"}) {  // 16 coefficients in a 15-coefficient block
         const std::vector<uint8_t> bytes = bitsOf(code);
         BitReader reader;
         reader.reset(bytes.data(), bytes.size() - BitReader::kPadding);
@@ -129,7 +133,8 @@ TEST(AvcIntraPrediction, NineModesMatchHandComputedBlocks) {
     for (int mode = 0; mode < 9; ++mode) {
         uint8_t out[16];
         predictLuma4x4(mode, n, out, 4);
-        for (int i = 0; i < 16; ++i) EXPECT_EQ(out[i], expected[mode][i]) << "mode " << mode << " sample " << i;
+        for (int i = 0; i < 16; ++i)
+            EXPECT_EQ(out[i], expected[mode][i]) << "mode " << mode << " sample " << i;
     }
     // DC with only the left column, only the row above, neither.
     uint8_t out[16];
@@ -189,7 +194,8 @@ TEST(AvcInterPrediction, SixTapHalfStepsToEitherSide) {
 // of zero vectors or direct macroblocks.
 class AvcStream {
 public:
-    AvcStream(int version, int type, int quantiser, int width = 32, int height = 32, int bParameter = 0) {
+    AvcStream(int version, int type, int quantiser, int width = 32, int height = 32,
+              int bParameter = 0) {
         m_bits.put(16, 21);
         m_bits.put(uint32_t(version), 4);
         m_bits.put(uint32_t(type), 2);
@@ -203,8 +209,10 @@ public:
     }
     AvcStream& flatIntra(int macroblocks, bool inInterPicture = false, bool version4 = true) {
         for (int i = 0; i < macroblocks; ++i) {
-            if (inInterPicture) m_bits.put(0, version4 ? 2 : 1);
-            else m_bits.put(0, 1);
+            if (inInterPicture)
+                m_bits.put(0, version4 ? 2 : 1);
+            else
+                m_bits.put(0, 1);
             for (int g = 0; g < 4; ++g) m_bits.put(2 * 729 + 2 * 81 + 2 * 9 + 2, 13);
             m_bits.put(0, 2);
             m_bits.putCode("00100");  // codeNum 3: pattern 0
@@ -229,7 +237,8 @@ TEST(AvcEngine, EdgeCasesOfTheFrame) {
     AvcEngine engine;
     const std::vector<uint8_t> none;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(engine.Decode(nullptr, 0, kAvcRepeatKind, 100, true), kAvcFailed);  // kind 4 before any picture
+    EXPECT_EQ(engine.Decode(nullptr, 0, kAvcRepeatKind, 100, true),
+              kAvcFailed);  // kind 4 before any picture
     EXPECT_EQ(decode(engine, AvcStream(2, 0, 20).flatIntra(4).bytes(), 0, 100), kAvcBadVersion);
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_NE(printed.find("Bitstream version error: 2\n"), std::string::npos) << printed;
@@ -239,8 +248,10 @@ TEST(AvcEngine, EdgeCasesOfTheFrame) {
 
     EXPECT_EQ(decode(engine, AvcStream(4, 0, 60).flatIntra(4).bytes(), 0, 100), kAvcInvalid);
     EXPECT_EQ(decode(engine, AvcStream(4, 0, 9).flatIntra(4).bytes(), 0, 100), kAvcInvalid);
-    EXPECT_EQ(decode(engine, AvcStream(4, 3, 20).flatIntra(4).bytes(), 0, 100), kAvcInvalid);  // type 3
-    EXPECT_EQ(decode(engine, AvcStream(4, 0, 20, 15, 32).flatIntra(2).bytes(), 0, 100), kAvcInvalid);
+    EXPECT_EQ(decode(engine, AvcStream(4, 3, 20).flatIntra(4).bytes(), 0, 100),
+              kAvcInvalid);  // type 3
+    EXPECT_EQ(decode(engine, AvcStream(4, 0, 20, 15, 32).flatIntra(2).bytes(), 0, 100),
+              kAvcInvalid);
     EXPECT_EQ(decode(engine, AvcStream(4, 0, 20).flatIntra(4).bytes(), 0, 100), kAvcOk);
     EXPECT_EQ(decode(engine, AvcStream(4, 0, 59).flatIntra(4).bytes(), 0, 100), kAvcOk);
 
@@ -261,10 +272,15 @@ TEST(AvcEngine, EdgeCasesOfTheFrame) {
     EXPECT_EQ(decode(engine, cut, 0, 100), kAvcOverrun);
     // A macroblock of an I picture starting with 1.
     testing::internal::CaptureStdout();
-    EXPECT_EQ(decode(engine, AvcStream(4, 0, 20).code("1", 1).flatIntra(3).bytes(), 0, 100), kAvcInvalid);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("avcDecodeIFrame error: invalid mb type(1)\n"), std::string::npos);
+    EXPECT_EQ(decode(engine, AvcStream(4, 0, 20).code("1", 1).flatIntra(3).bytes(), 0, 100),
+              kAvcInvalid);
+    EXPECT_NE(
+        testing::internal::GetCapturedStdout().find("avcDecodeIFrame error: invalid mb type(1)\n"),
+        std::string::npos);
     // Intra modes past 6560 (a base-9 digit above 8).
-    EXPECT_EQ(decode(engine, AvcStream(4, 0, 20).code("0 1111111111111", 1).flatIntra(3).bytes(), 0, 100), kAvcInvalid);
+    EXPECT_EQ(
+        decode(engine, AvcStream(4, 0, 20).code("0 1111111111111", 1).flatIntra(3).bytes(), 0, 100),
+        kAvcInvalid);
 }
 
 // The first four bytes 0x23, 0x81, 0, 0 form the little-endian word 0x8123: the data is read
@@ -274,7 +290,8 @@ TEST(AvcEngine, LittleEndianWordsAreReadWithoutReversal) {
     AvcEngine engine;
     testing::internal::CaptureStdout();
     EXPECT_EQ(decode(engine, {0x23, 0x81, 0, 0}, 0, 100), kAvcBadVersion);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("Bitstream version error: 2\n"), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Bitstream version error: 2\n"),
+              std::string::npos);
     // A whole picture stored as little-endian words decodes as the byte stream does.
     const std::vector<uint8_t> stream = AvcStream(4, 0, 20, 48, 16).flatIntra(3).bytes();
     std::vector<uint8_t> words((stream.size() + 3) & ~size_t(3), 0);
@@ -313,15 +330,24 @@ TEST(AvcEngine, FarVectorsStayInsideTheReferences) {
     engine.setDiagnostics(stderr);
     ASSERT_EQ(decode(engine, AvcStream(3, 0, 20).flatIntra(4).bytes(), 0, 100), kAvcOk);
     // Inter macroblocks with (-32, -32) and (31, 31) half samples, no residual.
-    ASSERT_EQ(decode(engine, AvcStream(3, 1, 20).code("1 0000000000101 0000000000101 1", 2)
-                                 .code("1 0000000000110 0000000000110 1", 2).bytes(), 1, 140), kAvcOk);
+    ASSERT_EQ(decode(engine,
+                     AvcStream(3, 1, 20)
+                         .code("1 0000000000101 0000000000101 1", 2)
+                         .code("1 0000000000110 0000000000110 1", 2)
+                         .bytes(),
+                     1, 140),
+              kAvcOk);
     for (int b = 0; b < 4; ++b)
-        EXPECT_EQ(decode(engine, AvcStream(3, 2, 20, 0, 0, b).code("11", 4).bytes(), 3, 180), kAvcOk) << b;
+        EXPECT_EQ(decode(engine, AvcStream(3, 2, 20, 0, 0, b).code("11", 4).bytes(), 3, 180),
+                  kAvcOk)
+            << b;
     // Version 4 with the same vectors, skipped macroblocks between.
     ASSERT_EQ(decode(engine, AvcStream(4, 0, 20).flatIntra(4).bytes(), 0, 200), kAvcOk);
-    EXPECT_EQ(decode(engine, AvcStream(4, 1, 20).code("1 0000000000101 0000000000110 1", 2).code("01", 2).bytes(), 1,
-                     240),
-              kAvcOk);
+    EXPECT_EQ(
+        decode(engine,
+               AvcStream(4, 1, 20).code("1 0000000000101 0000000000110 1", 2).code("01", 2).bytes(),
+               1, 240),
+        kAvcOk);
 }
 
 // The display picture trails the last reference; B pictures show at once; repeats (kinds 4

@@ -17,8 +17,9 @@ using avc::MbType;
 
 // Multipliers of H.264's forward quantisation by q mod 6, for positions with both
 // coordinates even, both odd, and mixed (the same classes as LevelScale).
-constexpr int32_t kQuantMultiplier[6][3] = {{13107, 5243, 8066}, {11916, 4660, 7490}, {10082, 4194, 6554},
-                                            {9362, 3647, 5825},  {8192, 3355, 5243}, {7282, 2893, 4559}};
+constexpr int32_t kQuantMultiplier[6][3] = {{13107, 5243, 8066}, {11916, 4660, 7490},
+                                            {10082, 4194, 6554}, {9362, 3647, 5825},
+                                            {8192, 3355, 5243},  {7282, 2893, 4559}};
 // Levels the encoder writes stay within what a level_prefix of at most 15 codes.
 constexpr int32_t kMaxLevel = 2047;
 constexpr uint8_t kRasterScan[4] = {0, 1, 2, 3};
@@ -41,7 +42,8 @@ void forwardTransform(const int32_t* x, int32_t* w) {
         t[4 * i + 3] = d - 2 * c;
     }
     for (int j = 0; j < 4; ++j) {
-        const int32_t a = t[j] + t[12 + j], b = t[4 + j] + t[8 + j], c = t[4 + j] - t[8 + j], d = t[j] - t[12 + j];
+        const int32_t a = t[j] + t[12 + j], b = t[4 + j] + t[8 + j], c = t[4 + j] - t[8 + j],
+                      d = t[j] - t[12 + j];
         w[j] = a + b;
         w[4 + j] = 2 * d + c;
         w[8 + j] = a - b;
@@ -58,16 +60,21 @@ int32_t quantise(int32_t value, int32_t multiplier, int shift, int64_t rounding)
 uint32_t sad16(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStride, int size) {
     uint32_t sum = 0;
     for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x) sum += uint32_t(std::abs(a[y * aStride + x] - b[y * bStride + x]));
+        for (int x = 0; x < size; ++x)
+            sum += uint32_t(std::abs(a[y * aStride + x] - b[y * bStride + x]));
     return sum;
 }
 
-int nCClass(int nC) { return nC < 0 ? 0 : nC < 2 ? 1 : nC < 4 ? 2 : nC < 8 ? 3 : 4; }
+int nCClass(int nC) {
+    return nC < 0 ? 0 : nC < 2 ? 1 : nC < 4 ? 2 : nC < 8 ? 3 : 4;
+}
 
 }  // namespace
 
 AvcEncoder::AvcEncoder(int width, int height, AvcEncoderSettings settings)
-    : m_width(width), m_height(height), m_settings(settings),
+    : m_width(width),
+      m_height(height),
+      m_settings(settings),
       m_bits(size_t(width) * size_t(height) * 8 + 4096) {
     assert(settings.quantiser >= 10 && settings.quantiser <= 59);
     assert(settings.version == 3 || settings.version == 4);
@@ -95,8 +102,10 @@ void AvcEncoder::copySource(const YuvPictureView& picture) {
     for (int plane = 0; plane < 3; ++plane) {
         const int w = plane == 0 ? m_width : m_width / 2, h = plane == 0 ? m_height : m_height / 2;
         for (int y = 0; y < h; ++y)
-            std::memcpy(m_source[size_t(plane)].data() + size_t(y) * size_t(w),
-                        picture.planes[size_t(plane)] + ptrdiff_t(y) * picture.strides[size_t(plane)], size_t(w));
+            std::memcpy(
+                m_source[size_t(plane)].data() + size_t(y) * size_t(w),
+                picture.planes[size_t(plane)] + ptrdiff_t(y) * picture.strides[size_t(plane)],
+                size_t(w));
     }
 }
 
@@ -111,7 +120,8 @@ void AvcEncoder::writeVector(int value) {
 }
 
 // CAVLC of one block whose levels are at block[scan[first + i]].
-void AvcEncoder::writeBlock(int nC, const int32_t* block, const uint8_t* scan, int first, int maxCoefficients) {
+void AvcEncoder::writeBlock(int nC, const int32_t* block, const uint8_t* scan, int first,
+                            int maxCoefficients) {
     int32_t levels[16];  // highest frequency first
     int runs[16];
     int total = 0, zeros = 0, last = -1;
@@ -158,7 +168,8 @@ void AvcEncoder::writeBlock(int nC, const int32_t* block, const uint8_t* scan, i
                 prefix = 15, suffix = uint32_t(code - 30), suffixSize = 12;
             }
         } else if (code < (15 << suffixLength)) {
-            prefix = code >> suffixLength, suffix = uint32_t(code & ((1 << suffixLength) - 1)), suffixSize = suffixLength;
+            prefix = code >> suffixLength, suffix = uint32_t(code & ((1 << suffixLength) - 1)),
+            suffixSize = suffixLength;
         } else {
             prefix = 15, suffix = uint32_t(code - (15 << suffixLength)), suffixSize = 12;
         }
@@ -170,9 +181,11 @@ void AvcEncoder::writeBlock(int nC, const int32_t* block, const uint8_t* scan, i
     }
     if (total < maxCoefficients) {
         if (maxCoefficients == 4)
-            m_bits.put(avc::kChromaDcZerosValue[total - 1][zeros], avc::kChromaDcZerosLength[total - 1][zeros]);
+            m_bits.put(avc::kChromaDcZerosValue[total - 1][zeros],
+                       avc::kChromaDcZerosLength[total - 1][zeros]);
         else
-            m_bits.put(avc::kTotalZerosValue[total - 1][zeros], avc::kTotalZerosLength[total - 1][zeros]);
+            m_bits.put(avc::kTotalZerosValue[total - 1][zeros],
+                       avc::kTotalZerosLength[total - 1][zeros]);
     }
     int zerosLeft = zeros;
     for (int i = 0; i < total - 1 && zerosLeft > 0; ++i) {
@@ -193,19 +206,21 @@ void AvcEncoder::writeResidual(int column, int row) {
     }
     const int chroma = m_mb.cbp >> 4;
     if (chroma >= 1)
-        for (int plane = 0; plane < 2; ++plane) writeBlock(-1, m_mb.chromaDc[plane], kRasterScan, 0, 4);
+        for (int plane = 0; plane < 2; ++plane)
+            writeBlock(-1, m_mb.chromaDc[plane], kRasterScan, 0, 4);
     if (chroma >= 2)
         for (int plane = 0; plane < 2; ++plane)
             for (int b = 0; b < 4; ++b) {
-                writeBlock(m_rec.chromaNc(column, row, plane, b & 1, b >> 1), m_mb.chromaAc[plane][b], avc::kZigzag4x4, 1,
-                           15);
+                writeBlock(m_rec.chromaNc(column, row, plane, b & 1, b >> 1),
+                           m_mb.chromaAc[plane][b], avc::kZigzag4x4, 1, 15);
                 counts[16 + plane * 4 + b] = m_mb.chromaAcCount[plane][b];
             }
 }
 
 // Chroma residual of both planes against the predictions: DC levels through the 2x2
 // Hadamard transform, AC levels per block; the pattern's chroma part (0, 1 DC only, 2 AC too).
-void AvcEncoder::quantiseChroma(int column, int row, const uint8_t* cb, const uint8_t* cr, bool intra) {
+void AvcEncoder::quantiseChroma(int column, int row, const uint8_t* cb, const uint8_t* cr,
+                                bool intra) {
     const int q = m_rec.quantiser();
     const int shift = 15 + q / 6;
     const int64_t rounding = (int64_t(1) << shift) / (intra ? 3 : 6);
@@ -217,23 +232,26 @@ void AvcEncoder::quantiseChroma(int column, int row, const uint8_t* cb, const ui
             int32_t residual[16], w[16];
             const int bx = (b & 1) * 4, by = (b >> 1) * 4;
             for (int i = 0; i < 16; ++i)
-                residual[i] = sourceChroma(plane, column * 8 + bx + (i & 3), row * 8 + by + (i >> 2))[0] -
-                              prediction[(by + (i >> 2)) * 8 + bx + (i & 3)];
+                residual[i] =
+                    sourceChroma(plane, column * 8 + bx + (i & 3), row * 8 + by + (i >> 2))[0] -
+                    prediction[(by + (i >> 2)) * 8 + bx + (i & 3)];
             forwardTransform(residual, w);
             dc[b] = w[0];
             int count = 0;
             for (int i = 1; i < 16; ++i) {
-                const int32_t level = quantise(w[i], kQuantMultiplier[q % 6][positionClass(i)], shift, rounding);
+                const int32_t level =
+                    quantise(w[i], kQuantMultiplier[q % 6][positionClass(i)], shift, rounding);
                 m_mb.chromaAc[plane][b][i] = level;
                 count += level != 0;
             }
             m_mb.chromaAcCount[plane][b] = uint8_t(count);
             anyAc |= count != 0;
         }
-        const int32_t f[4] = {dc[0] + dc[1] + dc[2] + dc[3], dc[0] - dc[1] + dc[2] - dc[3], dc[0] + dc[1] - dc[2] - dc[3],
-                              dc[0] - dc[1] - dc[2] + dc[3]};
+        const int32_t f[4] = {dc[0] + dc[1] + dc[2] + dc[3], dc[0] - dc[1] + dc[2] - dc[3],
+                              dc[0] + dc[1] - dc[2] - dc[3], dc[0] - dc[1] - dc[2] + dc[3]};
         for (int i = 0; i < 4; ++i) {
-            m_mb.chromaDc[plane][i] = quantise(f[i], kQuantMultiplier[q % 6][0], shift + 1, 2 * rounding);
+            m_mb.chromaDc[plane][i] =
+                quantise(f[i], kQuantMultiplier[q % 6][0], shift + 1, 2 * rounding);
             anyDc |= m_mb.chromaDc[plane][i] != 0;
         }
     }
@@ -266,11 +284,14 @@ void AvcEncoder::encodeIntra(int column, int row) {
         uint8_t* block = m_rec.lumaAt(x0, y0);
         avc::predictLuma4x4(bestMode, n, block, m_width);
         int32_t residual[16], w[16];
-        for (int i = 0; i < 16; ++i) residual[i] = sourceLuma(x0 + (i & 3), y0 + (i >> 2))[0] - block[(i >> 2) * m_width + (i & 3)];
+        for (int i = 0; i < 16; ++i)
+            residual[i] =
+                sourceLuma(x0 + (i & 3), y0 + (i >> 2))[0] - block[(i >> 2) * m_width + (i & 3)];
         forwardTransform(residual, w);
         int count = 0;
         for (int i = 0; i < 16; ++i) {
-            m_mb.luma[k][i] = quantise(w[i], kQuantMultiplier[q % 6][positionClass(i)], shift, rounding);
+            m_mb.luma[k][i] =
+                quantise(w[i], kQuantMultiplier[q % 6][positionClass(i)], shift, rounding);
             count += m_mb.luma[k][i] != 0;
         }
         m_mb.lumaCount[k] = uint8_t(count);
@@ -287,15 +308,18 @@ void AvcEncoder::encodeIntra(int column, int row) {
     for (int mode = 0; mode < 4; ++mode) {
         uint32_t cost = 0;
         for (int plane = 0; plane < 2; ++plane) {
-            avc::predictChroma8x8(mode, m_rec.chromaNeighbours(column, row, plane), m_predictionChroma[plane], 8);
-            cost += sad16(m_predictionChroma[plane], 8, sourceChroma(plane, column * 8, row * 8), m_width / 2, 8);
+            avc::predictChroma8x8(mode, m_rec.chromaNeighbours(column, row, plane),
+                                  m_predictionChroma[plane], 8);
+            cost += sad16(m_predictionChroma[plane], 8, sourceChroma(plane, column * 8, row * 8),
+                          m_width / 2, 8);
         }
         if (cost < bestCost) bestCost = cost, bestMode = mode;
     }
     m_mb.chromaMode = uint8_t(bestMode);
     ++m_statistics.chromaModes[size_t(bestMode)];
     for (int plane = 0; plane < 2; ++plane)
-        avc::predictChroma8x8(bestMode, m_rec.chromaNeighbours(column, row, plane), m_predictionChroma[plane], 8);
+        avc::predictChroma8x8(bestMode, m_rec.chromaNeighbours(column, row, plane),
+                              m_predictionChroma[plane], 8);
     quantiseChroma(column, row, m_predictionChroma[0], m_predictionChroma[1], true);
     ++m_statistics.intra;
 }
@@ -324,7 +348,8 @@ void AvcEncoder::quantiseInter(int column, int row) {
         forwardTransform(residual, w);
         int count = 0;
         for (int i = 0; i < 16; ++i) {
-            m_mb.luma[k][i] = quantise(w[i], kQuantMultiplier[q % 6][positionClass(i)], shift, rounding);
+            m_mb.luma[k][i] =
+                quantise(w[i], kQuantMultiplier[q % 6][positionClass(i)], shift, rounding);
             count += m_mb.luma[k][i] != 0;
         }
         m_mb.lumaCount[k] = uint8_t(count);
@@ -334,10 +359,12 @@ void AvcEncoder::quantiseInter(int column, int row) {
 }
 
 uint32_t AvcEncoder::interCost(int column, int row, int slot, int mvx, int mvy) {
-    const avc::AvcReconstruction::PredictionTarget out{m_trial, 16, {m_predictionChroma[0], m_predictionChroma[1]}, 8};
+    const avc::AvcReconstruction::PredictionTarget out{
+        m_trial, 16, {m_predictionChroma[0], m_predictionChroma[1]}, 8};
     m_rec.predictInter(column, row, slot, mvx, mvy, out);
     // A rough rate term: longer vectors cost bits.
-    return sad16(m_trial, 16, sourceLuma(column * 16, row * 16), m_width, 16) + uint32_t(std::abs(mvx) + std::abs(mvy)) * 2;
+    return sad16(m_trial, 16, sourceLuma(column * 16, row * 16), m_width, 16) +
+           uint32_t(std::abs(mvx) + std::abs(mvy)) * 2;
 }
 
 AvcEncoder::Candidate AvcEncoder::search(int column, int row, int slot) {
@@ -348,7 +375,7 @@ AvcEncoder::Candidate AvcEncoder::search(int column, int row, int slot) {
         while (moved) {
             moved = false;
             const int cx = best.mvx, cy = best.mvy;
-            const int offsets[8][2] = {{step, 0}, {-step, 0}, {0, step}, {0, -step},
+            const int offsets[8][2] = {{step, 0},    {-step, 0},    {0, step},     {0, -step},
                                        {step, step}, {-step, step}, {step, -step}, {-step, -step}};
             for (int i = 0; i < (step == 1 ? 8 : 4); ++i) {
                 const int x = cx + offsets[i][0], y = cy + offsets[i][1];
@@ -371,11 +398,13 @@ uint32_t AvcEncoder::intraEstimate(int column, int row) const {
     const int mean = int(sum / 256);
     uint32_t deviation = 0;
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) deviation += uint32_t(std::abs(sourceLuma(column * 16 + x, row * 16 + y)[0] - mean));
+        for (int x = 0; x < 16; ++x)
+            deviation += uint32_t(std::abs(sourceLuma(column * 16 + x, row * 16 + y)[0] - mean));
     return deviation + 256;
 }
 
-std::span<const uint8_t> AvcEncoder::encode(const YuvPictureView& picture, AvcPictureType type, int bParameter) {
+std::span<const uint8_t> AvcEncoder::encode(const YuvPictureView& picture, AvcPictureType type,
+                                            int bParameter) {
     if (m_references == 0) type = AvcPictureType::I;
     m_type = type;
     m_lastType = type;
@@ -413,9 +442,11 @@ std::span<const uint8_t> AvcEncoder::encode(const YuvPictureView& picture, AvcPi
             if (oldB) {
                 const Candidate second = search(column, row, 1);
                 if (second.cost < best.cost) best = second;
-                const avc::AvcReconstruction::PredictionTarget out{m_trial, 16, {m_predictionChroma[0], m_predictionChroma[1]}, 8};
+                const avc::AvcReconstruction::PredictionTarget out{
+                    m_trial, 16, {m_predictionChroma[0], m_predictionChroma[1]}, 8};
                 m_rec.predictDirect(column, row, out);
-                const uint32_t directCost = sad16(m_trial, 16, sourceLuma(column * 16, row * 16), m_width, 16);
+                const uint32_t directCost =
+                    sad16(m_trial, 16, sourceLuma(column * 16, row * 16), m_width, 16);
                 // A direct macroblock costs two bits and carries no residual.
                 direct = directCost <= best.cost + 64 && directCost < 16 * 256;
             }
@@ -438,10 +469,12 @@ std::span<const uint8_t> AvcEncoder::encode(const YuvPictureView& picture, AvcPi
             m_mb.refSlot = uint8_t(best.slot);
             m_mb.mvx = best.mvx;
             m_mb.mvy = best.mvy;
-            const avc::AvcReconstruction::PredictionTarget out{m_predictionLuma, 16, {m_predictionChroma[0], m_predictionChroma[1]}, 8};
+            const avc::AvcReconstruction::PredictionTarget out{
+                m_predictionLuma, 16, {m_predictionChroma[0], m_predictionChroma[1]}, 8};
             m_rec.predictInter(column, row, best.slot, best.mvx, best.mvy, out);
             quantiseInter(column, row);
-            if (m_settings.version >= 4 && best.slot == 0 && best.mvx == 0 && best.mvy == 0 && m_mb.cbp == 0) {
+            if (m_settings.version >= 4 && best.slot == 0 && best.mvx == 0 && best.mvy == 0 &&
+                m_mb.cbp == 0) {
                 m_bits.put(1, 2);  // 0 then 1: skipped
                 m_mb.type = MbType::Skip;
                 std::memset(m_rec.counts(column, row), 0, 24);

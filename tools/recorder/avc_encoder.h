@@ -19,9 +19,9 @@
 namespace kx {
 
 struct AvcEncoderSettings {
-    int quantiser = 28;    // 10..59
-    int version = 4;       // 3 or 4
-    bool deblock = true;   // whether the player filters (normal playback does)
+    int quantiser = 28;   // 10..59
+    int version = 4;      // 3 or 4
+    bool deblock = true;  // whether the player filters (normal playback does)
 };
 
 enum class AvcPictureType { I = 0, P = 1, B = 2 };
@@ -43,7 +43,8 @@ public:
     // Encodes one picture; a P or B picture before any I picture is coded as I. `bParameter`
     // (0..3) places a version-3 B picture between its references for direct macroblocks:
     // 1 a third of the way from the earlier reference, 0 two thirds. No allocation here.
-    std::span<const uint8_t> encode(const YuvPictureView& picture, AvcPictureType type, int bParameter = 0);
+    std::span<const uint8_t> encode(const YuvPictureView& picture, AvcPictureType type,
+                                    int bParameter = 0);
 
     // The B parameter of a version-3 B picture `position` pictures after the earlier reference
     // of a run of `span` (the later reference at `span`): the third nearest its place.
@@ -65,7 +66,8 @@ private:
 
     void copySource(const YuvPictureView& picture);
     void encodeIntra(int column, int row);
-    void encodeInter(int column, int row, const uint8_t* luma, const uint8_t* cb, const uint8_t* cr);
+    void encodeInter(int column, int row, const uint8_t* luma, const uint8_t* cb,
+                     const uint8_t* cr);
     Candidate search(int column, int row, int slot);
     uint32_t interCost(int column, int row, int slot, int mvx, int mvy);
     uint32_t intraEstimate(int column, int row) const;
@@ -74,7 +76,8 @@ private:
     void quantiseChroma(int column, int row, const uint8_t* cb, const uint8_t* cr, bool intra);
     void writeIntraSyntax(int column, int row);
     void writeResidual(int column, int row);
-    void writeBlock(int nC, const int32_t* levels, const uint8_t* scan, int first, int maxCoefficients);
+    void writeBlock(int nC, const int32_t* levels, const uint8_t* scan, int first,
+                    int maxCoefficients);
     void writeExpGolomb(uint32_t codeNumber);
     void writeVector(int value);
 

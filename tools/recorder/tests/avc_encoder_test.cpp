@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <tuple>
-#include <cstring>
 #include <vector>
 
 #include "codec/avc/avc_decoder.h"
@@ -17,8 +17,8 @@
 #include "recording/record_frame.h"
 #include "recording/record_reader.h"
 #include "recording/resolution.h"
-#include "tools/recorder/recording_job.h"
 #include "tools/recorder/avc_encoder.h"
+#include "tools/recorder/recording_job.h"
 #include "tools/recorder/synthetic_scene.h"
 
 namespace kx {
@@ -31,7 +31,8 @@ struct Shape {
 };
 
 YuvPictureView viewOf(const YuvImage& image) {
-    return {{image.y.data(), image.cb.data(), image.cr.data()}, {image.width, image.width / 2, image.width / 2}};
+    return {{image.y.data(), image.cb.data(), image.cr.data()},
+            {image.width, image.width / 2, image.width / 2}};
 }
 
 // Coded order of a group: I, then for each run the reference after the B pictures, then them.
@@ -47,7 +48,8 @@ std::vector<CodedPicture> codedOrder(int count, int bFrames) {
         const int reference = std::min(next + bFrames, count - 1);
         order.push_back({reference, AvcPictureType::P, 0});
         for (int b = next; b < reference; ++b)
-            order.push_back({b, AvcPictureType::B, AvcEncoder::bParameterFor(b - next + 1, reference - next + 1)});
+            order.push_back({b, AvcPictureType::B,
+                             AvcEncoder::bParameterFor(b - next + 1, reference - next + 1)});
         next = reference + 1;
     }
     return order;
@@ -65,10 +67,11 @@ TEST_P(AvcRoundTrip, DecoderReproducesTheEncodersPictures) {
     uint32_t tick = 1000;
     for (const CodedPicture& coded : codedOrder(count, shape.bFrames)) {
         scene.render(uint64_t(coded.source) * 3, 25, 0, image);
-        const std::span<const uint8_t> bytes = encoder.encode(viewOf(image), coded.type, coded.bParameter);
+        const std::span<const uint8_t> bytes =
+            encoder.encode(viewOf(image), coded.type, coded.bParameter);
         std::vector<uint8_t> frame(bytes.begin(), bytes.end());
-        ASSERT_EQ(engine.Decode(frame.data(), frame.size(), coded.type == AvcPictureType::I ? 0 : 1, tick += 40,
-                                shape.deblock),
+        ASSERT_EQ(engine.Decode(frame.data(), frame.size(), coded.type == AvcPictureType::I ? 0 : 1,
+                                tick += 40, shape.deblock),
                   kAvcOk)
             << "picture of source " << coded.source;
         ASSERT_NE(engine.lastDecoded(), nullptr);
@@ -80,10 +83,11 @@ TEST_P(AvcRoundTrip, DecoderReproducesTheEncodersPictures) {
 
 INSTANTIATE_TEST_SUITE_P(
     Shapes, AvcRoundTrip,
-    ::testing::Values(Shape{64, 48, 28, 4, true, 0}, Shape{64, 48, 28, 4, false, 0}, Shape{48, 32, 10, 4, true, 0},
-                      Shape{48, 32, 59, 4, true, 0}, Shape{80, 64, 40, 3, true, 0}, Shape{72, 40, 24, 3, true, 2},
-                      Shape{72, 40, 24, 3, false, 1}, Shape{64, 48, 30, 4, true, 2}, Shape{176, 144, 20, 4, true, 1},
-                      Shape{40, 24, 34, 3, true, 2}));
+    ::testing::Values(Shape{64, 48, 28, 4, true, 0}, Shape{64, 48, 28, 4, false, 0},
+                      Shape{48, 32, 10, 4, true, 0}, Shape{48, 32, 59, 4, true, 0},
+                      Shape{80, 64, 40, 3, true, 0}, Shape{72, 40, 24, 3, true, 2},
+                      Shape{72, 40, 24, 3, false, 1}, Shape{64, 48, 30, 4, true, 2},
+                      Shape{176, 144, 20, 4, true, 1}, Shape{40, 24, 34, 3, true, 2}));
 
 // Smooth chroma slopes in the top-left macroblocks, where plane prediction wins.
 void paintSlopes(YuvImage& image) {
@@ -145,12 +149,14 @@ void patternPicture(int index, int width, int height, YuvImage& out) {
     out.resize(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            out.y[size_t(y * width + x)] =
-                uint8_t(128 + 100 * std::sin((x + 5 * index) / 9.0) * std::cos((y - 3 * index) / 7.0));
+            out.y[size_t(y * width + x)] = uint8_t(128 + 100 * std::sin((x + 5 * index) / 9.0) *
+                                                             std::cos((y - 3 * index) / 7.0));
     for (int y = 0; y < height / 2; ++y)
         for (int x = 0; x < width / 2; ++x) {
-            out.cb[size_t(y * (width / 2) + x)] = uint8_t(128 + 60 * std::sin((x + y + 4 * index) / 11.0));
-            out.cr[size_t(y * (width / 2) + x)] = uint8_t(128 + 60 * std::cos((x - y - 2 * index) / 13.0));
+            out.cb[size_t(y * (width / 2) + x)] =
+                uint8_t(128 + 60 * std::sin((x + y + 4 * index) / 11.0));
+            out.cr[size_t(y * (width / 2) + x)] =
+                uint8_t(128 + 60 * std::cos((x - y - 2 * index) / 13.0));
         }
 }
 
@@ -158,7 +164,9 @@ void patternPicture(int index, int width, int height, YuvImage& out) {
 // are coded out of order, and the player's decoder shows source picture n - 1 at frame n
 // (the display trails the last reference), with kind 3 on B pictures.
 TEST(AvcRecording, PicturesShowInSourceOrder) {
-    const std::string stem = (std::filesystem::temp_directory_path() / ("kx_avc_" + std::to_string(::getpid()))).string();
+    const std::string stem =
+        (std::filesystem::temp_directory_path() / ("kx_avc_" + std::to_string(::getpid())))
+            .string();
     CRecordInfo sized;
     sized.SetKind(kKindClip);
     sized.SetResolutionCode(0);
@@ -171,12 +179,16 @@ TEST(AvcRecording, PicturesShowInSourceOrder) {
         for (uint32_t k = 0; k < frames; ++k) {
             patternPicture(int(k), width, height, image);
             y4m << "FRAME\n";
-            y4m.write(reinterpret_cast<const char*>(image.y.data()), std::streamsize(image.y.size()));
-            y4m.write(reinterpret_cast<const char*>(image.cb.data()), std::streamsize(image.cb.size()));
-            y4m.write(reinterpret_cast<const char*>(image.cr.data()), std::streamsize(image.cr.size()));
+            y4m.write(reinterpret_cast<const char*>(image.y.data()),
+                      std::streamsize(image.y.size()));
+            y4m.write(reinterpret_cast<const char*>(image.cb.data()),
+                      std::streamsize(image.cb.size()));
+            y4m.write(reinterpret_cast<const char*>(image.cr.data()),
+                      std::streamsize(image.cr.size()));
         }
     }
-    for (const auto& [version, bFrames, gop] : {std::tuple{3, 2, 7u}, std::tuple{4, 1, 0u}, std::tuple{3, 0, 5u}}) {
+    for (const auto& [version, bFrames, gop] :
+         {std::tuple{3, 2, 7u}, std::tuple{4, 1, 0u}, std::tuple{3, 0, 5u}}) {
         RecordingJob job;
         job.path = stem + ".kxz";
         job.inputY4m = stem + ".y4m";
