@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "codec/avc/avc_decoder.h"
 #include "codec/create_decoder.h"
 #include "codec/native/native_decoder.h"
 #include "codec/picture_layout.h"
@@ -57,6 +58,11 @@ FrameDecode FrameDecoder::decode(const CRecordFrame& frame, RgbPicture& picture,
                                  ? m_decoder->decodeInto(frame, picture, avcStatus, deblocking)
                                  : m_decoder->decodeToRgb(frame, picture);
         if (!decoded) {
+            if (const auto* avc = dynamic_cast<const AvcDecoder*>(m_decoder.get())) {
+                if (avc->lastResult() == kAvcOk) return FrameDecode::NotYet;  // no picture due yet
+                m_failure = "avc engine result " + std::to_string(avc->lastResult());
+                return FrameDecode::Failed;
+            }
             const auto* native = dynamic_cast<const NativeDecoder*>(m_decoder.get());
             m_failure = native ? describe(native->lastFailure()) : "the picture does not decode";
             return FrameDecode::Failed;

@@ -18,6 +18,7 @@ enum class FrameDecode {
     Whole,    // the picture decoded from complete data
     Damaged,  // written, but its data ended early or broke off part way: part of it is missing
     Failed,   // no picture: the previous one stays
+    NotYet,   // the codec holds this frame's picture back (avc display order): nothing is wrong
 };
 
 class FrameDecoder {

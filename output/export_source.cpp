@@ -94,7 +94,9 @@ bool ExportSource::hasPicture() const {
 
 // A picture damaged part way is written as far as it decoded, as the player shows it.
 bool ExportSource::decodeIntoPicture() {
-    return m_decoder.decode(*m_frame, m_picture, Deblocking::On) != FrameDecode::Failed;
+    // Codec 4 without the loop filter, as every path but normal playback decodes it.
+    const FrameDecode decoded = m_decoder.decode(*m_frame, m_picture, Deblocking::Off);
+    return decoded == FrameDecode::Whole || decoded == FrameDecode::Damaged;
 }
 
 bool ExportSource::decodePicture() {

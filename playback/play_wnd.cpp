@@ -289,7 +289,8 @@ void CPlayWnd::CloseAudio() {
 
 FrameFault CPlayWnd::DecodeFrame(CPlayFrame& frame, Deblocking deblocking) {
     switch (m_decoder.decode(frame, frame.Picture(), deblocking, &m_avcStatus)) {
-        case FrameDecode::Whole: return FrameFault::None;
+        case FrameDecode::Whole:
+        case FrameDecode::NotYet: return FrameFault::None;
         case FrameDecode::Damaged: return FrameFault::PictureDamaged;
         case FrameDecode::Failed: break;
     }

@@ -9,6 +9,7 @@
 
 #include "output/avi_export.h"
 #include "recording/record_frame.h"
+#include "tools/recorder/recording_job.h"
 #include "tools/recorder/recording_writer.h"
 
 namespace kx {
@@ -121,7 +122,6 @@ TEST(AviExport, CodecsWithoutADecoderFailTheOpeningAndKeepAnExistingFile) {
     std::ofstream(output) << "old";
     const std::pair<int, const char*> cases[] = {
         {2, "codec 2 has no decoder yet"},
-        {4, "codec 4 has no decoder yet"},
         {3, "codec 3 is not exported (codecs 0, 1, 2 and 4 only)"},
     };
     for (const auto& [codec, reason] : cases) {
@@ -149,6 +149,37 @@ TEST(AviExport, CodecsWithoutADecoderFailTheOpeningAndKeepAnExistingFile) {
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
         EXPECT_FALSE(fs::exists(output.string() + ".part"));
     }
+    fs::remove_all(folder);
+}
+
+// An avc recording (B pictures, version 3) converts; ffprobe reads one video frame per
+// recording frame.
+TEST(AviExport, AvcRecordingsConvert) {
+    const fs::path folder = fs::temp_directory_path() / ("kx_export_avc_" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    RecordingJob job;
+    job.path = (folder / "in.kxz").string();
+    job.kind = kKindClip;
+    job.codec = 4;
+    job.quantiser = 30;
+    job.avcVersion = 3;
+    job.bFrames = 2;
+    job.resolutionCode = 0;
+    job.frames = 12;
+    std::string error;
+    ASSERT_TRUE(writeRecording(job, error)) << error;
+    const std::string output = (folder / "out.avi").string();
+    bool saved = false;
+    convert(job.path, output, &saved);
+    ASSERT_TRUE(saved);
+    const std::string command = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                                "stream=nb_read_frames -of csv=p=0 '" + output + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[64] = {};
+    ASSERT_NE(fgets(line, sizeof line, pipe), nullptr);
+    pclose(pipe);
+    EXPECT_EQ(std::atoi(line), 12);
     fs::remove_all(folder);
 }
 

@@ -30,6 +30,7 @@ struct DecodeOptions {
     bool md5 = false;   // "index tick md5" per picture on standard output
     std::string ppm;    // a folder for one PPM file per picture
     std::string shown;  // a folder for one PNG file per picture, with the caption over it
+    bool noDeblock = false;  // codec 4: without the loop filter
 };
 int runDecode(const DecodeOptions& options);
 

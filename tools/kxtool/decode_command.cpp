@@ -25,6 +25,7 @@ namespace {
 constexpr int kMinBufferWidth = 720;
 constexpr int kMinBufferHeight = 576;
 constexpr uint32_t kAudioBytes = 1 << 20;
+constexpr int kAvcCodec = 4;
 
 // Writes to `path` through a temporary name beside it, renamed into place on success.
 bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& header,
@@ -119,7 +120,10 @@ int runDecode(const DecodeOptions& options) {
             return 1;
         }
         if (frame.Flags() & kFrameFlagNoPicture) continue;
-        const FrameDecode decoded = decoder.decode(frame, picture);
+        // As the player decodes codec 4: the loop filter on, as in normal playback, unless asked.
+        const FrameDecode decoded =
+            decoder.decode(frame, picture, options.noDeblock ? Deblocking::Off : Deblocking::On);
+        if (decoded == FrameDecode::NotYet) continue;  // the codec holds this picture back
         if (decoded != FrameDecode::Whole) {
             // A damaged picture is reported and written as far as it decoded.
             reportError(options.file, "frame " + std::to_string(index) + ": " + decoder.failureText());

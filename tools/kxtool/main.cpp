@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "codec/avc/avc_decoder.h"
 #include "platform/avi_file.h"
 #include "tools/kxtool/commands.h"
 
 int main(int argc, char** argv) {
+    // The avc engine's diagnostic lines go to standard error, off the commands' output.
+    kx::AvcDecoder::setDefaultDiagnostics(stderr);
     CLI::App app{"kxtool: inspect, check and convert KX recordings"};
     app.require_subcommand(1);
 
@@ -43,6 +46,8 @@ int main(int argc, char** argv) {
     CLI::Option* shownOption = decodeCommand->add_option(
         "--shown", decode.shown,
         "Write one PNG file per picture here, as the player shows it: with its caption");
+    decodeCommand->add_flag("--no-deblock", decode.noDeblock,
+                            "Codec 4: decode without the loop filter, as the player's other paths do");
     decodeCommand->add_option("FILE", decode.file, "Recording file")->required();
     rawOption->excludes(md5Option)->excludes(ppmOption)->excludes(shownOption);
     md5Option->excludes(ppmOption)->excludes(shownOption);

@@ -21,6 +21,8 @@ struct DemoCamera {
     AudioFormat audio;
     uint32_t firstStart;  // seconds since 1970, UTC
     uint32_t version = 1;
+    int avcVersion = 4;
+    int bFrames = 0;
 };
 
 constexpr uint32_t kDay1 = 1793606400;  // 2026-11-02 08:00:00 UTC
@@ -53,6 +55,10 @@ std::vector<RecordingJob> demoJobs(const std::string& folder) {
         {2, 0, "Archive", "Back door", kKindLegacyKx, 0, 2, AudioFormat::None, kDay0, 0x100},
         {2, 1, "Archive", "Stairs", kKindLegacyKxx, 0, 122, AudioFormat::G726, kDay0 + 30, 0x101},
         {2, 2, "Archive", "Shop floor", kKindLegacyKxq, 0, 3, AudioFormat::None, kDay0 + 60, 0x1000},
+        // A newer recorder with the avc codec: version 4 with skipped macroblocks, and version 3
+        // with B pictures and direct macroblocks.
+        {3, 0, "Garage", "Ramp", kKindExtended, 4, 135, AudioFormat::G726, kDay1 + 60, 1, 4, 0},
+        {3, 1, "Garage", "Exit", kKindClip, 4, 7, AudioFormat::None, kDay1 + 80, 1, 3, 2},
     };
     std::vector<RecordingJob> jobs;
     uint32_t seed = 1;
@@ -75,6 +81,11 @@ std::vector<RecordingJob> demoJobs(const std::string& folder) {
             job.seed = seed;
             job.jitterMs = part == 1 ? 4 : 0;
             job.version = camera.version;
+            if (camera.codec == 4) {
+                job.quantiser = 28;
+                job.avcVersion = camera.avcVersion;
+                job.bFrames = camera.bFrames;
+            }
             const char* const extensions[] = {".kx", ".kxx", ".kxq", ".kxz"};
             const std::string extension = camera.kind <= kKindClip ? extensions[camera.kind] : ".ckx";
             job.path = (video / (std::string(camera.boardName) + "-" + camera.cameraName + "-" + stamp(job.startTime) +

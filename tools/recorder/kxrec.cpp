@@ -1,5 +1,5 @@
 // kxrec: writes recordings as a recorder would, from the built-in scene or a Y4M file, with
-// the native encoder (or the legacy encoder for .kx, .kxx and .kxq) and G.726 or IMA sound.
+// the native or avc encoder (or the legacy encoder for .kx, .kxx and .kxq) and G.726 or IMA sound.
 // `kxrec demo DIR` writes the demo folder.
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -62,13 +62,17 @@ int main(int argc, char** argv) {
 
     app.add_option("OUT", out, "Recording to write: .kx, .kxx, .kxq (older kinds, legacy codec), .kxz (clip) or .ckx (extended); any name with --four-channel");
     app.add_flag("--four-channel", fourChannel, "Write a four-channel recording (four cameras in one file)");
-    app.add_option("--codec", job.codec, "Native video codec of .kxz, .ckx and four-channel recordings: 0, or 1 with motion vectors")->check(CLI::IsMember({0, 1}))->capture_default_str();
+    app.add_option("--codec", job.codec, "Video codec of .kxz, .ckx and four-channel recordings: native 0, native 1 with motion vectors, or the avc codec 4")->check(CLI::IsMember({0, 1, 4}))->capture_default_str();
+    app.add_option("--avc-version", job.avcVersion, "Codec 4: bitstream version 3 (B pictures from both references, direct macroblocks) or 4 (skipped macroblocks)")->check(CLI::IsMember({3, 4}))->capture_default_str();
+    app.add_option("--gop", job.gop, "Frames per group, each group starting with a key picture (default: by --group-ms)");
+    app.add_option("--b-frames", job.bFrames, "Codec 4: B pictures between reference pictures")->check(CLI::Range(0, 7))->capture_default_str();
     app.add_option("--resolution", resolution, "Resolution code; the picture has its coded size")->check(CLI::Range(0, 255))->capture_default_str();
     app.add_option("--input", job.inputY4m, "Y4M file (4:2:0, samples taken as full-range like the cameras') whose pictures have the coded size; default: the built-in scene");
     app.add_option("--frames", job.frames, "Number of frames")->check(CLI::Range(1u, 10'000'000u))->capture_default_str();
     app.add_option("--fps", job.fps, "Frames per second")->capture_default_str();
     app.add_option("--group-ms", job.groupMs, "Length of a group (each starts with a key picture), ms")->capture_default_str();
-    app.add_option("--quantiser", job.quantiser, "Quantiser 1 (finest) to 31")->check(CLI::Range(1, 31))->capture_default_str();
+    std::optional<int> quantiser;
+    app.add_option("--quantiser", quantiser, "Quantiser: native codecs 1 (finest) to 31 (default 6), codec 4 10 to 59 (default 28)")->check(CLI::Range(1, 59));
     app.add_flag("--idct-b", job.idctB, "Codec 1: code with inverse DCT B (frame flag 0x4000)");
     app.add_option("--groups", job.legacyGroups, "Older kinds: runs of ten macroblocks re-aligned at the end of each picture (-1: as many as fit)")->check(CLI::Range(-1, 65535))->capture_default_str();
     app.add_option("--audio", audio, "Sound: none, g726 (24 kbit/s) or ima (IMA ADPCM blocks)")->check(CLI::IsMember({"none", "g726", "ima"}))->capture_default_str();
@@ -123,6 +127,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     job.resolutionCode = uint8_t(resolution);
+    job.quantiser = quantiser.value_or(job.codec == 4 ? 28 : 6);
     const bool legacy = kx::isLegacyKind(job.kind);
     job.version = version.value_or(legacy ? 0x101 : 1);
     job.audio = audio == "g726" ? kx::AudioFormat::G726 : audio == "ima" ? kx::AudioFormat::Ima : kx::AudioFormat::None;

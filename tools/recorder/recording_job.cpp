@@ -4,10 +4,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 
+#include "codec/avc/avc_engine.h"
 #include "recording/resolution.h"
+#include "tools/recorder/avc_encoder.h"
 #include "tools/recorder/legacy_encoder.h"
 #include "tools/recorder/native_encoder.h"
 #include "tools/recorder/recording_writer.h"
@@ -21,6 +24,7 @@ constexpr uint32_t kAudioCapacity = 65536;
 // The largest legacy frame the player's decoder takes.
 constexpr size_t kLegacyFrameBytes = 614400;
 constexpr uint32_t kMaxLegacyVersion = 0x1000;
+constexpr int kAvcCodec = 4;
 
 // Resolution codes that a header of each kind can name (kinds 7 and 8 store a picture selector).
 bool kindCanHoldCode(int kind, uint8_t code) {
@@ -54,12 +58,46 @@ private:
     uint32_t m_last = 0;
 };
 
+// Codec 4: which source picture each frame codes, and how. Within a group the I picture
+// comes first, then each run of B pictures follows the reference after it, so the frames stay
+// in time order while the pictures are coded out of order.
+struct AvcPlanEntry {
+    uint32_t source = 0;
+    AvcPictureType type = AvcPictureType::I;
+    int bParameter = 0;
+};
+
+std::vector<AvcPlanEntry> planAvcPictures(const std::vector<bool>& keys, int bFrames) {
+    std::vector<AvcPlanEntry> plan;
+    plan.reserve(keys.size());
+    for (uint32_t start = 0; start < keys.size();) {
+        uint32_t end = start + 1;
+        while (end < keys.size() && !keys[end]) ++end;
+        plan.push_back({start, AvcPictureType::I, 0});
+        for (uint32_t next = start + 1; next < end;) {
+            const uint32_t reference = std::min(next + uint32_t(bFrames), end - 1);
+            plan.push_back({reference, AvcPictureType::P, 0});
+            const int span = int(reference - next) + 1;
+            for (uint32_t b = next; b < reference; ++b)
+                plan.push_back({b, AvcPictureType::B, AvcEncoder::bParameterFor(int(b - next) + 1, span)});
+            next = reference + 1;
+        }
+        start = end;
+    }
+    return plan;
+}
+
 // One camera's pictures and coded frames.
 class Channel {
 public:
     Channel(const RecordingJob& job, PictureSize size, uint32_t seed)
         : m_scene(size.width, size.height, seed), m_frame(size.width, size.height, kAudioCapacity) {
-        if (isLegacyKind(job.kind)) {
+        if (job.codec == kAvcCodec && !isLegacyKind(job.kind)) {
+            m_avc = std::make_unique<AvcEncoder>(size.width, size.height,
+                                                 AvcEncoderSettings{job.quantiser, job.avcVersion, true});
+            m_avcVersion = job.avcVersion;
+            m_sources.resize(size_t(job.bFrames) + 2);
+        } else if (isLegacyKind(job.kind)) {
             // The player shows the rows of kinds 0 and 1 bottom-up and those of kind 2 top-down.
             m_bottomUp = job.kind != kKindLegacyKxq;
             m_halved = job.version == kLegacyDoubledVersion;
@@ -93,8 +131,60 @@ public:
 
     enum class Result { Encoded, InputEnded, Failed };
 
+    // Codec 4: the plan of the whole recording and the wall time of each source picture.
+    void setAvcPlan(const std::vector<AvcPlanEntry>* plan, std::function<uint32_t(uint32_t)> wallTimeOf) {
+        m_plan = plan;
+        m_wallTimeOf = std::move(wallTimeOf);
+    }
+
+    Result encodeAvc(uint32_t index, double fps, std::string& error) {
+        const AvcPlanEntry& entry = (*m_plan)[index];
+        // Source pictures are read in order into a ring deep enough for the furthest look-ahead.
+        while (m_sourcesRead <= entry.source) {
+            YuvImage& slot = m_sources[m_sourcesRead % m_sources.size()];
+            if (m_input) {
+                if (!m_input->read(slot)) {
+                    error = m_input->error();
+                    return error.empty() ? Result::InputEnded : Result::Failed;
+                }
+            } else {
+                m_scene.render(m_sourcesRead, fps, m_wallTimeOf(m_sourcesRead), slot);
+            }
+            ++m_sourcesRead;
+        }
+        const YuvImage& source = m_sources[entry.source % m_sources.size()];
+        const YuvPictureView view{{source.y.data(), source.cb.data(), source.cr.data()},
+                                  {source.width, source.chromaWidth(), source.chromaWidth()}};
+        uint16_t kind = entry.type == AvcPictureType::I ? 0 : entry.type == AvcPictureType::P ? 1 : 3;
+        size_t length = 0;
+        // A picture identical to the last reference, with no B pictures around, is sent as a
+        // repeat frame without data (kind 5 in version 3, kind 4 from version 4 on).
+        if (entry.type == AvcPictureType::P && m_plan->size() > index && m_lastReference &&
+            m_lastReference->y == source.y && m_lastReference->cb == source.cb && m_lastReference->cr == source.cr &&
+            (*m_plan)[index - 1].type != AvcPictureType::B &&
+            (index + 1 >= m_plan->size() || (*m_plan)[index + 1].type != AvcPictureType::B)) {
+            kind = m_avcVersion < 4 ? 5 : 4;
+        } else {
+            const std::span<const uint8_t> bytes = m_avc->encode(view, entry.type, entry.bParameter);
+            // The player's avc engine takes frames below 262144 bytes.
+            if (bytes.size() > m_frame.VideoCapacity() || bytes.size() >= AvcEngine::kBufferBytes) {
+                error = "a coded picture of " + std::to_string(bytes.size()) +
+                        " bytes is more than the player takes (below 262144): use a higher --quantiser";
+                return Result::Failed;
+            }
+            std::memcpy(m_frame.VideoBuffer(), bytes.data(), bytes.size());
+            length = bytes.size();
+            if (entry.type != AvcPictureType::B) m_lastReference = &source;
+        }
+        m_frame.SetVideoLength(uint32_t(length));
+        m_frame.SetKind(kind);
+        m_frame.SetFlags(uint16_t(kAvcCodec << 4));
+        return Result::Encoded;
+    }
+
     // Encodes the next picture into the frame.
     Result encode(uint32_t index, double fps, uint32_t wallTime, bool key, std::string& error) {
+        if (m_avc) return encodeAvc(index, fps, error);
         if (m_input) {
             if (!m_input->read(m_picture)) {
                 error = m_input->error();
@@ -154,6 +244,13 @@ private:
     }
 
     SyntheticScene m_scene;
+    std::unique_ptr<AvcEncoder> m_avc;
+    int m_avcVersion = 4;
+    const std::vector<AvcPlanEntry>* m_plan = nullptr;
+    std::function<uint32_t(uint32_t)> m_wallTimeOf;
+    std::vector<YuvImage> m_sources;
+    uint32_t m_sourcesRead = 0;
+    const YuvImage* m_lastReference = nullptr;
     std::unique_ptr<NativeEncoder> m_native;
     std::unique_ptr<LegacyEncoder> m_legacy;
     CRecordFrame m_frame;
@@ -176,8 +273,16 @@ bool check(const RecordingJob& job, PictureSize size, std::string& error) {
     const PictureSize coded = legacy ? legacyCodedSize(job, size) : size;
     if (!legacy && job.kind != kKindClip && job.kind != kKindExtended && job.kind != kKindFourChannel)
         error = file + "only legacy (.kx, .kxx, .kxq), clip (.kxz), extended (.ckx) and four-channel recordings are written";
-    else if (!legacy && job.codec != 0 && job.codec != 1)
-        error = file + "codec " + std::to_string(job.codec) + " is not a native codec (0 or 1)";
+    else if (!legacy && job.codec != 0 && job.codec != 1 && job.codec != kAvcCodec)
+        error = file + "codec " + std::to_string(job.codec) + " is neither a native codec (0 or 1) nor the avc codec (4)";
+    else if (job.codec == kAvcCodec && (job.quantiser < 10 || job.quantiser > 59))
+        error = file + "the avc codec's quantiser is 10 to 59";
+    else if (job.codec == kAvcCodec && job.avcVersion != 3 && job.avcVersion != 4)
+        error = file + "the avc bitstream version is 3 or 4";
+    else if (job.codec == kAvcCodec && (job.bFrames < 0 || job.bFrames > 7))
+        error = file + "0 to 7 B pictures between references";
+    else if (job.codec != kAvcCodec && job.bFrames != 0)
+        error = file + "B pictures are written by the avc codec (4) only";
     else if (!kindCanHoldCode(job.kind, job.resolutionCode))
         error = file + "resolution code " + std::to_string(job.resolutionCode) + " cannot be named in a header of kind " +
                 std::to_string(job.kind) + (job.kind == kKindExtended ? " (135, 7, 131 or 3)" : job.kind == 8 ? " (135, 7, 131, 3, 144 or 145)" : "");
@@ -195,7 +300,7 @@ bool check(const RecordingJob& job, PictureSize size, std::string& error) {
         error = file + "no frames to write";
     else if (!(job.fps > 0 && job.fps <= 120))
         error = file + "frame rate must be above 0 and at most 120";
-    else if (job.quantiser < 1 || job.quantiser > 31)
+    else if (job.codec != kAvcCodec && (job.quantiser < 1 || job.quantiser > 31))
         error = file + "quantiser must be 1 to 31";
     else if (job.idctB && job.codec != 1)
         error = file + "inverse DCT B is an option of codec 1";
@@ -254,13 +359,25 @@ bool writeRecording(const RecordingJob& job, std::string& error) {
     info.SetGmtOffset(job.gmtOffset);
     info.SetFirstFrameTick(job.firstTick);
 
+    // Key pictures start the groups: every `gop` frames, or once a group lasts groupMs.
+    std::vector<bool> keys(job.frames);
+    for (uint32_t n = 0, groupStart = 0; n < job.frames; ++n) {
+        keys[n] = n == 0 || (job.gop ? n % job.gop == 0 : ticks[n] - ticks[groupStart] >= job.groupMs);
+        if (keys[n]) groupStart = n;
+    }
+    std::vector<AvcPlanEntry> plan;
+    if (job.codec == kAvcCodec && !isLegacyKind(job.kind)) {
+        plan = planAvcPictures(keys, job.bFrames);
+        for (auto& channel : channels)
+            channel->setAvcPlan(&plan, [&](uint32_t source) { return info.WallTimeOfTick(ticks[source]); });
+    }
+
     RecordingWriter writer;
     if (!writer.create(job.path, info)) return fail(writer.errorText());
-    uint32_t groupStart = 0;
     uint32_t lastTick = ticks.front();
     for (uint32_t n = 0; n < job.frames; ++n) {
         const uint32_t tick = ticks[n];
-        const bool key = n == 0 || tick - groupStart >= job.groupMs;
+        const bool key = keys[n];
         bool inputEnded = false;
         for (int c = 0; c < channelCount && !inputEnded; ++c) {
             switch (channels[size_t(c)]->encode(n, fps, info.WallTimeOfTick(tick), key, error)) {
@@ -274,7 +391,6 @@ bool writeRecording(const RecordingJob& job, std::string& error) {
             break;  // a shorter input makes a shorter recording
         }
         if (key) {
-            groupStart = tick;
             if (!writer.beginGroup(tick)) return fail(writer.errorText());
         }
         std::span<const uint8_t> block;

@@ -1,0 +1,107 @@
+// AvcEncoder: writes the avc codec (codec 4) with the tools the decoder reads: I pictures of
+// 4x4 intra blocks (all nine luma and four chroma modes chosen by cost), P pictures with one
+// half-sample vector per macroblock from a motion search, intra and (version 4) skipped
+// macroblocks, and B pictures of both version families (version 3 with both reference slots
+// and direct macroblocks). It reconstructs every picture through the decoder's own
+// AvcReconstruction, so its pictures are the decoder's bit for bit. One object per stream,
+// used on one thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "codec/avc/avc_reconstruction.h"
+#include "tools/recorder/bit_writer.h"
+#include "tools/recorder/yuv_image.h"
+
+namespace kx {
+
+struct AvcEncoderSettings {
+    int quantiser = 28;   // 10..59
+    int version = 4;      // 3 or 4
+    bool deblock = true;  // whether the player filters (normal playback does)
+};
+
+enum class AvcPictureType { I = 0, P = 1, B = 2 };
+
+// What the last picture was made of.
+struct AvcPictureStatistics {
+    int intra = 0, inter = 0, skipped = 0, direct = 0, secondSlot = 0;
+    std::array<int, 9> lumaModes{};
+    std::array<int, 4> chromaModes{};
+    std::array<int, 5> tokenTables{};  // coded blocks by nC class: chroma DC, 0-1, 2-3, 4-7, 8+
+    int halfSampleVectors = 0;
+};
+
+class AvcEncoder {
+public:
+    // Width and height 16..1023 (the macroblocks cover (width >> 4) x (height >> 4)).
+    AvcEncoder(int width, int height, AvcEncoderSettings settings = {});
+
+    // Encodes one picture; a P or B picture before any I picture is coded as I. `bParameter`
+    // (0..3) places a version-3 B picture between its references for direct macroblocks:
+    // 1 a third of the way from the earlier reference, 0 two thirds. No allocation here.
+    std::span<const uint8_t> encode(const YuvPictureView& picture, AvcPictureType type,
+                                    int bParameter = 0);
+
+    // The B parameter of a version-3 B picture `position` pictures after the earlier reference
+    // of a run of `span` (the later reference at `span`): the third nearest its place.
+    static int bParameterFor(int position, int span);
+
+    // The last picture as the decoder reconstructs it: 4:2:0 planar, width x height luma then
+    // the two chroma planes.
+    const std::vector<uint8_t>& reconstruction() const { return m_picture; }
+    const AvcPictureStatistics& statistics() const { return m_statistics; }
+    AvcPictureType lastType() const { return m_lastType; }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+
+private:
+    struct Candidate {
+        int slot = 0, mvx = 0, mvy = 0;
+        uint32_t cost = 0;
+    };
+
+    void copySource(const YuvPictureView& picture);
+    void encodeIntra(int column, int row);
+    void encodeInter(int column, int row, const uint8_t* luma, const uint8_t* cb,
+                     const uint8_t* cr);
+    Candidate search(int column, int row, int slot);
+    uint32_t interCost(int column, int row, int slot, int mvx, int mvy);
+    uint32_t intraEstimate(int column, int row) const;
+    // Quantises the residual of the prediction in m_prediction* into m_mb and sets the pattern.
+    void quantiseInter(int column, int row);
+    void quantiseChroma(int column, int row, const uint8_t* cb, const uint8_t* cr, bool intra);
+    void writeIntraSyntax(int column, int row);
+    void writeResidual(int column, int row);
+    void writeBlock(int nC, const int32_t* levels, const uint8_t* scan, int first,
+                    int maxCoefficients);
+    void writeExpGolomb(uint32_t codeNumber);
+    void writeVector(int value);
+
+    const uint8_t* sourceLuma(int x, int y) const { return m_source[0].data() + y * m_width + x; }
+    const uint8_t* sourceChroma(int plane, int x, int y) const {
+        return m_source[size_t(1 + plane)].data() + y * (m_width / 2) + x;
+    }
+
+    int m_width, m_height;
+    AvcEncoderSettings m_settings;
+    avc::AvcReconstruction m_rec;
+    avc::AvcMacroblock m_mb;
+    BitWriter m_bits;
+    std::array<std::vector<uint8_t>, 3> m_source;
+    std::vector<uint8_t> m_picture;
+    AvcPictureType m_type = AvcPictureType::I;
+    AvcPictureType m_lastType = AvcPictureType::I;
+    bool m_hasReference = false;
+    int m_references = 0;
+    AvcPictureStatistics m_statistics;
+    std::array<uint8_t, 48> m_intraCodeOf{}, m_interCodeOf{};
+    alignas(16) uint8_t m_predictionLuma[256];
+    alignas(16) uint8_t m_predictionChroma[2][64];
+    alignas(16) uint8_t m_trial[256];
+};
+
+}  // namespace kx
