@@ -125,8 +125,8 @@ bool AviExport::Fail(AviExportMessage message, const std::string& detail) {
 }
 
 bool AviExport::Convert(const std::string& input, const std::string& output,
-                        const std::string& compressor) {
-    return Open(input, output) && Run(compressor);
+                        const std::string& compressor, std::optional<int> quality) {
+    return Open(input, output) && Run(compressor, quality);
 }
 
 void AviExport::Abandon() {
@@ -173,13 +173,13 @@ bool AviExport::Open(const std::string& input, const std::string& output) {
     return true;
 }
 
-bool AviExport::Run(const std::string& compressor) {
+bool AviExport::Run(const std::string& compressor, std::optional<int> quality) {
     if (!m_conversion) return false;
     Conversion& c = *m_conversion;
     std::string detail;
     const auto width = int32_t(c.source.width());
     const auto height = int32_t(c.source.height());
-    c.compressed = makeCompressedStream(*c.video, compressor, detail);
+    c.compressed = makeCompressedStream(*c.video, compressor, detail, quality);
     if (!c.compressed) return Fail(AviExportMessage::ConvertFailed, detail);
     const std::vector<uint8_t> bitmap = aviBitmapFormat(width, height);
     if (!c.compressed->setFormat(bitmap.data(), bitmap.size()))

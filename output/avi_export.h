@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kx {
@@ -60,13 +61,14 @@ public:
     // frame and logs "File saved!" (true) or the failure (false). The file is written under a
     // temporary name and replaces a file of the output name only when complete.
     bool Convert(const std::string& input, const std::string& output,
-                 const std::string& compressor);
+                 const std::string& compressor, std::optional<int> quality = std::nullopt);
     // Convert in two steps, so that a window can ask for the compressor between them and run
     // the frames on a worker thread. Open: the names, the recording, the file and its video
     // stream (failures logged). Run: the compressed, audio and text streams and every frame;
     // only after Open succeeded, once.
     bool Open(const std::string& input, const std::string& output);
-    bool Run(const std::string& compressor);
+    // `quality`: the compressor's quality setting (none: its standard one).
+    bool Run(const std::string& compressor, std::optional<int> quality = std::nullopt);
     // Closes what Open opened without writing a file (the compressor choice was cancelled).
     void Abandon();
     // Replaces the log and progress callbacks (before Run, when Run goes to another thread).

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,10 +94,18 @@ std::unique_ptr<AviFile> openAviFile(const std::string& path, std::string& error
                                      AviFileLimits limits = {});
 
 // The video compressors on offer, in the order a user would be shown them.
+// A compressor's quality setting: a quantiser or rate factor, lower is better and larger.
+struct AviQuality {
+    int best = 0;
+    int smallest = 0;
+    int standard = 0;  // what the compressor uses when none is given
+    std::string label;
+};
 struct AviCompressor {
     std::string name;  // what makeCompressedStream takes: "dib", "mjpeg", "mpeg4", "ffv1", ...
     std::string description;
     uint32_t fourCc = 0;
+    std::optional<AviQuality> quality;  // none: the compressor has no quality to choose
 };
 std::vector<AviCompressor> aviCompressors();
 
@@ -104,8 +113,9 @@ std::vector<AviCompressor> aviCompressors();
 // AviFile of this library). Its format is set with the uncompressed picture's bitmap header
 // (24-bit, bottom-up); it then gives `video` the compressor's format and handler. Samples are
 // 24-bit bottom-up pictures with rows padded to 4 bytes; the key-frame flag is the
-// compressor's. Null with `error` set for an unknown compressor or another stream.
+// compressor's. `quality`, for a compressor that has one, is clamped to its range (none: its
+// standard). Null with `error` set for an unknown compressor or another stream.
 std::unique_ptr<AviStream> makeCompressedStream(AviStream& video, const std::string& compressor,
-                                                std::string& error);
+                                                std::string& error, std::optional<int> quality = std::nullopt);
 
 }  // namespace kx

@@ -36,11 +36,15 @@ CCompressorDlg::CCompressorDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Video Compression"));
     m_list = new QListWidget(this);
     m_list->setAccessibleName(QStringLiteral("Compressor"));
-    for (const AviCompressor& compressor : aviCompressors()) {
-        auto* item = new QListWidgetItem(QString::fromStdString(compressor.description), m_list);
-        item->setData(Qt::UserRole, QString::fromStdString(compressor.name));
-    }
+    m_compressors = aviCompressors();
+    for (const AviCompressor& compressor : m_compressors)
+        new QListWidgetItem(QString::fromStdString(compressor.description), m_list);
+    m_qualityLabel = new QLabel(this);
+    m_quality = new QSpinBox(this);
+    m_qualityLabel->setBuddy(m_quality);
+    connect(m_list, &QListWidget::currentRowChanged, this, [this] { showQuality(); });
     m_list->setCurrentRow(0);
+    showQuality();
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -53,17 +57,46 @@ CCompressorDlg::CCompressorDlg(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Compressor:"), this));
     layout->addWidget(m_list);
+    auto* quality = new QHBoxLayout;
+    quality->addWidget(m_qualityLabel);
+    quality->addWidget(m_quality);
+    layout->addLayout(quality);
     layout->addLayout(buttons);
 }
 
-std::string CCompressorDlg::chosen() const {
-    const QListWidgetItem* item = m_list->currentItem();
-    return item ? item->data(Qt::UserRole).toString().toStdString() : std::string();
+// The quality control follows the compressor: its range and standard value, or greyed.
+void CCompressorDlg::showQuality() {
+    const int row = m_list->currentRow();
+    const AviCompressor* compressor = row >= 0 && size_t(row) < m_compressors.size() ? &m_compressors[size_t(row)] : nullptr;
+    if (!compressor || !compressor->quality) {
+        m_qualityLabel->setText(QStringLiteral("Quality:"));
+        m_quality->setEnabled(false);
+        m_quality->setSpecialValueText(QStringLiteral("none"));
+        m_quality->setRange(0, 0);
+        m_quality->setAccessibleName(QStringLiteral("Quality"));
+        return;
+    }
+    const AviQuality& range = *compressor->quality;
+    m_qualityLabel->setText(QString::fromStdString(range.label) + QStringLiteral(":"));
+    m_quality->setSpecialValueText(QString());
+    m_quality->setRange(range.best, range.smallest);
+    m_quality->setValue(range.standard);
+    m_quality->setEnabled(true);
+    m_quality->setAccessibleName(QString::fromStdString(range.label));
 }
 
-std::optional<std::string> CCompressorDlg::choose(QWidget* parent) {
+CompressorChoice CCompressorDlg::chosen() const {
+    const int row = m_list->currentRow();
+    if (row < 0 || size_t(row) >= m_compressors.size()) return {};
+    const AviCompressor& compressor = m_compressors[size_t(row)];
+    CompressorChoice choice{compressor.name, std::nullopt};
+    if (compressor.quality) choice.quality = m_quality->value();
+    return choice;
+}
+
+std::optional<CompressorChoice> CCompressorDlg::choose(QWidget* parent) {
     CCompressorDlg dialog(parent);
-    if (dialog.exec() != QDialog::Accepted || dialog.chosen().empty()) return std::nullopt;
+    if (dialog.exec() != QDialog::Accepted || dialog.chosen().name.empty()) return std::nullopt;
     return dialog.chosen();
 }
 
@@ -192,8 +225,9 @@ void CKx2AviDlg::convert() {
         m_avi = std::make_unique<AviExport>(
             [this](const std::string& line) { appendLog(QString::fromStdString(line)); });
         if (!m_avi->Open(input, output)) return;
-        std::optional<std::string> compressor =
-            m_fixedCompressor.empty() ? CCompressorDlg::choose(this) : m_fixedCompressor;
+        std::optional<CompressorChoice> compressor =
+            m_fixedCompressor.empty() ? CCompressorDlg::choose(this)
+                                      : std::optional<CompressorChoice>(CompressorChoice{m_fixedCompressor, std::nullopt});
         if (!compressor) {
             m_avi->Abandon();  // cancelled: no message
             return;
@@ -201,8 +235,8 @@ void CKx2AviDlg::convert() {
         // From here the lines come from the worker.
         m_avi->SetLog(log, progress);
         setRunning(true);
-        m_worker = std::thread([this, name = *compressor, self] {
-            m_avi->Run(name);
+        m_worker = std::thread([this, choice = *compressor, self] {
+            m_avi->Run(choice.name, choice.quality);
             QMetaObject::invokeMethod(
                 self, [self] {
                     if (self) self->finished();

@@ -11,7 +11,11 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "platform/avi_file.h"
+
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QProgressBar;
@@ -28,15 +32,26 @@ enum class ExportFormat { Avi, Mp4 };
 // The output name proposed for an input: its extension replaced by "avi" or "mp4".
 std::string proposeExportName(const std::string& input, ExportFormat format);
 
+// A compressor and, for one that has a quality setting, the quality chosen.
+struct CompressorChoice {
+    std::string name;
+    std::optional<int> quality;
+};
+
 class CCompressorDlg : public QDialog {
 public:
     explicit CCompressorDlg(QWidget* parent = nullptr);
-    // The chosen compressor's name, or nothing when cancelled.
-    static std::optional<std::string> choose(QWidget* parent);
-    std::string chosen() const;
+    // The chosen compressor, or nothing when cancelled.
+    static std::optional<CompressorChoice> choose(QWidget* parent);
+    CompressorChoice chosen() const;
 
 private:
+    void showQuality();
+
     QListWidget* m_list = nullptr;
+    QLabel* m_qualityLabel = nullptr;
+    QSpinBox* m_quality = nullptr;
+    std::vector<AviCompressor> m_compressors;
 };
 
 class CKx2AviDlg : public QDialog {

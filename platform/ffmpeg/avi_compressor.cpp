@@ -7,6 +7,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/avi_file.h"
@@ -17,7 +18,8 @@ namespace {
 
 constexpr int32_t kMaxPictureSide = 8192;
 constexpr int kGopPictures = 12;
-constexpr int kQuantiser = 3;  // MJPEG and MPEG-4: fixed quality, visually close to the source
+constexpr int kQuantiser = 3;  // MJPEG and MPEG-4 by default: visually close to the source
+constexpr int kRateFactor = 23;  // H.264 by default
 
 struct CompressorEntry {
     const char* name;
@@ -36,6 +38,15 @@ const CompressorEntry kCompressors[] = {
     {"h264", "H.264 (x264)", aviFourCc('H', '2', '6', '4'), "libx264", AV_PIX_FMT_YUV420P},
 };
 
+// The quality setting of a compressor: quantiser 1 to 31 for MJPEG and MPEG-4, the rate
+// factor 0 to 51 for H.264; the lossless and uncompressed ones have none.
+std::optional<AviQuality> qualityOf(const CompressorEntry& entry) {
+    const std::string name = entry.name;
+    if (name == "mjpeg" || name == "mpeg4") return AviQuality{1, 31, kQuantiser, "Quantiser (1 best - 31 smallest)"};
+    if (name == "h264") return AviQuality{0, 51, kRateFactor, "Rate factor (0 best - 51 smallest)"};
+    return std::nullopt;
+}
+
 int32_t le32(const uint8_t* b) {
     return int32_t(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
                    uint32_t(b[3]) << 24);
@@ -43,8 +54,8 @@ int32_t le32(const uint8_t* b) {
 
 class CompressedAviStream : public AviStream {
 public:
-    CompressedAviStream(RiffAviStream& video, const CompressorEntry& entry)
-        : m_video(video), m_entry(entry) {}
+    CompressedAviStream(RiffAviStream& video, const CompressorEntry& entry, int quality)
+        : m_video(video), m_entry(entry), m_quality(quality) {}
     ~CompressedAviStream() override {
         release();
         sws_freeContext(m_scaler);
@@ -96,6 +107,8 @@ public:
         const int strides[1] = {-int(m_stride)};
         sws_scale(m_scaler, planes, strides, 0, m_height, m_frame->data, m_frame->linesize);
         m_frame->pts = start;
+        // A fixed quantiser is read from each picture, not from the encoder's settings.
+        m_frame->quality = m_codec->global_quality;
         if (avcodec_send_frame(m_codec, m_frame) < 0) return false;
         return drain();
     }
@@ -135,9 +148,10 @@ private:
         m_codec->thread_count = 1;
         if (m_entry.pixelFormat == AV_PIX_FMT_YUVJ420P || codec->id == AV_CODEC_ID_MPEG4) {
             m_codec->flags |= AV_CODEC_FLAG_QSCALE;
-            m_codec->global_quality = FF_QP2LAMBDA * kQuantiser;
+            m_codec->global_quality = FF_QP2LAMBDA * m_quality;
         }
         if (codec->id == AV_CODEC_ID_H264) {
+            av_opt_set_int(m_codec->priv_data, "crf", m_quality, 0);
             av_opt_set(m_codec->priv_data, "preset", "veryfast", 0);
             av_opt_set(m_codec->priv_data, "tune", "zerolatency", 0);
         }
@@ -172,6 +186,7 @@ private:
 
     RiffAviStream& m_video;
     const CompressorEntry& m_entry;
+    int m_quality;
     int32_t m_width = 0;
     int32_t m_height = 0;
     size_t m_stride = 0;
@@ -193,12 +208,12 @@ bool available(const CompressorEntry& entry) {
 std::vector<AviCompressor> aviCompressors() {
     std::vector<AviCompressor> list;
     for (const CompressorEntry& entry : kCompressors)
-        if (available(entry)) list.push_back({entry.name, entry.description, entry.fourCc});
+        if (available(entry)) list.push_back({entry.name, entry.description, entry.fourCc, qualityOf(entry)});
     return list;
 }
 
 std::unique_ptr<AviStream> makeCompressedStream(AviStream& video, const std::string& compressor,
-                                                std::string& error) {
+                                                std::string& error, std::optional<int> quality) {
     // The export reports its own failures: libav* messages below errors stay quiet.
     av_log_set_level(AV_LOG_ERROR);
     auto* riff = dynamic_cast<RiffAviStream*>(&video);
@@ -209,7 +224,9 @@ std::unique_ptr<AviStream> makeCompressedStream(AviStream& video, const std::str
     for (const CompressorEntry& entry : kCompressors)
         if (compressor == entry.name) {
             if (!available(entry)) break;
-            return std::make_unique<CompressedAviStream>(*riff, entry);
+            const std::optional<AviQuality> range = qualityOf(entry);
+            const int chosen = !range ? 0 : std::clamp(quality.value_or(range->standard), range->best, range->smallest);
+            return std::make_unique<CompressedAviStream>(*riff, entry, chosen);
         }
     error = "no compressor named " + compressor;
     return nullptr;

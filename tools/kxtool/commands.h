@@ -102,7 +102,9 @@ struct ExportOptions {
     std::string out;            // the AVI or MP4 file
     std::string format = "avi";  // "avi" or "mp4"
     std::string codec = "dib";  // AVI: a name of aviCompressors()
-    int quality = 23;           // MP4: the H.264 constant rate factor, 0 (best) to 51
+    // MP4: the H.264 constant rate factor, 0 (best) to 51 (23 when not given); AVI: the
+    // compressor's quality setting, clamped to its range (its standard one when not given).
+    std::optional<int> quality;
     bool listCodecs = false;
 };
 int runExport(const ExportOptions& options);

@@ -34,12 +34,12 @@ int runExport(const ExportOptions& options) {
     };
     if (options.format == "mp4") {
         Mp4Export exporter(log, progress);
-        if (exporter.Export(options.file, options.out, options.quality)) return 0;
+        if (exporter.Export(options.file, options.out, options.quality.value_or(23))) return 0;
         reportError(options.file, lines.empty() ? "not exported" : lines.back());
         return 1;
     }
     AviExport exporter(log, progress);
-    if (exporter.Convert(options.file, options.out, options.codec)) return 0;
+    if (exporter.Convert(options.file, options.out, options.codec, options.quality)) return 0;
     // The message, and the detail without the file name reportError puts first.
     std::string reason = lines.empty() ? "not converted" : lines.front();
     if (lines.size() > 1) {

@@ -204,7 +204,8 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({"avi", "mp4"}));
     exportCommand
         ->add_option("--quality", exportOptions.quality,
-                     "MP4: H.264 constant rate factor, 0 (best) to 51 (default: 23)")
+                     "MP4: H.264 constant rate factor, 0 (best) to 51 (default: 23); AVI: the "
+                     "compressor's quantiser (mjpeg, mpeg4: 1-31, default 3) or rate factor (h264: 0-51)")
         ->check(CLI::Range(0, 51));
     std::vector<std::string> compressorNames;
     for (const kx::AviCompressor& compressor : kx::aviCompressors())

@@ -320,6 +320,37 @@ TEST(KxtoolExport, DamagedRecordingsKeepWhatCameBeforeAndRepeatPicturesThatDoNot
     fs::remove_all(folder);
 }
 
+// The compressor's quality setting: a finer quantiser keeps the pictures closer to the source
+// (PSNR by ffmpeg against the uncompressed export) and takes more bytes.
+TEST(KxtoolExport, CompressorQualityTradesSizeForFidelity) {
+    const fs::path folder = fs::temp_directory_path() / ("kx_export_quality_" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    RecordingJob job;
+    job.path = (folder / "in.kxz").string();
+    job.kind = kKindClip;
+    job.resolutionCode = 122;
+    job.frames = 10;
+    std::string error;
+    ASSERT_TRUE(writeRecording(job, error)) << error;
+    const std::string reference = (folder / "dib.avi").string();
+    ASSERT_EQ(test::runKxtool("export " + job.path + " " + reference, folder).status, 0);
+    const auto psnr = [&](const std::string& avi) {
+        const test::ToolRun run = test::runCommand(
+            "ffmpeg -v info -i " + avi + " -i " + reference + " -lavfi psnr -f null - 2>&1 | grep -o 'average:[0-9.]*'",
+            folder);
+        return run.out.size() > 8 ? std::stod(run.out.substr(8)) : 0.0;
+    };
+    const std::string fine = (folder / "fine.avi").string();
+    const std::string coarse = (folder / "coarse.avi").string();
+    ASSERT_EQ(test::runKxtool("export --codec mjpeg --quality 2 " + job.path + " " + fine, folder).status, 0);
+    ASSERT_EQ(test::runKxtool("export --codec mjpeg --quality 25 " + job.path + " " + coarse, folder).status, 0);
+    EXPECT_GT(fs::file_size(fine), fs::file_size(coarse) * 2);
+    const double finePsnr = psnr(fine);
+    EXPECT_GT(finePsnr, psnr(coarse) + 3) << finePsnr;
+    EXPECT_GT(finePsnr, 35);
+    fs::remove_all(folder);
+}
+
 TEST(KxtoolExport, FailuresAreReportedAndLeaveNoFile) {
     const fs::path folder =
         fs::temp_directory_path() / ("kx_export_fail_" + std::to_string(::getpid()));
