@@ -86,7 +86,7 @@ bool CPlayWnd::OpenFile(const std::string& path, int32_t speed, bool soundOn) {
     const int kind = info.Kind();
     if (kind == kKindClip || kind == kKindExtended || kind == kKindFourChannel) {
         // The decoder comes from the first frame; later frames of another codec go to it too.
-        m_decoder = createDecoder(m_frame->Codec());
+        m_decoder = createDecoder(m_frame->Codec(), uint32_t(width), uint32_t(height));
         if (!m_decoder) {
             Stop(Notify::No);
             return false;

@@ -133,7 +133,7 @@ int runDecode(const DecodeOptions& options) {
             index = reader.FirstFrameNumber(int32_t(frame.Group())) + frame.PositionInGroup();
         }
         if (!legacy && !decoder) {
-            decoder = createDecoder(frame.Codec());
+            decoder = createDecoder(frame.Codec(), headerWidth, headerHeight);
             if (!decoder) {
                 reportError(options.file,
                             "codec " + std::to_string(frame.Codec()) + " has no decoder");
