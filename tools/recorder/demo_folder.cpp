@@ -21,6 +21,7 @@ struct DemoCamera {
     AudioFormat audio;
     uint32_t firstStart;  // seconds since 1970, UTC
     uint32_t version = 1;
+    CameraStream stream = CameraStream::Jpeg;  // codecs 7 and 8
 };
 
 constexpr uint32_t kDay1 = 1793606400;  // 2026-11-02 08:00:00 UTC
@@ -53,6 +54,10 @@ std::vector<RecordingJob> demoJobs(const std::string& folder) {
         {2, 0, "Archive", "Back door", kKindLegacyKx, 0, 2, AudioFormat::None, kDay0, 0x100},
         {2, 1, "Archive", "Stairs", kKindLegacyKxx, 0, 122, AudioFormat::G726, kDay0 + 30, 0x101},
         {2, 2, "Archive", "Shop floor", kKindLegacyKxq, 0, 3, AudioFormat::None, kDay0 + 60, 0x1000},
+        // Network cameras whose streams the recorder stores as they arrive: JPEG pictures through
+        // the SNC stream library (codec 7), H.264 through the media viewer (codec 8).
+        {3, 0, "Street", "Crossing", kKindExtended, 7, 135, AudioFormat::None, kDay1 + 40, 1, CameraStream::Jpeg},
+        {3, 1, "Street", "Bus stop", kKindExtended, 8, 135, AudioFormat::G726, kDay1 + 50, 1, CameraStream::H264},
     };
     std::vector<RecordingJob> jobs;
     uint32_t seed = 1;
@@ -75,6 +80,7 @@ std::vector<RecordingJob> demoJobs(const std::string& folder) {
             job.seed = seed;
             job.jitterMs = part == 1 ? 4 : 0;
             job.version = camera.version;
+            job.cameraStream = camera.stream;
             const char* const extensions[] = {".kx", ".kxx", ".kxq", ".kxz"};
             const std::string extension = camera.kind <= kKindClip ? extensions[camera.kind] : ".ckx";
             job.path = (video / (std::string(camera.boardName) + "-" + camera.cameraName + "-" + stamp(job.startTime) +
