@@ -20,7 +20,9 @@ std::unique_ptr<SncComponent> createSncComponent(const std::string& folder = pro
 // The player's own SNC component: both tables filled with its own entry points.
 const SncEntryPoints& ownSncEntryPoints();
 
-// Largest picture the player's own components decode, in pixels of each side.
-inline constexpr int kMaxCameraPictureSide = 4096;
+// Largest picture the player's own components decode, in pixels of each side: 4096 unless set
+// lower (the fuzz targets do) before the components are created.
+void setCameraPictureLimit(int side);
+int cameraPictureLimit();
 
 }  // namespace kx

@@ -2,7 +2,10 @@
 // bytes into pictures, decoding them and converting each to packed B, G, R.
 #include "platform/ffmpeg/camera_stream_decoder.h"
 
+#include "platform/camera_components.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 extern "C" {
@@ -83,6 +86,13 @@ size_t pictureEnd(std::span<const uint8_t> data, size_t begin, CameraStreamKind 
 }
 
 }  // namespace
+
+namespace {
+std::atomic<int> g_pictureLimit{4096};
+}  // namespace
+
+void setCameraPictureLimit(int side) { g_pictureLimit = std::max(side, 16); }
+int cameraPictureLimit() { return g_pictureLimit; }
 
 CameraStreamKind recogniseCameraStream(std::span<const uint8_t> data) {
     if (isJpegStart(data, 0)) return CameraStreamKind::Jpeg;

@@ -113,7 +113,7 @@ private:
         return {};
     }
 
-    CameraStreamDecoder m_decoder{kMaxCameraPictureSide};
+    CameraStreamDecoder m_decoder{cameraPictureLimit()};
     CameraStreamKind m_kind = CameraStreamKind::Unknown;
     bool m_haveMediaType = false;
     bool m_running = false;

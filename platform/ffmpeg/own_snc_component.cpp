@@ -15,7 +15,7 @@ namespace kx {
 namespace {
 
 struct OwnSncCamera {
-    CameraStreamDecoder decoder{kMaxCameraPictureSide};
+    CameraStreamDecoder decoder{cameraPictureLimit()};
     bool initialised = false;
     bool started = false;
     bool videoStream = false;
