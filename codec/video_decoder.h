@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace kx {
@@ -101,6 +102,9 @@ public:
     // number of bits read.
     virtual uint32_t decodeMacroblock(const int16_t* reference, int16_t* output, unsigned pattern,
                                       MacroblockMode mode);
+    // A message about the environment (a camera component's error) for the application layer to
+    // show the user once; empty when there is none or it was taken.
+    virtual std::string takeMessage() { return {}; }
 };
 
 }  // namespace kx

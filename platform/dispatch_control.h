@@ -59,6 +59,8 @@ public:
     void add(std::string progId, Factory factory);
     // Null when no control of that name is registered (or its factory gives none).
     std::unique_ptr<DispatchControl> create(std::string_view progId) const;
+    // The factory registered under `progId`; empty when there is none.
+    Factory find(std::string_view progId) const;
 
     // The registry with the player's own controls.
     static ControlRegistry& process();

@@ -266,6 +266,7 @@ bool CPlayWnd::DecodeFrame(CPlayFrame& frame, Deblocking deblocking) {
             decoded = m_decoder->decodeInto(frame, frame.Picture(), &m_avcStatus, deblocking);
         else
             decoded = m_decoder->decodeToRgb(frame, frame.Picture());
+        if (std::string text = m_decoder->takeMessage(); !text.empty()) m_decoderMessage = std::move(text);
     }
     if (m_legacyDecoder) {
         RgbPicture& picture = frame.Picture();

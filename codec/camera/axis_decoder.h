@@ -47,7 +47,7 @@ public:
 
     // The control's first automation error, for the application layer to show once; empty when
     // there is none, or when it was taken already.
-    std::string takeMessage();
+    std::string takeMessage() override;
     bool hasControl() const { return m_control != nullptr; }
 
 private:

@@ -8,14 +8,14 @@ void ControlRegistry::add(std::string progId, Factory factory) {
     m_factories[std::move(progId)] = std::move(factory);
 }
 
+ControlRegistry::Factory ControlRegistry::find(std::string_view progId) const {
+    std::lock_guard lock(m_mutex);
+    const auto found = m_factories.find(progId);
+    return found == m_factories.end() ? Factory() : found->second;
+}
+
 std::unique_ptr<DispatchControl> ControlRegistry::create(std::string_view progId) const {
-    Factory factory;
-    {
-        std::lock_guard lock(m_mutex);
-        const auto found = m_factories.find(progId);
-        if (found == m_factories.end()) return nullptr;
-        factory = found->second;
-    }
+    const Factory factory = find(progId);
     return factory ? factory() : nullptr;
 }
 
