@@ -1,8 +1,10 @@
-// Codec selection: identifiers 0 and 1 have decoders, the rest none for now.
+// Codec selection: identifiers 0 and 1 have decoders, and with a picture size 7 and 8 too.
 #include "codec/create_decoder.h"
 
 #include <gtest/gtest.h>
 
+#include "codec/camera/axis_decoder.h"
+#include "codec/camera/snc_decoder.h"
 #include "codec/native/native_motion_decoder.h"
 
 namespace kx {
@@ -15,6 +17,13 @@ TEST(CreateDecoder, NativeCodecsOnly) {
     EXPECT_EQ(dynamic_cast<NativeMotionDecoder*>(native.get()), nullptr);
     EXPECT_NE(dynamic_cast<NativeMotionDecoder*>(createDecoder(1).get()), nullptr);
     for (int codec = 2; codec < 16; ++codec) EXPECT_EQ(createDecoder(codec), nullptr) << codec;
+}
+
+TEST(CreateDecoder, CameraCodecsWithThePictureSize) {
+    EXPECT_NE(dynamic_cast<SncDecoder*>(createDecoder(7, 352, 288).get()), nullptr);
+    EXPECT_NE(dynamic_cast<AxisDecoder*>(createDecoder(8, 352, 288).get()), nullptr);
+    EXPECT_NE(dynamic_cast<NativeMotionDecoder*>(createDecoder(1, 352, 288).get()), nullptr);
+    for (int codec : {2, 3, 5, 6, 9, 15}) EXPECT_EQ(createDecoder(codec, 352, 288), nullptr) << codec;
 }
 
 }  // namespace
