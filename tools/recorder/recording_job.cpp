@@ -207,7 +207,7 @@ bool check(const RecordingJob& job, PictureSize size, std::string& error) {
     if (!legacy && job.kind != kKindClip && job.kind != kKindExtended && job.kind != kKindFourChannel)
         error = file + "only legacy (.kx, .kxx, .kxq), clip (.kxz), extended (.ckx) and four-channel recordings are written";
     else if (!legacy && job.codec != 0 && job.codec != 1 && !isCameraCodec(job.codec))
-        error = file + "codec " + std::to_string(job.codec) + " is neither a native codec (0 or 1) nor a camera codec (7 or 8)";
+        error = file + "codec " + std::to_string(job.codec) + " is not a native codec (0 or 1) nor a camera codec (7 or 8)";
     else if (isCameraCodec(job.codec) && job.kind != kKindClip && job.kind != kKindExtended)
         error = file + "camera streams (codecs 7 and 8) are written to clip (.kxz) and extended (.ckx) recordings";
     else if (!kindCanHoldCode(job.kind, job.resolutionCode))

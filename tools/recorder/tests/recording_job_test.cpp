@@ -148,6 +148,7 @@ TEST_F(RecordingJobTest, JobsThatCannotBeWrittenAreRefusedWithAReason) {
     const Case cases[] = {
         {[](RecordingJob& j) { j.kind = 5; }, "only legacy"},
         {[](RecordingJob& j) { j.codec = 4; }, "not a native codec"},
+        {[](RecordingJob& j) { j.codec = 7, j.kind = kKindFourChannel; }, "written to clip (.kxz) and extended"},
         {[](RecordingJob& j) { j.resolutionCode = 137; }, "cannot be named in a header of kind 7"},
         {[](RecordingJob& j) { j.codec = 0, j.idctB = true; }, "option of codec 1"},
         {[](RecordingJob& j) { j.audio = AudioFormat::Ima, j.imaBlockBytes = 100; },
