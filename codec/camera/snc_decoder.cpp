@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "recording/byte_order.h"
 #include "recording/record_frame.h"
@@ -34,7 +35,14 @@ bool SncDecoder::prepare() {
     if (!m_loaded) {
         // Both libraries or none: the core library is never called when it did not load. A
         // failure is tried again with the next frame.
-        if (!m_component->load()) return false;
+        if (!m_component->load()) {
+            if (!m_loadFailureTold) {
+                m_loadFailureTold = true;
+                m_message = "The camera libraries libsncstrm.so and libsnccore.so beside the program cannot be "
+                            "used: this recording plays without pictures.";
+            }
+            return false;
+        }
         m_loaded = true;
     }
     const auto& s = api().stream;
@@ -94,6 +102,8 @@ bool SncDecoder::decodeToRgb(const CRecordFrame& frame, RgbPicture& picture) {
     std::memcpy(pixels, m_pictureBuffer.data(), bytes);
     return true;
 }
+
+std::string SncDecoder::takeMessage() { return std::exchange(m_message, {}); }
 
 void SncDecoder::onDecodedPicture(void* context) {
     auto* self = static_cast<SncDecoder*>(context);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "codec/video_decoder.h"
@@ -27,6 +28,8 @@ public:
     // Writes the library's picture bytes (packed B, G, R, top row first from the player's own
     // component) into `picture`; false leaves the previous picture.
     bool decodeToRgb(const CRecordFrame& frame, RgbPicture& picture) override;
+    // Once, after the libraries first fail to load: that the recording plays without pictures.
+    std::string takeMessage() override;
 
 private:
     static void onDecodedPicture(void* context);
@@ -48,6 +51,8 @@ private:
     std::vector<uint8_t> m_pictureBuffer;
     uint32_t m_pictureLength = 0;
     bool m_pictureAvailable = false;
+    bool m_loadFailureTold = false;
+    std::string m_message;
 };
 
 }  // namespace kx

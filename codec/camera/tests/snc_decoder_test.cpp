@@ -173,7 +173,9 @@ TEST_F(SncDecoderTest, FailuresGiveNoPicture) {
         // A library that does not load is never called, and is tried again with the next frame.
         auto snc = decoder(false);
         EXPECT_FALSE(snc->decodeToRgb(*frameOf(codec7Frame(4)), picture));
+        EXPECT_NE(snc->takeMessage().find("libsncstrm.so"), std::string::npos);
         EXPECT_FALSE(snc->decodeToRgb(*frameOf(codec7Frame(4)), picture));
+        EXPECT_EQ(snc->takeMessage(), "") << "told once";
         snc.reset();
         EXPECT_EQ(g_fake.calls, (std::vector<std::string>{"load failed", "load failed"}));
     }
