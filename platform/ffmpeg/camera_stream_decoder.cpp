@@ -51,10 +51,39 @@ AVCodecID codecOf(CameraStreamKind kind) {
     return AV_CODEC_ID_NONE;
 }
 
+// The end of the JPEG picture whose start of image is at `begin`: just past its end-of-image
+// marker, found by walking the marker segments (so a thumbnail inside an APP segment stays part
+// of its picture) and the entropy-coded data after each start of scan.
+size_t jpegEnd(std::span<const uint8_t> data, size_t begin) {
+    size_t i = begin + 2;
+    while (i + 1 < data.size()) {
+        if (data[i] != 0xFF || data[i + 1] == 0xFF) {
+            ++i;
+            continue;
+        }
+        const uint8_t marker = data[i + 1];
+        if (marker == 0xD9) return i + 2;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            i += 2;
+            continue;
+        }
+        if (i + 3 >= data.size()) break;
+        i += 2 + (size_t(data[i + 2]) << 8 | data[i + 3]);
+        if (marker != 0xDA) continue;
+        // Entropy-coded data runs to the next marker other than a stuffed zero or a restart.
+        while (i + 1 < data.size() &&
+               !(data[i] == 0xFF && data[i + 1] != 0 && data[i + 1] != 0xFF && (data[i + 1] < 0xD0 || data[i + 1] > 0xD7)))
+            ++i;
+    }
+    return data.size();
+}
+
 // Where the picture that starts at `begin` ends: the next picture's first byte, or the end.
 size_t pictureEnd(std::span<const uint8_t> data, size_t begin, CameraStreamKind kind) {
     if (kind == CameraStreamKind::Jpeg) {
-        for (size_t i = begin + 2; i + 2 < data.size(); ++i)
+        if (isJpegStart(data, begin)) return std::min(jpegEnd(data, begin), data.size());
+        // Bytes before a picture go on their own, and come to nothing.
+        for (size_t i = begin + 1; i + 2 < data.size(); ++i)
             if (isJpegStart(data, i)) return i;
         return data.size();
     }

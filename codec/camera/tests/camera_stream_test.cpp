@@ -154,5 +154,34 @@ TEST(CameraMediaType, StreamIsFoundWithoutAReadableMediaType) {
     }
 }
 
+
+// The SNC component cuts the fed bytes at each JPEG's end of image: a thumbnail inside an APP1
+// segment stays part of its picture, and of two pictures in one write the second is shown.
+TEST(CameraJpegCutting, PicturesEndAtTheirEndOfImage) {
+    const Stream a = encode(7, CameraStream::Jpeg);
+    const std::vector<uint8_t> header(a.frames[0].begin(), a.frames[0].begin() + 8);
+    const std::vector<uint8_t> first(a.frames[0].begin() + 8, a.frames[0].end());
+    const std::vector<uint8_t> second(a.frames[4].begin() + 8, a.frames[4].end());
+    ASSERT_LT(second.size() + 8, 0x10000u);
+    // SOI, an APP1 segment holding the whole second picture as a thumbnail, then the first's rest.
+    std::vector<uint8_t> withThumbnail = {0xFF, 0xD8, 0xFF, 0xE1};
+    const size_t segment = second.size() + 2;
+    withThumbnail.push_back(uint8_t(segment >> 8));
+    withThumbnail.push_back(uint8_t(segment));
+    withThumbnail.insert(withThumbnail.end(), second.begin(), second.end());
+    withThumbnail.insert(withThumbnail.end(), first.begin() + 2, first.end());
+
+    const auto join = [&](std::initializer_list<const std::vector<uint8_t>*> parts) {
+        std::vector<uint8_t> out = header;
+        for (const auto* p : parts) out.insert(out.end(), p->begin(), p->end());
+        return out;
+    };
+    const auto plain = playerPictures(7, {join({&first}), join({&second})});
+    ASSERT_EQ(plain.size(), 2u);
+    ASSERT_NE(plain[0], plain[1]);
+    EXPECT_EQ(playerPictures(7, {join({&withThumbnail})}), std::vector<std::vector<uint8_t>>{plain[0]});
+    EXPECT_EQ(playerPictures(7, {join({&withThumbnail, &second})}), std::vector<std::vector<uint8_t>>{plain[1]});
+}
+
 }  // namespace
 }  // namespace kx
