@@ -56,6 +56,9 @@ std::optional<AxisFrame> AxisFrame::parse(const uint8_t* data, uint32_t length) 
 AxisDecoder::AxisDecoder(uint32_t width, uint32_t height, ControlRegistry& registry,
                          std::chrono::milliseconds samplePause)
     : m_width(width), m_height(height), m_samplePause(samplePause), m_control(registry.create(kMediaViewerProgId)) {
+    // No window hosts the control here: the handle it is given (member 3) is the decoder's
+    // address, an opaque value the control only keeps. A control that cannot be created leaves
+    // the decoder without pictures.
     if (m_control) m_connected = m_control->connect(kMediaViewerEventsId, this);
 }
 
