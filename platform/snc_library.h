@@ -21,6 +21,14 @@ struct SncPictureRequest {
 // The notification kind of a decoded video picture.
 inline constexpr int32_t kSncDecodedVideoNotification = 3;
 
+// What the window argument of sncCreateScreen (and the hosting window of the media viewer)
+// points to on this platform, where a component has no window to draw in: the size in which
+// the caller wants the decoded pictures, packed B, G, R, top row first (0 x 0: the stream's).
+struct CameraScreen {
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
 // A generic entry point: resolved and checked for presence, not called by the player.
 using SncProc = void (*)();
 

@@ -55,10 +55,10 @@ std::optional<AxisFrame> AxisFrame::parse(const uint8_t* data, uint32_t length) 
 
 AxisDecoder::AxisDecoder(uint32_t width, uint32_t height, ControlRegistry& registry,
                          std::chrono::milliseconds samplePause)
-    : m_width(width), m_height(height), m_samplePause(samplePause), m_control(registry.create(kMediaViewerProgId)) {
-    // No window hosts the control here: the handle it is given (member 3) is the decoder's
-    // address, an opaque value the control only keeps. A control that cannot be created leaves
-    // the decoder without pictures.
+    : m_width(width), m_height(height), m_host{width, height}, m_samplePause(samplePause), m_control(registry.create(kMediaViewerProgId)) {
+    // No window hosts the control here: the handle it is given (member 3) points to the
+    // recording's picture size, in which the pictures are wanted. A control that cannot be
+    // created leaves the decoder without pictures.
     if (m_control) m_connected = m_control->connect(kMediaViewerEventsId, this);
 }
 
@@ -93,7 +93,7 @@ void AxisDecoder::startControl(const AxisFrame& f) {
     const DispatchValue live[] = {false};
     const DispatchValue buffering[] = {int16_t(1)};
     const DispatchValue mediaType[] = {int32_t(0), DispatchBytes{f.mediaType, f.mediaTypeBytes},
-                                       uintptr_t(this), int32_t(0)};
+                                       reinterpret_cast<uintptr_t>(&m_host), int32_t(0)};
     const DispatchValue outputs[] = {int32_t(0), int32_t(0)};
     const DispatchValue start[] = {int32_t(0), int32_t(5), int32_t(0), int32_t(0)};
     m_started = true;

@@ -11,6 +11,7 @@
 
 #include "codec/video_decoder.h"
 #include "platform/dispatch_control.h"
+#include "platform/snc_library.h"
 
 namespace kx {
 
@@ -59,6 +60,7 @@ private:
 
     uint32_t m_width;
     uint32_t m_height;
+    CameraScreen m_host;
     std::chrono::milliseconds m_samplePause;
     std::unique_ptr<DispatchControl> m_control;
     bool m_connected = false;

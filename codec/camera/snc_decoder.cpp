@@ -13,9 +13,9 @@
 namespace kx {
 
 SncDecoder::SncDecoder(uint32_t width, uint32_t height, std::unique_ptr<SncComponent> component,
-                       std::chrono::milliseconds writePause, uintptr_t mainWindow)
+                       std::chrono::milliseconds writePause)
     : m_width(width), m_height(height), m_component(std::move(component)), m_writePause(writePause),
-      m_mainWindow(mainWindow) {}
+      m_screen{width, height} {}
 
 SncDecoder::~SncDecoder() {
     m_stopping = true;
@@ -51,7 +51,8 @@ bool SncDecoder::prepare() {
         if (m_camera == -1) return false;
     }
     s.sncInitialize(m_camera);
-    s.sncCreateScreen(m_camera, m_mainWindow, 0, 0, 0, 0);
+    // The screen: the recording's picture size, in which the pictures are wanted.
+    s.sncCreateScreen(m_camera, reinterpret_cast<uintptr_t>(&m_screen), 0, 0, 0, 0);
     s.sncEnableVideoStream(m_camera, 1);
     s.sncEnableVideoPlay(m_camera, 1);
     s.sncEnableAudioStream(m_camera, 1);

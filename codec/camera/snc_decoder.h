@@ -22,7 +22,7 @@ public:
     // `width` x `height` is the recording's picture size. `writePause` is the pause after each
     // write, which lets a library's own threads take the bytes.
     SncDecoder(uint32_t width, uint32_t height, std::unique_ptr<SncComponent> component,
-               std::chrono::milliseconds writePause = std::chrono::milliseconds(1), uintptr_t mainWindow = 0);
+               std::chrono::milliseconds writePause = std::chrono::milliseconds(1));
     ~SncDecoder() override;
 
     // Writes the library's picture bytes (packed B, G, R, top row first from the player's own
@@ -42,7 +42,7 @@ private:
     uint32_t m_height;
     std::unique_ptr<SncComponent> m_component;
     std::chrono::milliseconds m_writePause;
-    uintptr_t m_mainWindow;
+    CameraScreen m_screen;
     int32_t m_camera = -1;
     bool m_loaded = false;
     bool m_ready = false;

@@ -211,17 +211,26 @@ bool CameraStreamDecoder::sendPacket(std::span<const uint8_t> data, const std::f
     return any;
 }
 
+void CameraStreamDecoder::setOutputSize(int width, int height) {
+    const bool valid = width > 0 && height > 0 && width <= m_maxSide && height <= m_maxSide;
+    m_outputWidth = valid ? width : 0;
+    m_outputHeight = valid ? height : 0;
+}
+
 bool CameraStreamDecoder::convert() {
-    const int width = m_frame->width;
-    const int height = m_frame->height;
-    if (width <= 0 || height <= 0 || width > m_maxSide || height > m_maxSide) return false;
-    m_scaler = sws_getCachedContext(m_scaler, width, height, AVPixelFormat(m_frame->format), width, height,
-                                    AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    const int sourceWidth = m_frame->width;
+    const int sourceHeight = m_frame->height;
+    if (sourceWidth <= 0 || sourceHeight <= 0 || sourceWidth > m_maxSide || sourceHeight > m_maxSide) return false;
+    const int width = m_outputWidth ? m_outputWidth : sourceWidth;
+    const int height = m_outputWidth ? m_outputHeight : sourceHeight;
+    m_scaler = sws_getCachedContext(m_scaler, sourceWidth, sourceHeight, AVPixelFormat(m_frame->format), width,
+                                    height, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!m_scaler) return false;
     m_bgr.resize(size_t(width) * size_t(height) * 3);
     uint8_t* planes[4] = {m_bgr.data(), nullptr, nullptr, nullptr};
     int strides[4] = {width * 3, 0, 0, 0};
-    if (sws_scale(m_scaler, m_frame->data, m_frame->linesize, 0, height, planes, strides) != height) return false;
+    if (sws_scale(m_scaler, m_frame->data, m_frame->linesize, 0, sourceHeight, planes, strides) != height)
+        return false;
     m_width = width;
     m_height = height;
     return true;

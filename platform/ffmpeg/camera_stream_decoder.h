@@ -33,6 +33,9 @@ public:
     // it. Returns false when the data could not be decoded at all.
     bool decode(std::span<const uint8_t> data, CameraStreamKind kind, const std::function<void()>& onPicture);
 
+    // Pictures come out at this size (0 x 0: the stream's own).
+    void setOutputSize(int width, int height);
+
     // The last picture: packed B, G, R, 3 x width bytes a row, top row first.
     const std::vector<uint8_t>& bgr() const { return m_bgr; }
     int width() const { return m_width; }
@@ -55,6 +58,8 @@ private:
     std::vector<uint8_t> m_bgr;
     int m_width = 0;
     int m_height = 0;
+    int m_outputWidth = 0;
+    int m_outputHeight = 0;
 };
 
 }  // namespace kx

@@ -60,6 +60,9 @@ public:
                     !std::holds_alternative<DispatchBytes>(arguments[1]))
                     return failure("Invalid media type arguments");
                 m_kind = kindOfMediaType(std::get<DispatchBytes>(arguments[1]));
+                if (std::holds_alternative<uintptr_t>(arguments[2]))
+                    if (const auto* host = reinterpret_cast<const CameraScreen*>(std::get<uintptr_t>(arguments[2])))
+                        m_decoder.setOutputSize(int(host->width), int(host->height));
                 m_haveMediaType = true;
                 return {};
             }

@@ -69,8 +69,12 @@ int32_t finalize(int32_t handle) {
     return kOk;
 }
 
-int32_t createScreen(int32_t handle, uintptr_t, int32_t, int32_t, int32_t, int32_t) {
-    return cameraOf(handle) ? kOk : kFailed;
+int32_t createScreen(int32_t handle, uintptr_t window, int32_t, int32_t, int32_t, int32_t) {
+    const auto camera = cameraOf(handle);
+    if (!camera) return kFailed;
+    if (const auto* screen = reinterpret_cast<const CameraScreen*>(window))
+        camera->decoder.setOutputSize(int(screen->width), int(screen->height));
+    return kOk;
 }
 
 int32_t enableVideoStream(int32_t handle, int32_t on) {

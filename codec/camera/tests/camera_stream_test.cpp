@@ -65,7 +65,8 @@ Stream encode(int codec, CameraStream kind) {
 }
 
 // FFmpeg's decoding of the elementary stream: packed B, G, R pictures.
-std::vector<std::vector<uint8_t>> ffmpegPictures(const std::vector<uint8_t>& elementary, const char* format) {
+std::vector<std::vector<uint8_t>> ffmpegPictures(const std::vector<uint8_t>& elementary, const char* format,
+                                                 int width = kWidth, int height = kHeight) {
     const auto dir = std::filesystem::temp_directory_path() / ("kx_camera_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto in = dir / "stream";
@@ -73,24 +74,26 @@ std::vector<std::vector<uint8_t>> ffmpegPictures(const std::vector<uint8_t>& ele
     std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(elementary.data()),
                                               std::streamsize(elementary.size()));
     const std::string command = std::string("ffmpeg -nostdin -v error -y -f ") + format + " -i " + in.string() +
-                                " -f rawvideo -pix_fmt bgr24 " + out.string();
+                                " -vf scale=" + std::to_string(width) + ":" + std::to_string(height) +
+                                ":flags=bicubic -f rawvideo -pix_fmt bgr24 " + out.string();
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     std::ifstream file(out, std::ios::binary);
     const std::vector<uint8_t> all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     std::filesystem::remove_all(dir);
     std::vector<std::vector<uint8_t>> pictures;
-    const size_t bytes = size_t(kWidth) * kHeight * 3;
+    const size_t bytes = size_t(width) * height * 3;
     for (size_t at = 0; at + bytes <= all.size(); at += bytes)
         pictures.emplace_back(all.begin() + ptrdiff_t(at), all.begin() + ptrdiff_t(at + bytes));
     return pictures;
 }
 
-std::vector<std::vector<uint8_t>> playerPictures(int codec, const std::vector<std::vector<uint8_t>>& frames) {
-    auto decoder = createDecoder(codec, kWidth, kHeight);
+std::vector<std::vector<uint8_t>> playerPictures(int codec, const std::vector<std::vector<uint8_t>>& frames,
+                                                 int width = kWidth, int height = kHeight) {
+    auto decoder = createDecoder(codec, uint32_t(width), uint32_t(height));
     EXPECT_NE(decoder, nullptr);
     std::vector<std::vector<uint8_t>> pictures;
     if (!decoder) return pictures;
-    RgbPicture picture(kWidth, kHeight);
+    RgbPicture picture{uint32_t(width), uint32_t(height)};
     for (const auto& bytes : frames) {
         CRecordFrame frame(kWidth, kHeight, 0);
         EXPECT_LE(bytes.size(), frame.VideoCapacity());
@@ -181,6 +184,26 @@ TEST(CameraJpegCutting, PicturesEndAtTheirEndOfImage) {
     ASSERT_NE(plain[0], plain[1]);
     EXPECT_EQ(playerPictures(7, {join({&withThumbnail})}), std::vector<std::vector<uint8_t>>{plain[0]});
     EXPECT_EQ(playerPictures(7, {join({&withThumbnail, &second})}), std::vector<std::vector<uint8_t>>{plain[1]});
+}
+
+
+// A stream whose pictures differ in size from the recording comes out at the recording's size,
+// scaled as FFmpeg's bicubic scaler does.
+TEST(CameraPictureSize, PicturesComeOutAtTheRecordingsSize) {
+    for (const int codec : {7, 8}) {
+        const Stream stream = encode(codec, CameraStream::Mpeg4);
+        for (const auto& [width, height] : {std::pair{48, 32}, std::pair{160, 120}}) {
+            const auto expected = ffmpegPictures(stream.elementary, "m4v", width, height);
+            const auto actual = playerPictures(codec, stream.frames, width, height);
+            ASSERT_EQ(actual.size(), expected.size()) << codec << " " << width;
+            for (size_t i = 0; i < actual.size(); ++i) {
+                ASSERT_EQ(actual[i].size(), expected[i].size());
+                double difference = 0;
+                for (size_t b = 0; b < actual[i].size(); ++b) difference += std::abs(actual[i][b] - expected[i][b]);
+                EXPECT_LT(difference / double(actual[i].size()), 1.0) << codec << " " << width << " picture " << i;
+            }
+        }
+    }
 }
 
 }  // namespace
