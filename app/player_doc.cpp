@@ -604,4 +604,9 @@ void CKorvexPlayerDoc::ToggleContinuousPlayback() {
     m_continuous = !m_continuous;
 }
 
+void CKorvexPlayerDoc::ShowPlayerMessage() {
+    if (!m_player) return;
+    if (const std::string text = m_player->TakeDecoderMessage(); !text.empty()) m_ui.showMessage(kProgramTitle, text);
+}
+
 }  // namespace kx

@@ -109,6 +109,8 @@ public:
     void OnPlayEnded();
     // Code 5: pause, "Frame Lost !" and the "Decode Err" dialog.
     void OnFrameLost();
+    // Shows the player's message about a camera component, if it has one (each once).
+    void ShowPlayerMessage();
 
     // Search (Ctrl+S): nothing while the quad play window exists; otherwise closes the open
     // file and runs the Search dialog on the criteria the document keeps.

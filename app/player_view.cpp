@@ -96,6 +96,7 @@ intptr_t CKorvexPlayerView::onMessage(const LoopMessage& message) {
 
 void CKorvexPlayerView::OnPlayNotify(uint32_t code, intptr_t parameter) {
     const auto* frame = reinterpret_cast<const CPlayFrame*>(parameter);
+    m_doc.ShowPlayerMessage();
     switch (code) {
         case kPlayEnded:
             m_noVideo = false;

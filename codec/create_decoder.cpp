@@ -2,8 +2,11 @@
 #include "codec/create_decoder.h"
 
 #include "codec/avc/avc_decoder.h"
+#include "codec/camera/axis_decoder.h"
+#include "codec/camera/snc_decoder.h"
 #include "codec/native/native_decoder.h"
 #include "codec/native/native_motion_decoder.h"
+#include "platform/camera_components.h"
 
 namespace kx {
 
@@ -13,6 +16,14 @@ std::unique_ptr<VideoDecoder> createDecoder(int codec) {
         case 1: return std::make_unique<NativeMotionDecoder>();
         case 4: return std::make_unique<AvcDecoder>();
         default: return nullptr;
+    }
+}
+
+std::unique_ptr<VideoDecoder> createDecoder(int codec, uint32_t width, uint32_t height) {
+    switch (codec) {
+        case 7: return std::make_unique<SncDecoder>(width, height, createSncComponent());
+        case 8: return std::make_unique<AxisDecoder>(width, height);
+        default: return createDecoder(codec);
     }
 }
 

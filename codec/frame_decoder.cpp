@@ -27,7 +27,8 @@ void FrameDecoder::reset() {
     m_failure.clear();
 }
 
-bool FrameDecoder::setup(int fileKind, uint32_t version, int codec, std::string& reason) {
+bool FrameDecoder::setup(int fileKind, uint32_t version, int codec, std::string& reason, uint32_t width,
+                         uint32_t height) {
     reset();
     m_fileKind = fileKind;
     if (isLegacyKind(fileKind)) {
@@ -41,7 +42,7 @@ bool FrameDecoder::setup(int fileKind, uint32_t version, int codec, std::string&
         m_legacy = std::move(legacy);
         return true;
     }
-    m_decoder = createDecoder(codec);
+    m_decoder = createDecoder(codec, width, height);
     if (!m_decoder) {
         reason = "codec " + std::to_string(codec) + " has no decoder";
         return false;

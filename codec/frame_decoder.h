@@ -31,7 +31,9 @@ public:
     // Chooses the decoder for a recording of `fileKind` whose first frame names `codec` (the
     // legacy decoder's variant comes from the header's `version`). False, with `reason`, when
     // there is none.
-    bool setup(int fileKind, uint32_t version, int codec, std::string& reason);
+    // The network-camera codecs (7, 8) also need the recording's picture size.
+    bool setup(int fileKind, uint32_t version, int codec, std::string& reason, uint32_t width = 0,
+               uint32_t height = 0);
     void reset();
     bool ready() const { return m_decoder || m_legacy; }
     bool isLegacy() const { return m_legacy != nullptr; }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace kx {
@@ -104,6 +105,9 @@ public:
     // True when the last successful decode wrote a picture whose data ended early or broke off
     // part way, so that part of it shows what the decoding rules give for missing data.
     virtual bool lastPictureDamaged() const { return false; }
+    // A message about the environment (a camera component's error) for the application layer to
+    // show the user once; empty when there is none or it was taken.
+    virtual std::string takeMessage() { return {}; }
 };
 
 }  // namespace kx

@@ -95,7 +95,7 @@ bool CPlayWnd::OpenFile(const std::string& path, int32_t speed, bool soundOn) {
 
     // The decoder comes from the first frame; later frames of another codec go to it too.
     std::string reason;
-    if (!m_decoder.setup(info.Kind(), info.Version(), m_frame->Codec(), reason)) return FailOpen(reason);
+    if (!m_decoder.setup(info.Kind(), info.Version(), m_frame->Codec(), reason, uint32_t(width), uint32_t(height))) return FailOpen(reason);
     return true;
 }
 
@@ -288,7 +288,10 @@ void CPlayWnd::CloseAudio() {
 }
 
 FrameFault CPlayWnd::DecodeFrame(CPlayFrame& frame, Deblocking deblocking) {
-    switch (m_decoder.decode(frame, frame.Picture(), deblocking, &m_avcStatus)) {
+    const FrameDecode decoded = m_decoder.decode(frame, frame.Picture(), deblocking, &m_avcStatus);
+    if (VideoDecoder* decoder = m_decoder.decoder())
+        if (std::string text = decoder->takeMessage(); !text.empty()) m_decoderMessage = std::move(text);
+    switch (decoded) {
         case FrameDecode::Whole:
         case FrameDecode::NotYet: return FrameFault::None;
         case FrameDecode::Damaged: return FrameFault::PictureDamaged;

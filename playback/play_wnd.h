@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "codec/frame_decoder.h"
 #include "codec/video_decoder.h"
@@ -56,6 +57,8 @@ public:
     void Stop(Notify notify);
     void TogglePause();
     bool IsPaused() const { return m_playTimer == 0; }
+    // The decoder's message about its component (once per decoder); empty when there is none.
+    std::string TakeDecoderMessage() { return std::exchange(m_decoderMessage, {}); }
     // Speed factor: s >= 1 divides every frame interval by 2s, s <= -1 multiplies it by -2s,
     // 0 is real time. Takes effect at the next tick.
     void SetSpeed(int32_t speed) { m_speed = speed; }
@@ -154,6 +157,7 @@ private:
     AudioDevices* m_audioDevices;
     LoopWaveDoneTarget m_waveDone{*this};  // the audio output's completions, posted to this window
     std::unique_ptr<CWaveOut> m_audio;
+    std::string m_decoderMessage;
     bool m_audioUnavailable = false;  // no device took the format: silent until the next open
     FrameDecoder m_decoder;
     std::unique_ptr<CPlayFrame> m_secondFrame;

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "app/player_view.h"
+#include "platform/camera_components.h"
 #include "platform/manual/manual_event_loop.h"
 #include "playback/play_notify.h"
 #include "present/display.h"
@@ -686,6 +687,83 @@ TEST_F(PlayerDocTest, StillPicturesOpenAndCloseDoesNotDropThem) {
 
     ASSERT_TRUE(doc.OpenRecording(record("cam.ckx")));
     EXPECT_FALSE(doc.IsStillPicture());
+}
+
+
+// The picture of a recording as shown, after two seconds of playing.
+QImage shownAfterTwoSeconds(CKorvexPlayerDoc& doc, ManualEventLoop& loop, test::MemoryWindow& window,
+                            const std::string& path) {
+    window.showCount = 0;
+    if (!doc.OpenRecording(path)) return {};
+    for (int t = 0; t < 2000; t += 10) loop.advanceMs(10);
+    return window.showCount > 0 ? window.shown.convertToFormat(QImage::Format_RGB32) : QImage();
+}
+
+// Mean difference of the red, green and blue samples of two pictures of one size.
+double meanDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+TEST_F(PlayerDocTest, CameraStreamRecordingsPlayAsTheSceneTheyShow) {
+    const auto write = [&](const std::string& name, int codec, CameraStream stream) {
+        RecordingJob job;
+        job.path = folder.path() + "/" + name;
+        job.codec = codec;
+        job.cameraStream = stream;
+        job.frames = 75;
+        std::string error;
+        EXPECT_TRUE(writeRecording(job, error)) << error;
+        return job.path;
+    };
+    const QImage native = shownAfterTwoSeconds(doc, loop, window, write("native.ckx", 1, CameraStream::Jpeg));
+    ASSERT_FALSE(native.isNull());
+    const struct {
+        int codec;
+        CameraStream stream;
+    } cases[] = {{7, CameraStream::Jpeg}, {7, CameraStream::H264}, {8, CameraStream::Mpeg4}, {8, CameraStream::H264}};
+    for (const auto& c : cases) {
+        const std::string name = "camera" + std::to_string(c.codec) + "_" + std::to_string(int(c.stream)) + ".ckx";
+        const QImage camera = shownAfterTwoSeconds(doc, loop, window, write(name, c.codec, c.stream));
+        ASSERT_EQ(camera.size(), native.size()) << name;
+        // The same scene through another codec: close, where a picture upside down, with red and
+        // blue swapped or shifted by a row would be far off.
+        EXPECT_LT(meanDifference(camera, native), 12.0) << name;
+        EXPECT_GT(meanDifference(camera, native.mirrored(false, true)), 12.0) << name << ": the scene tells up from down";
+        EXPECT_GT(meanDifference(camera, native.rgbSwapped()), 12.0) << name << ": the scene tells red from blue";
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+// A control that fails every call: its error reaches the user once, and playing goes on.
+class FailingViewer final : public DispatchControl {
+public:
+    DispatchResult invoke(int32_t, DispatchKind, std::span<const DispatchValue>) override {
+        return {false, {}, "Media viewer failed"};
+    }
+    bool connect(std::string_view, DispatchEventSink*) override { return true; }
+    void disconnect() override {}
+};
+
+TEST_F(PlayerDocTest, ACameraControlsErrorIsShownOnce) {
+    RecordingJob job;
+    job.path = folder.path() + "/camera8.ckx";
+    job.codec = 8;
+    job.frames = 25;
+    std::string error;
+    ASSERT_TRUE(writeRecording(job, error)) << error;
+    ControlRegistry& registry = ControlRegistry::process();
+    const ControlRegistry::Factory own = registry.find(kMediaViewerProgId);
+    registry.add(kMediaViewerProgId, [] { return std::make_unique<FailingViewer>(); });
+    ASSERT_TRUE(doc.OpenRecording(job.path));
+    for (int t = 0; t < 600; t += 10) loop.advanceMs(10);
+    registry.add(kMediaViewerProgId, own);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Media viewer failed"});
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
-// Codec selection: identifiers 0, 1 and 4 have decoders, the rest none for now.
+// Codec selection: identifiers 0, 1 and 4 have decoders, and with a picture size 7 and 8 too.
 #include "codec/create_decoder.h"
 
 #include <gtest/gtest.h>
 
 #include "codec/avc/avc_decoder.h"
+#include "codec/camera/axis_decoder.h"
+#include "codec/camera/snc_decoder.h"
 #include "codec/native/native_motion_decoder.h"
 
 namespace kx {
@@ -20,6 +22,13 @@ TEST(CreateDecoder, NativeAndAvcCodecs) {
         if (codec == 4) continue;
         EXPECT_EQ(createDecoder(codec), nullptr) << codec;
     }
+}
+
+TEST(CreateDecoder, CameraCodecsWithThePictureSize) {
+    EXPECT_NE(dynamic_cast<SncDecoder*>(createDecoder(7, 352, 288).get()), nullptr);
+    EXPECT_NE(dynamic_cast<AxisDecoder*>(createDecoder(8, 352, 288).get()), nullptr);
+    EXPECT_NE(dynamic_cast<NativeMotionDecoder*>(createDecoder(1, 352, 288).get()), nullptr);
+    for (int codec : {2, 3, 5, 6, 9, 15}) EXPECT_EQ(createDecoder(codec, 352, 288), nullptr) << codec;
 }
 
 }  // namespace

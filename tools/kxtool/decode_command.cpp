@@ -115,7 +115,7 @@ int runDecode(const DecodeOptions& options) {
             if (!resumed) break;
             index = reader.FirstFrameNumber(int32_t(frame.Group())) + frame.PositionInGroup();
         }
-        if (!decoder.ready() && !decoder.setup(info.Kind(), info.Version(), frame.Codec(), reason)) {
+        if (!decoder.ready() && !decoder.setup(info.Kind(), info.Version(), frame.Codec(), reason, headerWidth, headerHeight)) {
             reportError(options.file, reason);
             return 1;
         }

@@ -23,6 +23,7 @@ struct DemoCamera {
     uint32_t version = 1;
     int avcVersion = 4;
     int bFrames = 0;
+    CameraStream stream = CameraStream::Jpeg;  // codecs 7 and 8
 };
 
 constexpr uint32_t kDay1 = 1793606400;  // 2026-11-02 08:00:00 UTC
@@ -59,6 +60,10 @@ std::vector<RecordingJob> demoJobs(const std::string& folder) {
         // with B pictures and direct macroblocks.
         {3, 0, "Garage", "Ramp", kKindExtended, 4, 135, AudioFormat::G726, kDay1 + 60, 1, 4, 0},
         {3, 1, "Garage", "Exit", kKindClip, 4, 7, AudioFormat::None, kDay1 + 80, 1, 3, 2},
+        // Network cameras whose streams the recorder stores as they arrive: JPEG pictures through
+        // the SNC stream library (codec 7), H.264 through the media viewer (codec 8).
+        {3, 2, "Street", "Crossing", kKindExtended, 7, 135, AudioFormat::None, kDay1 + 40, 1, 4, 0, CameraStream::Jpeg},
+        {3, 3, "Street", "Bus stop", kKindExtended, 8, 135, AudioFormat::G726, kDay1 + 50, 1, 4, 0, CameraStream::H264},
     };
     std::vector<RecordingJob> jobs;
     uint32_t seed = 1;
@@ -86,6 +91,7 @@ std::vector<RecordingJob> demoJobs(const std::string& folder) {
                 job.avcVersion = camera.avcVersion;
                 job.bFrames = camera.bFrames;
             }
+            job.cameraStream = camera.stream;
             const char* const extensions[] = {".kx", ".kxx", ".kxq", ".kxz"};
             const std::string extension = camera.kind <= kKindClip ? extensions[camera.kind] : ".ckx";
             job.path = (video / (std::string(camera.boardName) + "-" + camera.cameraName + "-" + stamp(job.startTime) +

@@ -62,10 +62,12 @@ int main(int argc, char** argv) {
 
     app.add_option("OUT", out, "Recording to write: .kx, .kxx, .kxq (older kinds, legacy codec), .kxz (clip) or .ckx (extended); any name with --four-channel");
     app.add_flag("--four-channel", fourChannel, "Write a four-channel recording (four cameras in one file)");
-    app.add_option("--codec", job.codec, "Video codec of .kxz, .ckx and four-channel recordings: native 0, native 1 with motion vectors, or the avc codec 4")->check(CLI::IsMember({0, 1, 4}))->capture_default_str();
+    app.add_option("--codec", job.codec, "Video codec of .kxz, .ckx and four-channel recordings: native 0, native 1 with motion vectors, the avc codec 4; 7 or 8 (camera streams, .kxz and .ckx)")->check(CLI::IsMember({0, 1, 4, 7, 8}))->capture_default_str();
     app.add_option("--avc-version", job.avcVersion, "Codec 4: bitstream version 3 (B pictures from both references, direct macroblocks) or 4 (skipped macroblocks)")->check(CLI::IsMember({3, 4}))->capture_default_str();
     app.add_option("--gop", job.gop, "Frames per group, each group starting with a key picture (default: by --group-ms)");
     app.add_option("--b-frames", job.bFrames, "Codec 4: B pictures between reference pictures")->check(CLI::Range(0, 7))->capture_default_str();
+    std::string cameraStream = "jpeg";
+    app.add_option("--camera-stream", cameraStream, "Codecs 7 and 8: what the camera sends, jpeg, mpeg4 or h264")->check(CLI::IsMember({"jpeg", "mpeg4", "h264"}))->capture_default_str();
     app.add_option("--resolution", resolution, "Resolution code; the picture has its coded size")->check(CLI::Range(0, 255))->capture_default_str();
     app.add_option("--input", job.inputY4m, "Y4M file (4:2:0, samples taken as full-range like the cameras') whose pictures have the coded size; default: the built-in scene");
     app.add_option("--frames", job.frames, "Number of frames")->check(CLI::Range(1u, 10'000'000u))->capture_default_str();
@@ -132,6 +134,7 @@ int main(int argc, char** argv) {
     job.version = version.value_or(legacy ? 0x101 : 1);
     job.audio = audio == "g726" ? kx::AudioFormat::G726 : audio == "ima" ? kx::AudioFormat::Ima : kx::AudioFormat::None;
     job.sound = sound == "tone" ? kx::SoundKind::Tone : kx::SoundKind::Speech;
+    job.cameraStream = cameraStream == "mpeg4" ? kx::CameraStream::Mpeg4 : cameraStream == "h264" ? kx::CameraStream::H264 : kx::CameraStream::Jpeg;
     job.boardNumber = uint8_t(board - 1);
     job.cameraNumber = uint8_t(camera - 1);
     if (job.audio == kx::AudioFormat::Ima)

@@ -26,6 +26,8 @@ constexpr size_t kLegacyFrameBytes = 614400;
 constexpr uint32_t kMaxLegacyVersion = 0x1000;
 constexpr int kAvcCodec = 4;
 
+bool isCameraCodec(int codec) { return codec == 7 || codec == 8; }
+
 // Resolution codes that a header of each kind can name (kinds 7 and 8 store a picture selector).
 bool kindCanHoldCode(int kind, uint8_t code) {
     if (kind == kKindClip || isLegacyKind(kind)) return CodedSizeOfCode(code).has_value();
@@ -104,6 +106,10 @@ public:
             if (m_halved) m_half.resize(size.width / 2, size.height);
             m_legacy = std::make_unique<LegacyEncoder>(m_halved ? size.width / 2 : size.width, size.height,
                                                        LegacyEncoderSettings{job.quantiser, job.legacyGroups});
+        } else if (isCameraCodec(job.codec)) {
+            // Camera pictures are shown top row first.
+            m_camera = std::make_unique<CameraStreamEncoder>(job.codec, job.cameraStream, size.width, size.height, job.fps);
+            m_cameraCodec = job.codec;
         } else {
             // The player shows the rows of a codec 0 or 1 picture bottom-up unless the frame
             // carries flag 0x4000 (inverse DCT B).
@@ -193,6 +199,7 @@ public:
         } else {
             m_scene.render(index, fps, wallTime, m_picture);
         }
+        if (m_camera) return encodeCamera(index, key, error);
         const PictureChoice choice = key ? PictureChoice::Key : PictureChoice::Predicted;
         const EncodedPicture coded = m_legacy ? m_legacy->encode(view(), choice) : m_native->encode(view(), choice);
         const size_t capacity = m_legacy ? std::min(kLegacyFrameBytes, m_frame.VideoCapacity()) : m_frame.VideoCapacity();
@@ -204,6 +211,26 @@ public:
         m_frame.SetVideoLength(uint32_t(coded.bytes.size()));
         m_frame.SetKind(coded.kind);
         m_frame.SetFlags(coded.flags);
+        return Result::Encoded;
+    }
+
+    Result encodeCamera(uint32_t index, bool key, std::string& error) {
+        if (index == 0 && !m_camera->open()) {
+            error = m_camera->error();
+            return Result::Failed;
+        }
+        if (!m_camera->encode(m_picture, index, key, m_cameraBytes)) {
+            error = m_camera->error();
+            return Result::Failed;
+        }
+        if (m_cameraBytes.size() > m_frame.VideoCapacity()) {
+            error = "a camera frame of " + std::to_string(m_cameraBytes.size()) + " bytes exceeds the frame buffer";
+            return Result::Failed;
+        }
+        std::memcpy(m_frame.VideoBuffer(), m_cameraBytes.data(), m_cameraBytes.size());
+        m_frame.SetVideoLength(uint32_t(m_cameraBytes.size()));
+        m_frame.SetKind(key ? kFrameKindKey : 1);
+        m_frame.SetFlags(uint16_t(m_cameraCodec << 4));
         return Result::Encoded;
     }
 
@@ -253,6 +280,9 @@ private:
     const YuvImage* m_lastReference = nullptr;
     std::unique_ptr<NativeEncoder> m_native;
     std::unique_ptr<LegacyEncoder> m_legacy;
+    std::unique_ptr<CameraStreamEncoder> m_camera;
+    int m_cameraCodec = 0;
+    std::vector<uint8_t> m_cameraBytes;
     CRecordFrame m_frame;
     YuvImage m_picture;
     YuvImage m_half;
@@ -273,8 +303,11 @@ bool check(const RecordingJob& job, PictureSize size, std::string& error) {
     const PictureSize coded = legacy ? legacyCodedSize(job, size) : size;
     if (!legacy && job.kind != kKindClip && job.kind != kKindExtended && job.kind != kKindFourChannel)
         error = file + "only legacy (.kx, .kxx, .kxq), clip (.kxz), extended (.ckx) and four-channel recordings are written";
-    else if (!legacy && job.codec != 0 && job.codec != 1 && job.codec != kAvcCodec)
-        error = file + "codec " + std::to_string(job.codec) + " is neither a native codec (0 or 1) nor the avc codec (4)";
+    else if (!legacy && job.codec != 0 && job.codec != 1 && job.codec != kAvcCodec && !isCameraCodec(job.codec))
+        error = file + "codec " + std::to_string(job.codec) +
+                " is neither a native codec (0 or 1), the avc codec (4) nor a camera codec (7 or 8)";
+    else if (isCameraCodec(job.codec) && job.kind != kKindClip && job.kind != kKindExtended)
+        error = file + "camera streams (codecs 7 and 8) are written to clip (.kxz) and extended (.ckx) recordings";
     else if (job.codec == kAvcCodec && (job.quantiser < 10 || job.quantiser > 59))
         error = file + "the avc codec's quantiser is 10 to 59";
     else if (job.codec == kAvcCodec && job.avcVersion != 3 && job.avcVersion != 4)

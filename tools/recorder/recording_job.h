@@ -9,13 +9,15 @@
 
 #include "recording/record_info.h"
 #include "tools/recorder/audio_track.h"
+#include "tools/recorder/camera_stream_encoder.h"
 
 namespace kx {
 
 struct RecordingJob {
     std::string path;
     int kind = kKindExtended;  // 0, 1 or 2 (legacy codec), 3, 7 or 8
-    int codec = 1;             // native codec 0 or 1, or the avc codec 4 (kinds 3, 7 and 8)
+    int codec = 1;             // native codec 0 or 1 or the avc codec 4 (kinds 3, 7 and 8); camera codec 7 or 8 (kinds 3 and 7)
+    CameraStream cameraStream = CameraStream::Jpeg;  // what the camera of codec 7 or 8 sends
     uint8_t resolutionCode = 135;
     std::string inputY4m;  // empty: the built-in scene
     uint32_t frames = 250;

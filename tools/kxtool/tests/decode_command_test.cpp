@@ -9,9 +9,11 @@
 #include <sstream>
 
 #include "codec/tests/native_stream_writer.h"
+#include "recording/byte_order.h"
 #include "recording/record_frame.h"
 #include "recording/record_info.h"
 #include "tools/kxtool/md5.h"
+#include "tools/recorder/camera_stream_encoder.h"
 #include "tools/kxtool/tests/tool_run.h"
 #include "tools/recorder/recording_job.h"
 #include "tools/recorder/recording_writer.h"
@@ -308,6 +310,49 @@ TEST_F(DecodeCommand, AvcRecordingsWithAndWithoutTheLoopFilter) {
     EXPECT_EQ(lines, 9);
     EXPECT_GT(differing, 0);
     EXPECT_NE(filtered.err.find("version = 4, frametype = 0"), std::string::npos);
+}
+
+// Camera streams (codecs 7 and 8) decode through the camera components; a codec-8 frame whose
+// sample length runs past the frame is reported and the next frame decodes.
+TEST_F(DecodeCommand, CameraStreamsDecodeAndADamagedFrameIsReported) {
+    for (const int codec : {7, 8}) {
+        CameraStreamEncoder encoder(codec, codec == 7 ? CameraStream::Jpeg : CameraStream::H264, kWidth, kHeight, 25);
+        ASSERT_TRUE(encoder.open()) << encoder.error();
+        std::vector<Frame> frames;
+        for (uint32_t i = 0; i < 4; ++i) {
+            YuvImage picture;
+            picture.resize(kWidth, kHeight);
+            for (size_t p = 0; p < picture.y.size(); ++p) picture.y[p] = uint8_t(p * 7 + i * 40);
+            std::vector<uint8_t> bytes;
+            ASSERT_TRUE(encoder.encode(picture, i, i == 0, bytes)) << encoder.error();
+            frames.push_back({uint16_t(codec << 4), bytes});
+        }
+        // Codec 7: a frame of the stream header alone gives the previous picture again.
+        // Codec 8: the sample length of frame 2 is one past the end.
+        if (codec == 7) {
+            frames[2].bytes.resize(8);
+        } else {
+            const uint32_t n = loadLe32(frames[2].bytes.data());
+            uint8_t* m = frames[2].bytes.data() + 28 + n;
+            storeLe32(m, loadLe32(m) + 1);
+        }
+        const std::string path = writeRecording("camera" + std::to_string(codec) + ".kxz", kKindClip, frames);
+        const test::ToolRun run = kxtool("decode --md5 " + path);
+        std::vector<std::string> digests;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);) digests.push_back(line.substr(line.rfind(' ') + 1));
+        if (codec == 7) {
+            EXPECT_EQ(run.status, 0) << run.err;
+            ASSERT_EQ(digests.size(), 4u) << run.out;
+            EXPECT_EQ(digests[2], digests[1]);
+        } else {
+            EXPECT_EQ(run.status, 1);
+            EXPECT_NE(run.err.find("frame 2: "), std::string::npos) << run.err;
+            ASSERT_EQ(digests.size(), 3u) << run.out;
+        }
+        EXPECT_NE(digests[0], digests[1]) << codec;
+        EXPECT_NE(digests[1], digests.back()) << codec;
+    }
 }
 
 }  // namespace
