@@ -63,7 +63,8 @@ bool ExportSource::open(const std::string& path, ExportCodecs codecs, std::strin
     }
     // The older kinds go to the legacy decoder whatever codec their frames name.
     std::string reason;
-    if (!m_decoder.setup(m_info.Kind(), m_info.Version(), m_codec, reason)) {
+    if (!m_decoder.setup(m_info.Kind(), m_info.Version(), m_codec, reason, uint32_t(std::max(m_info.Width(), 0)),
+                         uint32_t(std::max(m_info.Height(), 0)))) {
         detail = path + ": " + (m_legacy ? reason : "codec " + std::to_string(m_codec) + " has no decoder yet");
         return false;
     }
