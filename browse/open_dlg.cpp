@@ -14,16 +14,9 @@
 #include <algorithm>
 
 #include "browse/open_frame.h"
+#include "present/widgets/control_names.h"
 
 namespace kx {
-namespace {
-
-void nameControl(QWidget* control, int id, const QString& accessibleName) {
-    control->setObjectName(QStringLiteral("id%1").arg(id));
-    control->setAccessibleName(accessibleName);
-}
-
-}  // namespace
 
 OpenDlgLayout openDlgInitialLayout() {
     return {{15, 464, 75, 24},

@@ -13,16 +13,12 @@
 #include "codec/picture/picture_file.h"
 #include "playback/play_notify.h"
 #include "present/seek_slider.h"
+#include "present/widgets/control_names.h"
 #include "present/widgets/seek_slider_widget.h"
 #include "recording/record_reader.h"
 
 namespace kx {
 namespace {
-
-void nameControl(QWidget* control, int id, const QString& accessibleName) {
-    control->setObjectName(QStringLiteral("id%1").arg(id));
-    control->setAccessibleName(accessibleName);
-}
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);

@@ -16,13 +16,10 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include "present/widgets/control_names.h"
+
 namespace kx {
 namespace {
-
-void nameControl(QWidget* control, int id, const QString& accessibleName) {
-    control->setObjectName(QStringLiteral("id%1").arg(id));
-    control->setAccessibleName(accessibleName);
-}
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);

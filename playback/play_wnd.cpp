@@ -359,17 +359,7 @@ bool CPlayWnd::GoToTime(uint32_t wallTime) {
     CRecordReader* reader = Reader();
     const uint32_t groups = reader->GroupCount();
     if (groups == 0) return false;
-    // The last group whose wall time is not after the time (group 0 when all are after it).
-    uint32_t low = 0;
-    uint32_t high = groups;
-    while (low < high) {
-        const uint32_t middle = low + (high - low) / 2;
-        if (reader->GroupWallTime(int32_t(middle)) <= wallTime)
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    const uint32_t group = low == 0 ? 0 : low - 1;
+    const uint32_t group = reader->LastGroupNotAfter(wallTime);
 
     // Frames before the time are decoded unannounced; the frame landed on is decoded when it is
     // presented. The search ends at the first frame of the next group at the latest, and at the

@@ -679,17 +679,7 @@ bool CQuadPlayWnd::GoToTime(int ch, uint32_t wallTime) {
     CRecordReader* reader = c.frame->Reader();
     const uint32_t groups = reader->GroupCount();
     if (groups == 0) return false;
-    // The last group whose wall time is not after the time (group 0 when all are after it).
-    uint32_t low = 0;
-    uint32_t high = groups;
-    while (low < high) {
-        const uint32_t middle = low + (high - low) / 2;
-        if (reader->GroupWallTime(int32_t(middle)) <= wallTime)
-            low = middle + 1;
-        else
-            high = middle;
-    }
-    const uint32_t group = low == 0 ? 0 : low - 1;
+    const uint32_t group = reader->LastGroupNotAfter(wallTime);
     // The frames of the group before the time are decoded unannounced; the one landed on is
     // decoded when it is shown. The search ends with the group's frames.
     const uint32_t frames = reader->GroupFrameCount(int32_t(group));

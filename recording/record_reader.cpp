@@ -164,6 +164,19 @@ uint32_t CRecordReader::FirstFrameNumber(int32_t group, uint32_t base) const {
     return base + m_firstFrameOfGroup[n];
 }
 
+uint32_t CRecordReader::LastGroupNotAfter(uint32_t wallTime) const {
+    uint32_t low = 0;
+    uint32_t high = GroupCount();
+    while (low < high) {
+        const uint32_t middle = low + (high - low) / 2;
+        if (GroupWallTime(int32_t(middle)) <= wallTime)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low == 0 ? 0 : low - 1;
+}
+
 uint32_t CRecordReader::GroupWallTime(int32_t group) const {
     if (group < 0 || uint32_t(group) >= m_groups.size()) return 0;
     return WallTimeOfTick(m_groups[uint32_t(group)].groupTick);

@@ -56,6 +56,9 @@ public:
     uint32_t FirstFrameNumber(int32_t group) const override { return FirstFrameNumber(group, 0); }
     // Wall time of group `group`'s tick; 0 for an invalid index.
     virtual uint32_t GroupWallTime(int32_t group) const;
+    // The last group whose wall time is not after `wallTime` (group 0 when all are after it),
+    // found by halving; group wall times do not go back in a recording. 0 without groups.
+    uint32_t LastGroupNotAfter(uint32_t wallTime) const;
 
     // Writes a clip: every frame of groups firstGroup to lastGroup - 1 and the first
     // lastPosition frames of lastGroup, as a recording of this file's kind. The clip is written

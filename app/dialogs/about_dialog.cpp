@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/dialogs/control_names.h"
+#include "present/widgets/control_names.h"
 #include "app/dialogs/program_icon.h"
 
 namespace kx {

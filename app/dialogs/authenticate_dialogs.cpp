@@ -13,7 +13,7 @@
 #include <climits>
 #include <utility>
 
-#include "app/dialogs/control_names.h"
+#include "present/widgets/control_names.h"
 
 namespace kx {
 namespace {

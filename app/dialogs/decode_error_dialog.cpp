@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/dialogs/control_names.h"
+#include "present/widgets/control_names.h"
 
 namespace kx {
 

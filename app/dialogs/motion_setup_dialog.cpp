@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/dialogs/control_names.h"
+#include "present/widgets/control_names.h"
 
 namespace kx {
 

@@ -13,7 +13,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/dialogs/control_names.h"
+#include "present/widgets/control_names.h"
 
 namespace kx {
 

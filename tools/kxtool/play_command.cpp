@@ -9,6 +9,7 @@
 #include "platform/manual/manual_event_loop.h"
 #include "platform/null/null_audio_device.h"
 #include "platform/system_clock.h"
+#include "tools/kxtool/steady_audio_clock.h"
 #include "playback/play_wnd.h"
 #include "tools/kxtool/commands.h"
 #include "tools/kxtool/open_recording.h"
@@ -19,15 +20,6 @@ namespace {
 
 constexpr uint32_t kJumpTimer = 100;
 constexpr uint32_t kJumpPeriodMs = 500;
-
-class SteadyAudioClock : public AudioClock {
-public:
-    uint64_t nowUs() const override {
-        return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::steady_clock::now().time_since_epoch())
-                            .count());
-    }
-};
 
 // The notify target: prints pictures, and plays the part of the document and the view for the
 // group jumps of levels 3 and 4.

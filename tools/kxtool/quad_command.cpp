@@ -11,6 +11,7 @@
 #include "platform/manual/manual_event_loop.h"
 #include "platform/null/null_audio_device.h"
 #include "platform/system_clock.h"
+#include "tools/kxtool/steady_audio_clock.h"
 #include "playback/quad_play_wnd.h"
 #include "recording/record_info.h"
 #include "tools/kxtool/commands.h"
@@ -18,15 +19,6 @@
 
 namespace kx {
 namespace {
-
-class SteadyAudioClock : public AudioClock {
-public:
-    uint64_t nowUs() const override {
-        return uint64_t(std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::steady_clock::now().time_since_epoch())
-                            .count());
-    }
-};
 
 // One pane: prints the channel's pictures and notes its end.
 class ChannelPrinter : public EventTarget {

@@ -24,7 +24,7 @@
 #include "app/dialogs/about_dialog.h"
 #include "app/dialogs/authenticate_dialogs.h"
 #include "app/dialogs/caption_setup_dialog.h"
-#include "app/dialogs/control_names.h"
+#include "present/widgets/control_names.h"
 #include "app/dialogs/decode_error_dialog.h"
 #include "app/dialogs/motion_setup_dialog.h"
 #include "app/dialogs/print_mode_dialog.h"
