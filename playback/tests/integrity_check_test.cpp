@@ -10,19 +10,19 @@
 namespace kx {
 namespace {
 
-using test::FrameSpec;
-using test::GroupSpec;
+using test::FrameContent;
+using test::GroupContent;
 
 // `count` frames carrying no picture, 40 ms apart, 100 a group, with `change` applied to the
 // tick of each frame (by its number).
-std::vector<GroupSpec> timedGroups(uint32_t count, uint32_t (*change)(uint32_t number, uint32_t tick)) {
-    std::vector<GroupSpec> groups;
+std::vector<GroupContent> timedGroups(uint32_t count, uint32_t (*change)(uint32_t number, uint32_t tick)) {
+    std::vector<GroupContent> groups;
     for (uint32_t n = 0; n < count; ++n) {
         if (n % 100 == 0) {
             groups.emplace_back();
             groups.back().tick = 1000 + n * 40;
         }
-        FrameSpec frame;
+        FrameContent frame;
         frame.flags = kFrameFlagNoPicture | 1 << 4;
         frame.tick = change(n, 1000 + n * 40);
         frame.video.assign(4, 0);

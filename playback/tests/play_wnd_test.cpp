@@ -24,8 +24,8 @@
 namespace kx {
 namespace {
 
-using test::FrameSpec;
-using test::GroupSpec;
+using test::FrameContent;
+using test::GroupContent;
 
 // What the notify target received: the code and, for pictures, which frame and when.
 struct Notice {
@@ -102,14 +102,14 @@ std::vector<uint8_t> soundBlock(size_t bytes) {
     return std::vector<uint8_t>(bytes, 0x5A);
 }
 
-FrameSpec frameAt(uint32_t tick, uint16_t codec = 1, uint16_t kind = 0) {
-    FrameSpec frame = test::makeFrame(tick, 64, 0, uint8_t(tick), codec);
+FrameContent frameAt(uint32_t tick, uint16_t codec = 1, uint16_t kind = 0) {
+    FrameContent frame = test::makeFrame(tick, 64, 0, uint8_t(tick), codec);
     frame.kind = kind;
     return frame;
 }
 
-GroupSpec groupAt(uint32_t tick, std::vector<FrameSpec> frames = {}) {
-    GroupSpec group;
+GroupContent groupAt(uint32_t tick, std::vector<FrameContent> frames = {}) {
+    GroupContent group;
     group.tick = tick;
     group.frames = std::move(frames);
     return group;
@@ -128,7 +128,7 @@ protected:
     }
 
     // A clip recording (kind 3) of 160 x 112 pictures laid out byte by byte.
-    std::string layOut(const std::vector<GroupSpec>& groups, const char* name = "rec.kxz") {
+    std::string layOut(const std::vector<GroupContent>& groups, const char* name = "rec.kxz") {
         test::HeaderFields header;
         header.resolution = 0;
         header.flags = 0;
@@ -137,7 +137,7 @@ protected:
     }
     // `groupCount` groups of `perGroup` frames `gapMs` apart.
     std::string evenRecording(uint32_t groupCount, uint32_t perGroup, uint32_t gapMs) {
-        std::vector<GroupSpec> groups;
+        std::vector<GroupContent> groups;
         uint32_t tick = kFirstTick;
         for (uint32_t g = 0; g < groupCount; ++g) {
             groups.push_back(groupAt(tick));
@@ -205,7 +205,7 @@ TEST_F(PlayWndTest, EverySpeedPacesTheFrameGap) {
 TEST_F(PlayWndTest, LateTicksShortenTheNextWaitAndBackwardTicksPlayAtOnce) {
     // 45 ms gaps on a 10 ms timer: every frame but the first is shown up to 5 ms late, and the
     // wait after a late one is shorter, so the frames keep their pace.
-    std::vector<GroupSpec> groups{groupAt(kFirstTick)};
+    std::vector<GroupContent> groups{groupAt(kFirstTick)};
     for (uint32_t n = 0; n < 7; ++n) groups[0].frames.push_back(frameAt(kFirstTick + 45 * n));
     // Then a tick that goes back by 100 ms, and one 40 ms after that.
     groups[0].frames.push_back(frameAt(kFirstTick + 170));
@@ -278,7 +278,7 @@ TEST_F(PlayWndTest, GoToTimeLandsOnTheFirstFrameNotBeforeTheTime) {
     test::HeaderFields fields;
     fields.resolution = 0;
     fields.flags = 0;
-    std::vector<GroupSpec> groups;
+    std::vector<GroupContent> groups;
     for (uint32_t n = 0; n < 24; ++n) {
         const uint32_t tick = fields.firstTick + 300 * n;
         if (n % 8 == 0) groups.push_back(groupAt(tick));
@@ -320,9 +320,9 @@ TEST_F(PlayWndTest, FailedOpensPostNothingAndStopClearsEverything) {
     EXPECT_FALSE(loop.msUntilNextTimer().has_value());
 
     // A recording with sound, playing with its audio output open, then stopped.
-    std::vector<GroupSpec> groups{groupAt(kFirstTick)};
+    std::vector<GroupContent> groups{groupAt(kFirstTick)};
     for (uint32_t n = 0; n < 10; ++n) {
-        FrameSpec frame = frameAt(kFirstTick + 40 * n);
+        FrameContent frame = frameAt(kFirstTick + 40 * n);
         frame.flags |= kFrameFlagAudio;
         frame.audio = soundBlock(30);
         groups[0].frames.push_back(frame);
@@ -356,9 +356,9 @@ TEST_F(PlayWndTest, AudioCompletionsCarryPlaybackPastEmptyBlocks) {
     // Frame 0 carries 100 ms of G.726 sound (300 bytes, 800 samples); frames 1 to 4 have the
     // audio flag but empty blocks; frame 5 has sound again; frame 6 has no audio flag. The
     // frames are a second apart, so the timer alone would take seconds.
-    std::vector<GroupSpec> groups{groupAt(kFirstTick)};
+    std::vector<GroupContent> groups{groupAt(kFirstTick)};
     for (uint32_t n = 0; n < 7; ++n) {
-        FrameSpec frame = frameAt(kFirstTick + 1000 * n);
+        FrameContent frame = frameAt(kFirstTick + 1000 * n);
         if (n < 6) frame.flags |= kFrameFlagAudio;
         if (n == 0 || n == 5) frame.audio = soundBlock(300);
         groups[0].frames.push_back(frame);
@@ -388,7 +388,7 @@ TEST_F(PlayWndTest, AudioCompletionsCarryPlaybackPastEmptyBlocks) {
 
 TEST_F(PlayWndTest, FastSpeedsDropAvcFramesOfKind3) {
     // A codec 1 first frame (the decoder), then avc frames whose kind 3 frames may be dropped.
-    std::vector<GroupSpec> groups{groupAt(kFirstTick, {frameAt(kFirstTick)})};
+    std::vector<GroupContent> groups{groupAt(kFirstTick, {frameAt(kFirstTick)})};
     for (uint32_t n = 1; n < 7; ++n)
         groups[0].frames.push_back(frameAt(kFirstTick + 40 * n, 4, n % 2 ? 3 : 1));
     const std::string path = layOut(groups);
@@ -526,7 +526,7 @@ TEST_F(PlayWndTest, TheIntegrityPassFailsPicturesThatDoNotDecodeAndRecordsCutSho
 
 TEST_F(PlayWndTest, TheIntegrityPassReportsEachDamageAndGoesOnWithTheNextGroup) {
     test::HeaderFields header;
-    std::vector<GroupSpec> groups = test::groupsOfRecording(encodedRecording(), header);  // 4 groups of 5
+    std::vector<GroupContent> groups = test::groupsOfRecording(encodedRecording(), header);  // 4 groups of 5
     ASSERT_EQ(groups.size(), 4u);
     // The largest picture of group 1 cut short.
     uint32_t cut = 0;
@@ -558,11 +558,11 @@ TEST_F(PlayWndTest, TheIntegrityPassReportsEachDamageAndGoesOnWithTheNextGroup) 
 }
 
 TEST_F(PlayWndTest, ARecordAboveTheSizeCapIsPassedOverInPlayAndReportedInThePass) {
-    std::vector<GroupSpec> groups;
+    std::vector<GroupContent> groups;
     for (uint32_t g = 0; g < 2; ++g) {
         groups.push_back(groupAt(kFirstTick + g * 120));
         for (uint32_t p = 0; p < 3; ++p) {
-            FrameSpec frame = frameAt(kFirstTick + (g * 3 + p) * 40);
+            FrameContent frame = frameAt(kFirstTick + (g * 3 + p) * 40);
             frame.flags |= kFrameFlagNoPicture;
             groups.back().frames.push_back(frame);
         }
@@ -588,7 +588,7 @@ TEST_F(PlayWndTest, ARecordAboveTheSizeCapIsPassedOverInPlayAndReportedInThePass
 
 TEST_F(PlayWndTest, OpenFailuresSayWhy) {
     struct Case { const char* what; std::string path; const char* reason; };
-    std::vector<GroupSpec> unknownCodec = {groupAt(kFirstTick, {frameAt(kFirstTick, 9)})};
+    std::vector<GroupContent> unknownCodec = {groupAt(kFirstTick, {frameAt(kFirstTick, 9)})};
     const Case cases[] = {
         {"missing file", folder.path() + "/none.kxz", ""},
         {"codec without decoder", layOut(unknownCodec, "c9.kxz"), "codec 9 has no decoder"},
@@ -630,9 +630,9 @@ TEST_F(PlayWndTest, ANotifyTargetMayDeleteTheWindowInsideASentNotification) {
     const std::string cut = folder.path() + "/cut.kxz";
     std::filesystem::copy_file(encoded, cut);
     std::filesystem::resize_file(cut, std::filesystem::file_size(encoded) - 10);
-    std::vector<GroupSpec> sounding{groupAt(kFirstTick)};
+    std::vector<GroupContent> sounding{groupAt(kFirstTick)};
     for (uint32_t n = 0; n < 4; ++n) {
-        FrameSpec frame = frameAt(kFirstTick + 1000 * n);
+        FrameContent frame = frameAt(kFirstTick + 1000 * n);
         frame.flags |= kFrameFlagAudio;
         if (n == 0 || n == 2) frame.audio = soundBlock(300);
         sounding[0].frames.push_back(frame);

@@ -88,11 +88,11 @@ protected:
         header.flags = 0;
         header.start = start;
         header.firstTick = kFirstTick;
-        std::vector<test::GroupSpec> groups = test::makeGroups(seconds, 25, kFirstTick, false);
+        std::vector<test::GroupContent> groups = test::makeGroups(seconds, 25, kFirstTick, false);
         uint8_t seed = 0;
         if (audio)
-            for (test::GroupSpec& group : groups)
-                for (test::FrameSpec& frame : group.frames) frame = test::makeFrame(frame.tick, 30, 120, ++seed);
+            for (test::GroupContent& group : groups)
+                for (test::FrameContent& frame : group.frames) frame = test::makeFrame(frame.tick, 30, 120, ++seed);
         return folder.write(name, test::recordingBytes(kKindClip, header, groups));
     }
     // Ticks the worker by hand, so that what it posts stays queued until delivered.

@@ -84,11 +84,11 @@ const PanelButton kButtons[] = {
     {kPanelCancelId, PanelIcon::Close, "", "Cancel", "Cancel", 2, 6, 3, nullptr},
 };
 
-struct SpeedSpec {
+struct SpeedEntry {
     const char* caption;
     const char* toolTip;
 };
-constexpr SpeedSpec kSpeeds[] = {
+constexpr SpeedEntry kSpeeds[] = {
     {"1/8 x", "1/8 x"}, {"1/6 x", "1/6 x"},    {"1/4 x", "1/4 x"},
     {"1/2 x", "1/2 x"}, {"1 x", "1 x"},        {"2 x", "2 x"},
     {"4 x", "4 x"},     {"H x", "High Speed"}, {"XH x", "Extra High Speed"}};

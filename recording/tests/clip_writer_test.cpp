@@ -12,16 +12,16 @@
 namespace kx {
 namespace {
 
-using test::GroupSpec;
+using test::GroupContent;
 using test::HeaderFields;
 
 constexpr uint32_t kFirstTick = 0xFFFFF000;  // the recorder's clock wraps inside the recording
 
-std::vector<GroupSpec> groupsFor(int kind, uint32_t count, uint32_t perGroup) {
-    std::vector<GroupSpec> groups = test::makeGroups(count, perGroup, kFirstTick, kind != 0);
+std::vector<GroupContent> groupsFor(int kind, uint32_t count, uint32_t perGroup) {
+    std::vector<GroupContent> groups = test::makeGroups(count, perGroup, kFirstTick, kind != 0);
     if (kind == kKindFourChannel) {
-        for (GroupSpec& g : groups) {
-            for (const test::FrameSpec& f : g.frames) {
+        for (GroupContent& g : groups) {
+            for (const test::FrameContent& f : g.frames) {
                 test::FourChannelFrame quad;
                 quad.tick = f.tick;
                 for (size_t c = 0; c < 4; ++c) quad.channels[c] = test::makeFrame(0, 9 + uint32_t(c), uint32_t(c) * 3, uint8_t(f.tick + c));
@@ -35,7 +35,7 @@ std::vector<GroupSpec> groupsFor(int kind, uint32_t count, uint32_t perGroup) {
 
 class ClipWriterTest : public ::testing::Test {
 protected:
-    bool openSource(int kind, const std::vector<GroupSpec>& groups, const char* name) {
+    bool openSource(int kind, const std::vector<GroupContent>& groups, const char* name) {
         HeaderFields h;
         h.firstTick = kFirstTick;
         h.gmt = 9;
@@ -136,7 +136,7 @@ TEST_F(ClipWriterTest, MarksAreCheckedAndClampedBeforeAnythingIsWritten) {
 }
 
 TEST_F(ClipWriterTest, ReaderPositionAndCursorAreUnchangedAndLargeFramesAreCopiedWhole) {
-    std::vector<GroupSpec> groups = groupsFor(7, 3, 3);
+    std::vector<GroupContent> groups = groupsFor(7, 3, 3);
     groups[2].frames[0] = test::makeFrame(groups[2].tick, 640 * 240 * 2 + 5000, 70000, 9);
     ASSERT_TRUE(openSource(7, groups, "l.ckx"));
     for (int i = 0; i < 4; ++i) ASSERT_TRUE(m_reader.ReadFrame(m_a, -1, 0));
@@ -157,9 +157,9 @@ TEST_F(ClipWriterTest, SourceThatShrinksWhileOpenWritesNoClip) {
     for (const int kind : {3, int(kKindFourChannel)}) {
         const std::string name = kind == 3 ? "s.kxz" : "s.4ch";
         // Frames large enough that the file is read in several windows.
-        std::vector<GroupSpec> groups = groupsFor(kind, 3, 3);
-        for (GroupSpec& g : groups) {
-            for (test::FrameSpec& f : g.frames) f = test::makeFrame(f.tick, 40'000, 0, 1);
+        std::vector<GroupContent> groups = groupsFor(kind, 3, 3);
+        for (GroupContent& g : groups) {
+            for (test::FrameContent& f : g.frames) f = test::makeFrame(f.tick, 40'000, 0, 1);
             for (test::FourChannelFrame& q : g.quadFrames) q.channels[2] = test::makeFrame(0, 40'000, 0, 2);
         }
         m_reader.Close();

@@ -9,7 +9,7 @@
 namespace kx {
 namespace {
 
-using test::FrameSpec;
+using test::FrameContent;
 
 std::vector<uint8_t> readAll(File& file) {
     std::vector<uint8_t> bytes(file.length());
@@ -23,7 +23,7 @@ TEST(RecordFrame, BothLayoutsReadAndWriteBackByteForByte) {
     const Case cases[] = {{3, 0, 1}, {3, 17, 2}, {7, 0, 4}, {7, 33, 6}};
     test::TempFolder folder;
     for (const Case& c : cases) {
-        FrameSpec wanted = test::makeFrame(0xFFFFFFF0, 300, c.audio, 9, c.codec);
+        FrameContent wanted = test::makeFrame(0xFFFFFFF0, 300, c.audio, 9, c.codec);
         wanted.flags |= kFrameFlagCodecOption;
         std::vector<uint8_t> bytes = test::frameBytes(c.kind, wanted);
         if (c.kind == 3 && !c.audio) {
@@ -77,17 +77,17 @@ TEST(RecordFrame, PayloadsThatDoNotFitAreRefusedWithoutWriting) {
 }
 
 TEST(RecordFrame, BuffersGrowToWhatARecordNeedsAndKeepTheirCap) {
-    const test::FrameSpec spec = test::makeFrame(5, 4 * 4 * 2 + 1, 9, 3);
+    const test::FrameContent content = test::makeFrame(5, 4 * 4 * 2 + 1, 9, 3);
     test::TempFolder folder;
     File file;
-    ASSERT_TRUE(file.open(folder.write("f", test::frameBytes(3, spec)), FileMode::Read));
+    ASSERT_TRUE(file.open(folder.write("f", test::frameBytes(3, content)), FileMode::Read));
     CRecordFrame frame(4, 4, 8);
     ASSERT_TRUE(frame.Read(file, FrameLayout::Short)) << frame.LastError().text;
-    test::expectFrameMatches(frame, spec);
+    test::expectFrameMatches(frame, content);
     EXPECT_EQ(frame.VideoCap(), kMaxVideoRecordBytes);
     EXPECT_EQ(frame.AudioCap(), kMaxAudioRecordBytes);
     EXPECT_FALSE(frame.ReserveVideo(kMaxVideoRecordBytes + 1));
-    EXPECT_GE(frame.VideoCapacity(), spec.video.size());
+    EXPECT_GE(frame.VideoCapacity(), content.video.size());
     EXPECT_EQ(CRecordFrame(0, 0, 0).VideoCap(), 0u);  // no buffer, no growth
 }
 

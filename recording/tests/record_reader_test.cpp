@@ -7,13 +7,13 @@
 namespace kx {
 namespace {
 
-using test::FrameSpec;
-using test::GroupSpec;
+using test::FrameContent;
+using test::GroupContent;
 using test::HeaderFields;
 
 constexpr uint32_t kFirstTick = 90'000;
 
-void expectFrame(const CRecordFrame& frame, const FrameSpec& wanted, uint32_t group, uint32_t position) {
+void expectFrame(const CRecordFrame& frame, const FrameContent& wanted, uint32_t group, uint32_t position) {
     EXPECT_EQ(frame.Group(), group);
     EXPECT_EQ(frame.PositionInGroup(), position);
     test::expectFrameMatches(frame, wanted);
@@ -40,7 +40,7 @@ TEST_F(RecordReaderTest, SequentialReadingWalksEveryFrameOfEveryKindThenFails) {
     for (const Case& c : cases) {
         HeaderFields h;
         h.firstTick = kFirstTick;
-        const std::vector<GroupSpec> groups = test::makeGroups(3, 4, kFirstTick, c.audio);
+        const std::vector<GroupContent> groups = test::makeGroups(3, 4, kFirstTick, c.audio);
         m_reader.Close();
         ASSERT_TRUE(open(c.name, test::recordingBytes(c.kind, h, groups))) << c.name << m_reader.LastError().text;
         EXPECT_EQ(m_info.Kind(), c.kind);  // the caller's record now describes the file
@@ -60,7 +60,7 @@ TEST_F(RecordReaderTest, SequentialReadingWalksEveryFrameOfEveryKindThenFails) {
 
 TEST_F(RecordReaderTest, FourChannelFramesCarryTheChosenChannelOnly) {
     HeaderFields h;
-    std::vector<GroupSpec> groups(2);
+    std::vector<GroupContent> groups(2);
     uint8_t seed = 1;
     for (uint32_t g = 0; g < 2; ++g) {
         groups[g].tick = kFirstTick + 1000 * g;
@@ -85,7 +85,7 @@ TEST_F(RecordReaderTest, FourChannelFramesCarryTheChosenChannelOnly) {
         for (uint32_t g = 0; g < 2; ++g)
             for (uint32_t i = 0; i < 3; ++i) {
                 ASSERT_TRUE(m_reader.ReadFrame(m_frame, -1, 0)) << m_reader.LastError().text;
-                FrameSpec expected = groups[g].quadFrames[i].channels[size_t(channel)];
+                FrameContent expected = groups[g].quadFrames[i].channels[size_t(channel)];
                 expected.tick = groups[g].quadFrames[i].tick;
                 expectFrame(m_frame, expected, g, i);
             }
@@ -98,7 +98,7 @@ TEST_F(RecordReaderTest, FourChannelFramesCarryTheChosenChannelOnly) {
 }
 
 TEST_F(RecordReaderTest, PositionedReadsMoveToTheNextGroupAndLeaveTheCursorAfterThem) {
-    const std::vector<GroupSpec> groups = test::makeGroups(4, 3, kFirstTick, false);
+    const std::vector<GroupContent> groups = test::makeGroups(4, 3, kFirstTick, false);
     ASSERT_TRUE(open("p.kxz", test::recordingBytes(3, HeaderFields{}, groups)));
 
     ASSERT_TRUE(m_reader.ReadFrame(m_frame, 1, 3));  // one past group 1's end: group 2's first
@@ -159,9 +159,9 @@ TEST_F(RecordReaderTest, ChainEndsAtTheFirstLinkThatLeavesTheFileOrGoesBack) {
          RecordError::None},
     };
     for (const ChainCase& c : cases) {
-        std::vector<GroupSpec> groups = test::makeGroups(4, 2, kFirstTick, false);
+        std::vector<GroupContent> groups = test::makeGroups(4, 2, kFirstTick, false);
         if (c.kind == 8)
-            for (GroupSpec& g : groups) g.quadFrames.resize(2);
+            for (GroupContent& g : groups) g.quadFrames.resize(2);
         std::vector<uint32_t> offsets;
         std::vector<uint8_t> bytes = test::recordingBytes(c.kind, HeaderFields{}, groups, &offsets);
         c.damage(bytes, offsets);
@@ -179,7 +179,7 @@ TEST_F(RecordReaderTest, ChainEndsAtTheFirstLinkThatLeavesTheFileOrGoesBack) {
 TEST_F(RecordReaderTest, IndexGrowsPastTheFirst1024GroupsAndWallTimesWrapWithTheTicks) {
     HeaderFields h;
     h.firstTick = 0xFFFFF000;  // the tick counter wraps about 4 s in
-    const std::vector<GroupSpec> groups = test::makeGroups(1100, 1, h.firstTick, false);
+    const std::vector<GroupContent> groups = test::makeGroups(1100, 1, h.firstTick, false);
     ASSERT_TRUE(open("many.kxz", test::recordingBytes(3, h, groups)));
     EXPECT_EQ(m_reader.GroupCount(), 1100u);
     EXPECT_EQ(m_reader.GroupFrameCount(1024), 1u);
@@ -197,7 +197,7 @@ TEST_F(RecordReaderTest, IndexGrowsPastTheFirst1024GroupsAndWallTimesWrapWithThe
 TEST_F(RecordReaderTest, RecordsLargerThanTheFirstBufferAreReadWhole) {
     // A noisy 176 x 144 key frame at quantiser 1 takes 86,546 bytes, over 176 x 144 x 2; here a
     // 64 x 64 frame (8,192 bytes) meets records of twice and ten times its size.
-    std::vector<GroupSpec> groups = test::makeGroups(2, 3, kFirstTick, true);
+    std::vector<GroupContent> groups = test::makeGroups(2, 3, kFirstTick, true);
     groups[0].frames[1] = test::makeFrame(kFirstTick + 40, 64 * 64 * 2 + 1, 0, 5);
     groups[1].frames[0] = test::makeFrame(kFirstTick + 120, 86'546, 300'000, 6);
     ASSERT_TRUE(open("big.kxx", test::recordingBytes(1, HeaderFields{}, groups)));
@@ -214,7 +214,7 @@ TEST_F(RecordReaderTest, RecordsLargerThanTheFirstBufferAreReadWhole) {
 
 TEST_F(RecordReaderTest, RecordAboveTheSizeCapIsPassedOverAndReadingGoesOn) {
     for (const int kind : {1, 7}) {
-        std::vector<GroupSpec> groups = test::makeGroups(2, 3, kFirstTick, false);
+        std::vector<GroupContent> groups = test::makeGroups(2, 3, kFirstTick, false);
         groups[0].frames[1] = test::makeFrame(kFirstTick + 40, uint32_t(kMaxVideoRecordBytes) + 1, 0, 5);
         m_reader.Close();
         ASSERT_TRUE(open(kind == 1 ? "cap.kxx" : "cap.ckx", test::recordingBytes(kind, HeaderFields{}, groups)));
@@ -241,7 +241,7 @@ TEST_F(RecordReaderTest, RecordAboveTheSizeCapIsPassedOverAndReadingGoesOn) {
 TEST_F(RecordReaderTest, FailedReadsLeaveTheFrameEmpty) {
     // The last record is cut inside its header: a positioned read passes over the records
     // before it, and a sequential read has just read one; neither may leave their lengths.
-    const std::vector<GroupSpec> groups = test::makeGroups(1, 3, kFirstTick, true);
+    const std::vector<GroupContent> groups = test::makeGroups(1, 3, kFirstTick, true);
     std::vector<uint8_t> bytes = test::recordingBytes(1, HeaderFields{}, groups);
     bytes.resize(bytes.size() - test::frameBytes(1, groups[0].frames[2]).size() + 6);
     ASSERT_TRUE(open("cut.kxx", bytes));
@@ -258,7 +258,7 @@ TEST_F(RecordReaderTest, FailedReadsLeaveTheFrameEmpty) {
 }
 
 TEST_F(RecordReaderTest, AbsurdFrameCountsAreBoundedByTheFile) {
-    std::vector<GroupSpec> groups(1);
+    std::vector<GroupContent> groups(1);
     groups[0].quadFrames.resize(2);
     std::vector<uint32_t> offsets;
     std::vector<uint8_t> bytes = test::recordingBytes(8, HeaderFields{}, groups, &offsets);

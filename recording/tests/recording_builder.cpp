@@ -94,7 +94,7 @@ std::vector<uint8_t> headerBytes(int kind, const HeaderFields& h) {
     return b.data();
 }
 
-std::vector<uint8_t> frameBytes(int kind, const FrameSpec& f) {
+std::vector<uint8_t> frameBytes(int kind, const FrameContent& f) {
     Bytes b;
     const bool audioFlag = (f.flags & 0x8000) != 0;
     if (kind == 7) {
@@ -113,21 +113,21 @@ std::vector<uint8_t> frameBytes(int kind, const FrameSpec& f) {
 static std::vector<uint8_t> fourChannelFrameBytes(const FourChannelFrame& f) {
     Bytes b;
     b.u32(0x5A5AA5A5).u32(f.tick).u32(0xDEADBEEF).u32(0xDEADBEEF);
-    for (const FrameSpec& c : f.channels) b.u16(c.flags).u8(c.kind).u8(0x99);
-    for (const FrameSpec& c : f.channels) b.u32(uint32_t(c.video.size()));
-    for (const FrameSpec& c : f.channels) b.u32(uint32_t(c.audio.size()));
-    for (const FrameSpec& c : f.channels) b.append(c.video).append(c.audio);
+    for (const FrameContent& c : f.channels) b.u16(c.flags).u8(c.kind).u8(0x99);
+    for (const FrameContent& c : f.channels) b.u32(uint32_t(c.video.size()));
+    for (const FrameContent& c : f.channels) b.u32(uint32_t(c.audio.size()));
+    for (const FrameContent& c : f.channels) b.append(c.video).append(c.audio);
     return b.data();
 }
 
-std::vector<uint8_t> recordingBytes(int kind, const HeaderFields& h, const std::vector<GroupSpec>& groups,
+std::vector<uint8_t> recordingBytes(int kind, const HeaderFields& h, const std::vector<GroupContent>& groups,
                                     std::vector<uint32_t>* groupOffsets) {
     Bytes b;
     b.append(headerBytes(kind, h));
     if (h.firstGroup > b.size()) b.zeros(h.firstGroup - b.size());
     uint32_t previous = 0xFFFFFFFF;
     std::vector<size_t> nextFields;
-    for (const GroupSpec& g : groups) {
+    for (const GroupContent& g : groups) {
         const auto offset = uint32_t(b.size());
         if (groupOffsets) groupOffsets->push_back(offset);
         if (!nextFields.empty()) b.put32(nextFields.back(), offset);
@@ -142,15 +142,15 @@ std::vector<uint8_t> recordingBytes(int kind, const HeaderFields& h, const std::
             b.u32(0xFFFFFFFF).u16(uint32_t(g.frames.size()));
             if (kind != 7) b.u16(g.reserved);
             b.u32(g.tick);
-            for (const FrameSpec& f : g.frames) b.append(frameBytes(kind, f));
+            for (const FrameContent& f : g.frames) b.append(frameBytes(kind, f));
         }
         previous = offset;
     }
     return b.data();
 }
 
-FrameSpec makeFrame(uint32_t tick, uint32_t videoBytes, uint32_t audioBytes, uint8_t seed, uint16_t codec) {
-    FrameSpec f;
+FrameContent makeFrame(uint32_t tick, uint32_t videoBytes, uint32_t audioBytes, uint8_t seed, uint16_t codec) {
+    FrameContent f;
     f.tick = tick;
     f.kind = seed % 3 == 0 ? 0 : 1;
     f.flags = static_cast<uint16_t>(codec << 4 | (audioBytes ? 0x8000 : 0));
@@ -159,11 +159,11 @@ FrameSpec makeFrame(uint32_t tick, uint32_t videoBytes, uint32_t audioBytes, uin
     return f;
 }
 
-std::vector<GroupSpec> makeGroups(uint32_t count, uint32_t perGroup, uint32_t firstTick, bool audio) {
-    std::vector<GroupSpec> groups(count);
+std::vector<GroupContent> makeGroups(uint32_t count, uint32_t perGroup, uint32_t firstTick, bool audio) {
+    std::vector<GroupContent> groups(count);
     uint32_t tick = firstTick;
     uint8_t seed = 1;
-    for (GroupSpec& g : groups) {
+    for (GroupContent& g : groups) {
         g.tick = tick;
         for (uint32_t i = 0; i < perGroup; ++i, tick += 40, ++seed)
             g.frames.push_back(makeFrame(tick, 20 + seed % 50, audio ? 24 : 0, seed));
@@ -171,7 +171,7 @@ std::vector<GroupSpec> makeGroups(uint32_t count, uint32_t perGroup, uint32_t fi
     return groups;
 }
 
-void expectFrameMatches(const CRecordFrame& frame, const FrameSpec& wanted) {
+void expectFrameMatches(const CRecordFrame& frame, const FrameContent& wanted) {
     EXPECT_EQ(frame.Kind(), wanted.kind);
     EXPECT_EQ(frame.Flags(), wanted.flags);
     EXPECT_EQ(frame.Tick(), wanted.tick);
@@ -202,7 +202,7 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(m_path, error);
 }
 
-std::vector<GroupSpec> groupsOfRecording(const std::string& path, HeaderFields& header) {
+std::vector<GroupContent> groupsOfRecording(const std::string& path, HeaderFields& header) {
     CRecordInfo info;
     info.SetPath(path);
     CRecordReader reader;
@@ -214,20 +214,20 @@ std::vector<GroupSpec> groupsOfRecording(const std::string& path, HeaderFields& 
     header.start = info.StartTime();
     header.end = info.EndTime();
     header.gmt = info.GmtOffset();
-    std::vector<GroupSpec> groups;
+    std::vector<GroupContent> groups;
     CRecordFrame frame(info.Width(), info.Height(), 65536);
     while (reader.ReadFrame(frame, -1, 0)) {
         while (frame.Group() >= groups.size()) {
             groups.emplace_back();
             groups.back().tick = reader.Groups()[groups.size() - 1].groupTick;
         }
-        FrameSpec spec;
-        spec.kind = frame.Kind();
-        spec.flags = frame.Flags();
-        spec.tick = frame.Tick();
-        spec.video.assign(frame.VideoBuffer(), frame.VideoBuffer() + frame.VideoLength());
-        if (frame.HasAudio()) spec.audio.assign(frame.AudioBuffer(), frame.AudioBuffer() + frame.AudioLength());
-        groups.back().frames.push_back(spec);
+        FrameContent content;
+        content.kind = frame.Kind();
+        content.flags = frame.Flags();
+        content.tick = frame.Tick();
+        content.video.assign(frame.VideoBuffer(), frame.VideoBuffer() + frame.VideoLength());
+        if (frame.HasAudio()) content.audio.assign(frame.AudioBuffer(), frame.AudioBuffer() + frame.AudioLength());
+        groups.back().frames.push_back(content);
     }
     return groups;
 }

@@ -54,7 +54,7 @@ struct HeaderFields {
     std::array<std::string, 4> channelBoards = {"B1", "B2", "B3", "B4"};
 };
 
-struct FrameSpec {
+struct FrameContent {
     uint16_t kind = 0;
     uint16_t flags = 0;
     uint32_t tick = 0;
@@ -65,35 +65,35 @@ struct FrameSpec {
 // One four-channel record: the shared tick and each channel's own frame (its tick is ignored).
 struct FourChannelFrame {
     uint32_t tick = 0;
-    std::array<FrameSpec, 4> channels;
+    std::array<FrameContent, 4> channels;
 };
 
-struct GroupSpec {
+struct GroupContent {
     uint32_t tick = 0;
-    std::vector<FrameSpec> frames;            // kinds 0 to 3 and 7
+    std::vector<FrameContent> frames;            // kinds 0 to 3 and 7
     std::vector<FourChannelFrame> quadFrames;  // kind 8
     uint16_t reserved = 0x7777;
 };
 
 std::vector<uint8_t> headerBytes(int kind, const HeaderFields& h);
-std::vector<uint8_t> frameBytes(int kind, const FrameSpec& f);
+std::vector<uint8_t> frameBytes(int kind, const FrameContent& f);
 
 // A whole file: header, then the groups chained forward. groupOffsets receives where each
 // group header was placed.
-std::vector<uint8_t> recordingBytes(int kind, const HeaderFields& h, const std::vector<GroupSpec>& groups,
+std::vector<uint8_t> recordingBytes(int kind, const HeaderFields& h, const std::vector<GroupContent>& groups,
                                     std::vector<uint32_t>* groupOffsets = nullptr);
 
 // A frame with deterministic video (and audio when audioBytes > 0, with flag bit 15).
-FrameSpec makeFrame(uint32_t tick, uint32_t videoBytes, uint32_t audioBytes, uint8_t seed, uint16_t codec = 0);
+FrameContent makeFrame(uint32_t tick, uint32_t videoBytes, uint32_t audioBytes, uint8_t seed, uint16_t codec = 0);
 // `count` groups of `perGroup` frames, 40 ms apart from `firstTick`.
-std::vector<GroupSpec> makeGroups(uint32_t count, uint32_t perGroup, uint32_t firstTick, bool audio);
+std::vector<GroupContent> makeGroups(uint32_t count, uint32_t perGroup, uint32_t firstTick, bool audio);
 
 // The groups of a recording as the reader finds them, with its header fields, so that tests
 // can damage a recorder-written recording and lay it out again.
-std::vector<GroupSpec> groupsOfRecording(const std::string& path, HeaderFields& header);
+std::vector<GroupContent> groupsOfRecording(const std::string& path, HeaderFields& header);
 
 // Checks a frame read back against the frame that was laid out.
-void expectFrameMatches(const CRecordFrame& frame, const FrameSpec& wanted);
+void expectFrameMatches(const CRecordFrame& frame, const FrameContent& wanted);
 
 // Writes bytes to `folder/name` and returns the path.
 std::string writeFile(const std::string& folder, const std::string& name, const std::vector<uint8_t>& bytes);

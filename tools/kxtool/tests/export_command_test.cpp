@@ -276,9 +276,9 @@ TEST(KxtoolExport, DamagedRecordingsKeepWhatCameBeforeAndRepeatPicturesThatDoNot
     ASSERT_EQ(intact.size(), 12u);
 
     test::HeaderFields header;
-    const std::vector<test::GroupSpec> source = test::groupsOfRecording(job.path, header);
-    const auto flat = [](std::vector<test::GroupSpec>& groups, uint32_t n) -> test::FrameSpec& {
-        for (test::GroupSpec& g : groups) {
+    const std::vector<test::GroupContent> source = test::groupsOfRecording(job.path, header);
+    const auto flat = [](std::vector<test::GroupContent>& groups, uint32_t n) -> test::FrameContent& {
+        for (test::GroupContent& g : groups) {
             if (n < g.frames.size()) return g.frames[n];
             n -= uint32_t(g.frames.size());
         }
@@ -291,7 +291,7 @@ TEST(KxtoolExport, DamagedRecordingsKeepWhatCameBeforeAndRepeatPicturesThatDoNot
     for (uint32_t i = 2; i < 12 && changing.size() < 2; ++i)
         if (intact[i] != intact[i - 1] && (changing.empty() || i > changing.back() + 1)) changing.push_back(i);
     ASSERT_EQ(changing.size(), 2u) << std::set<std::string>(intact.begin(), intact.end()).size() << " distinct pictures";
-    std::vector<test::GroupSpec> groups = source;
+    std::vector<test::GroupContent> groups = source;
     flat(groups, changing[0]).video.assign(size_t(8 << 20) + 1, 0);
     flat(groups, changing[1]).video.assign(64, 0xFF);
     const std::string repeated = test::writeFile(folder.string(), "repeated.kxz", test::recordingBytes(kKindClip, header, groups));

@@ -21,8 +21,8 @@ ToolRun kxtool(const std::string& arguments, const test::TempFolder& folder) {
     return test::runKxtool(arguments, folder.path());
 }
 
-std::vector<test::GroupSpec> fourChannelGroups() {
-    std::vector<test::GroupSpec> groups(2);
+std::vector<test::GroupContent> fourChannelGroups() {
+    std::vector<test::GroupContent> groups(2);
     uint8_t seed = 3;
     for (uint32_t g = 0; g < 2; ++g) {
         groups[g].tick = 50'000 + 1000 * g;
@@ -181,7 +181,7 @@ TEST(KxtoolFrames, RowsFollowTheRecordsAndTheChosenChannel) {
 
 TEST(KxtoolFrames, DamagedFrameIsReportedAndTheListingGoesOn) {
     test::TempFolder folder;
-    std::vector<test::GroupSpec> groups = test::makeGroups(3, 3, 0, true);
+    std::vector<test::GroupContent> groups = test::makeGroups(3, 3, 0, true);
     std::vector<uint32_t> offsets;
     std::vector<uint8_t> bytes = test::recordingBytes(1, test::HeaderFields{}, groups, &offsets);
     // Record 1:1 claims a video length beyond the file.

@@ -19,8 +19,8 @@ namespace kx {
 namespace {
 
 namespace fs = std::filesystem;
-using test::FrameSpec;
-using test::GroupSpec;
+using test::FrameContent;
+using test::GroupContent;
 
 void put(std::vector<uint8_t>& bytes, size_t at, uint32_t value, int count) {
     for (int i = 0; i < count; ++i) bytes[at + size_t(i)] = uint8_t(value >> (8 * i));
@@ -71,7 +71,7 @@ TEST_F(VerifyCommand, AnIntactRecordingPassesWithNoFinding) {
 
 TEST_F(VerifyCommand, EveryKindOfDamageIsFoundAtItsFrame) {
     test::HeaderFields header;
-    std::vector<GroupSpec> groups = test::groupsOfRecording(s_path, header);
+    std::vector<GroupContent> groups = test::groupsOfRecording(s_path, header);
     ASSERT_EQ(groups.size(), 6u);
     const auto largest = [&](uint32_t g) {
         uint32_t best = 0;
