@@ -573,30 +573,17 @@ void CQuadPlayWnd::StepBack() {
 }
 
 bool CQuadPlayWnd::PlayNext(int ch) {
-    assert(ch >= 0 && ch < kChannels);
-    const bool wasRunning = m_events.IsSet(kRun);
-    m_events.Reset(kRun);
-    Channel& c = *m_channels[ch];
-    uint32_t wall = 0;
-    bool done = false;
-    {
-        std::lock_guard lock(c.lock);
-        if (c.active && c.frame) {
-            const int32_t next = (c.shown ? c.group : int32_t(c.frame->Group())) + 1;
-            done = uint32_t(next) < c.frame->Reader()->GroupCount() && SeekHeld(c, next, 0);
-            wall = c.jumpTime;
-        }
-    }
-    if (!done) {
-        if (wasRunning) m_events.Set(kRun);
-        return false;
-    }
-    JumpOthers(ch, wall);
-    m_events.Set(kRun);
-    return true;
+    return JumpGroups(ch, +1);
 }
 
 bool CQuadPlayWnd::PlayPrev(int ch) {
+    return JumpGroups(ch, -1);
+}
+
+// Moves channel `ch` to the start of the group `step` groups from the one shown (the first
+// group at the most going back, nothing past the last going forward) and brings the other
+// channels to its time. Playback stays paused when it was.
+bool CQuadPlayWnd::JumpGroups(int ch, int32_t step) {
     assert(ch >= 0 && ch < kChannels);
     const bool wasRunning = m_events.IsSet(kRun);
     m_events.Reset(kRun);
@@ -606,8 +593,8 @@ bool CQuadPlayWnd::PlayPrev(int ch) {
     {
         std::lock_guard lock(c.lock);
         if (c.active && c.frame) {
-            const int32_t previous = std::max((c.shown ? c.group : int32_t(c.frame->Group())) - 1, 0);
-            done = SeekHeld(c, previous, 0);
+            const int32_t target = std::max((c.shown ? c.group : int32_t(c.frame->Group())) + step, 0);
+            done = uint32_t(target) < c.frame->Reader()->GroupCount() && SeekHeld(c, target, 0);
             wall = c.jumpTime;
         }
     }

@@ -169,6 +169,7 @@ private:
     void PostNotify(const Channel& c, int ch, uint32_t code);
     // Every other started channel aligns on `wallTime` at its next step.
     void JumpOthers(int ch, uint32_t wallTime);
+    bool JumpGroups(int ch, int32_t step);
 
     void Relay(uint32_t code, intptr_t parameter);
     // Opens or closes the channel's sound for the picture just shown.
