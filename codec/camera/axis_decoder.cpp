@@ -12,26 +12,7 @@
 #include "recording/record_frame.h"
 
 namespace kx {
-namespace {
-
-enum Member : int32_t {
-    kMediaType = 3,
-    kBeginSample = 4,
-    kStop = 5,
-    kRenderOther = 7,
-    kRenderVideo = 9,
-    kQuery = 10,
-    kStart = 13,
-    kLiveOption = 14,
-    kBuffering = 15,
-    kState = 18,
-};
-
-constexpr int32_t kRunningBit = 2;
-constexpr int32_t kFormatBgr24 = 1;
-constexpr int32_t kFormatBgra32 = 4;
-
-}  // namespace
+using namespace media_viewer;
 
 std::optional<AxisFrame> AxisFrame::parse(const uint8_t* data, uint32_t length) {
     if (!data || length < kFixedBytes) return std::nullopt;

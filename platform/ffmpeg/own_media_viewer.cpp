@@ -32,21 +32,7 @@ CameraStreamKind kindOfMediaType(DispatchBytes block) {
     return CameraStreamKind::Unknown;
 }
 
-enum Member : int32_t {
-    kMediaType = 3,
-    kBeginSample = 4,
-    kStop = 5,
-    kRenderOther = 7,
-    kRenderVideo = 9,
-    kQuery = 10,
-    kStart = 13,
-    kLiveOption = 14,
-    kBuffering = 15,
-    kState = 18,
-};
-
-constexpr int32_t kRunningState = 2;
-constexpr int32_t kFormatBgr24 = 1;
+using namespace media_viewer;
 
 class OwnMediaViewer final : public DispatchControl {
 public:
@@ -78,7 +64,7 @@ public:
             case kStop:
                 m_running = false;
                 return {};
-            case kState: return {true, DispatchValue(int32_t(m_running ? kRunningState : 0)), {}};
+            case kState: return {true, DispatchValue(int32_t(m_running ? kRunningBit : 0)), {}};
             case kRenderVideo: return render(arguments, true);
             case kRenderOther: return render(arguments, false);
             default: return failure("Unknown member");
