@@ -19,55 +19,14 @@
 #include <vector>
 
 #include "platform/qt/qt_audio_device.h"
+#include "platform/tests/private_sound_server.h"
 #include "playback/channel_audio.h"
 
 namespace kx {
 namespace {
 
-namespace fs = std::filesystem;
-
-// A PulseAudio server of the test's own with a null sink, found through PULSE_SERVER.
-class SoundServer {
-public:
-    SoundServer() {
-        m_folder = fs::temp_directory_path() / ("kx_quad_sound_" + std::to_string(::getpid()));
-        fs::create_directories(m_folder);
-        const std::string socket = (m_folder / "native").string();
-        const std::string home = "HOME=" + m_folder.string();
-        const std::string runtime = "XDG_RUNTIME_DIR=" + m_folder.string();
-        const std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + socket;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            const char* argv[] = {"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--disable-shm=true",
-                                  "--use-pid-file=false", "-L", "module-null-sink", "-L", protocol.c_str(), nullptr};
-            const char* envp[] = {home.c_str(), runtime.c_str(), "PATH=/usr/bin:/bin", nullptr};
-            if (FILE* out = std::freopen("/dev/null", "w", stderr)) (void)out;
-            ::execvpe(argv[0], const_cast<char* const*>(argv), const_cast<char* const*>(envp));
-            ::_exit(127);
-        }
-        for (int waited = 0; waited < 100 && !fs::exists(socket); ++waited)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        m_ready = fs::exists(socket);
-        if (m_ready) ::setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-    }
-    ~SoundServer() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        std::error_code ignored;
-        fs::remove_all(m_folder, ignored);
-    }
-    bool ready() const { return m_ready; }
-
-private:
-    fs::path m_folder;
-    pid_t m_pid = -1;
-    bool m_ready = false;
-};
-
 TEST(ChannelAudioThreads, AWorkerWritesWhileTheLoopThreadCompletesEveryBuffer) {
-    SoundServer server;
+    test::PrivateSoundServer server;
     ASSERT_TRUE(server.ready()) << "no PulseAudio server could be started";
     static char name[] = "channel_audio_thread_test";
     char* argv[] = {name, nullptr};
