@@ -27,4 +27,17 @@ std::unique_ptr<VideoDecoder> createDecoder(int codec, uint32_t width, uint32_t 
     }
 }
 
+bool hasDecoder(int codec) {
+    switch (codec) {
+        case 0:
+        case 1:
+        case 4:
+        case 7:
+        case 8:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace kx

@@ -14,5 +14,7 @@ std::unique_ptr<VideoDecoder> createDecoder(int codec);
 // The same, with the recording's picture size, which the camera decoders (codecs 7 and 8) need;
 // the player, the tools and the integrity pass create decoders through this one.
 std::unique_ptr<VideoDecoder> createDecoder(int codec, uint32_t width, uint32_t height);
+// Whether createDecoder gives a decoder for the identifier, without making one.
+bool hasDecoder(int codec);
 
 }  // namespace kx

@@ -96,7 +96,7 @@ void IntegrityCheck::begin(const CRecordReader& reader) {
 
 bool IntegrityCheck::codecKnown(int codec) {
     uint8_t& known = m_codecKnown[codec & 15];
-    if (known == 0) known = createDecoder(codec) ? 1 : 2;
+    if (known == 0) known = hasDecoder(codec) ? 1 : 2;
     return known == 1;
 }
 

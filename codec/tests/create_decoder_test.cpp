@@ -31,5 +31,11 @@ TEST(CreateDecoder, CameraCodecsWithThePictureSize) {
     for (int codec : {2, 3, 5, 6, 9, 15}) EXPECT_EQ(createDecoder(codec, 352, 288), nullptr) << codec;
 }
 
+// The integrity pass asks hasDecoder instead of making decoders: the two must agree.
+TEST(CreateDecoder, HasDecoderAgreesWithTheDecodersMade) {
+    for (int codec = 0; codec < 16; ++codec)
+        EXPECT_EQ(hasDecoder(codec), createDecoder(codec, 352, 288) != nullptr) << codec;
+}
+
 }  // namespace
 }  // namespace kx

@@ -81,5 +81,28 @@ TEST(IntegrityCheck, FindingsBeyondTheBoundAreCountedNotKept) {
     EXPECT_EQ(check.findings().size() + check.findingsOmitted(), frames / 2);
 }
 
+// Camera-stream codecs have decoders (they need the picture size to be made); codec 5 has none.
+TEST(IntegrityCheck, OnlyCodecsWithoutADecoderAreUnknown) {
+    test::TempFolder folder;
+    test::HeaderFields header;
+    header.firstTick = 1000;
+    std::vector<GroupContent> groups(1);
+    groups[0].tick = 1000;
+    for (uint32_t n = 0; n < 6; ++n) {
+        FrameContent frame;
+        frame.flags = uint16_t((n < 2 ? 7 : n < 4 ? 8 : 5) << 4);
+        frame.tick = 1000 + n * 40;
+        frame.video.assign(4, 0);
+        groups[0].frames.push_back(frame);
+    }
+    const std::string path = folder.write("c.ckx", test::recordingBytes(kKindExtended, header, groups));
+    const IntegrityCheck check = checkOf(path);
+    std::vector<std::pair<FindingKind, uint32_t>> found;
+    for (const Finding& f : check.findings()) found.emplace_back(f.kind, f.position);
+    EXPECT_EQ(found, (std::vector<std::pair<FindingKind, uint32_t>>{{FindingKind::CodecChange, 2},
+                                                                    {FindingKind::UnknownCodec, 4},
+                                                                    {FindingKind::CodecChange, 4}}));
+}
+
 }  // namespace
 }  // namespace kx
