@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -847,6 +848,60 @@ TEST_F(PlayWndBPicturesTest, ShownPicturesKeepTheRecordingsRateAtEverySpeed) {
             }
             EXPECT_EQ(log.count(kPlayEnded), 1);
         }
+    }
+}
+
+// Seek(g, n) decodes the frames before n unannounced (without the loop filter) and shows at
+// (g, n) the picture the codec gives for frame n after them, though the pictures are coded out
+// of order; the frames after it keep their pace.
+TEST_F(PlayWndBPicturesTest, SeekingInsideAGroupShowsTheDisplayPictureOfTheFrameLandedOn) {
+    for (const int version : {3, 4}) {
+        SCOPED_TRACE(version);
+        const std::string path = bPictureRecording(version);
+        ASSERT_TRUE(player.Open(path, 0, false));
+        for (uint32_t n = 1; n < kGroupFrames; ++n) {
+            SCOPED_TRACE(n);
+            // The codec's picture by the seek's rule, from a decoder of our own.
+            CRecordInfo info;
+            ASSERT_TRUE(info.ReadInfo(path));
+            auto reader = std::make_unique<CRecordReader>();
+            ASSERT_TRUE(reader->Open(&info, kReaderModeRead, -1));
+            CPlayFrame frame(info.Width(), info.Height());
+            frame.AttachReader(std::move(reader));
+            FrameDecoder decoder;
+            std::string reason;
+            uint32_t status = 0;
+            for (uint32_t p = 0; p <= n; ++p) {
+                ASSERT_TRUE(frame.ReadAt(p == 0 ? 1 : -1, 0));
+                if (p == 0) {
+                    ASSERT_TRUE(decoder.setup(info.Kind(), info.Version(), frame.Codec(), reason, info.Width(), info.Height()));
+                }
+                const FrameDecode result = decoder.decode(frame, frame.Picture(), p < n ? Deblocking::Off : Deblocking::On, &status);
+                ASSERT_EQ(result, p == 0 ? FrameDecode::NotYet : FrameDecode::Whole);
+            }
+            uint32_t expected = 0;
+            for (size_t i = 0; i < frame.Picture().byteCount(); ++i) expected = expected * 31 + frame.Picture().pixels()[i];
+
+            // Playing on after the last seek may have ended the recording.
+            if (player.Frame() == nullptr) {
+                ASSERT_TRUE(player.Open(path, 0, false));
+            }
+            log.notices.clear();
+            const uint64_t seekAt = loop.elapsedMs();
+            ASSERT_TRUE(player.Seek(1, int32_t(n)));
+            for (int t = 0; t < 5; ++t) loop.advanceMs(10);
+            const std::vector<Notice> shown = log.pictures();
+            ASSERT_EQ(shown.size(), n + 1 < kGroupFrames ? 2u : 1u);
+            EXPECT_EQ(shown[0].group, 1u);
+            EXPECT_EQ(shown[0].position, n);
+            EXPECT_EQ(shown[0].pictureSum, expected);
+            EXPECT_EQ(shown[0].atMs - seekAt, 10u);
+            // The next frame is due one gap after the seek, as after opening.
+            if (shown.size() > 1) {
+                EXPECT_EQ(shown[1].atMs - seekAt, kGapMs);
+            }
+        }
+        player.Stop(Notify::No);
     }
 }
 
