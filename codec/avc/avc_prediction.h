@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codec/kernel_path.h"
+
 namespace kx::avc {
 
 // Neighbours of a 4x4 luma block: [0] the sample above-left, [1..8] the eight samples above
@@ -77,5 +79,9 @@ void filterLumaEdge(uint8_t* pixel, ptrdiff_t across, ptrdiff_t along, const uin
                     const FilterThresholds& t);
 void filterChromaEdge(uint8_t* pixel, ptrdiff_t across, ptrdiff_t along, const uint8_t strengths[4],
                       const FilterThresholds& t);
+// filterLumaEdge of a horizontal edge (across = `stride`, along = 1): on the Sse2 path sixteen
+// columns at once in 16-bit lanes, the same bytes as the plain filter.
+void filterLumaRowEdge(uint8_t* pixel, ptrdiff_t stride, const uint8_t strengths[4],
+                       const FilterThresholds& t, KernelPath path);
 
 }  // namespace kx::avc

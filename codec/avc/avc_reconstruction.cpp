@@ -13,6 +13,11 @@ namespace {
 
 constexpr int kMaxSize = 1023;  // the header's 10-bit fields
 
+KernelPath rowEdgePath() {
+    static const KernelPath path = bestKernelPath();
+    return path;
+}
+
 void fillBorders(uint8_t* plane, ptrdiff_t stride, int width, int height, int border) {
     for (int y = 0; y < height; ++y) {
         uint8_t* row = plane + (y + border) * stride;
@@ -351,7 +356,7 @@ void AvcReconstruction::filterEdges(int column, int row) {
             filterLumaEdge(lumaAt(column * 16 + 4 * e, row * 16), 1, m_width, vertical[e], t);
     for (int e = 0; e < 4; ++e)
         if ((e > 0 || row > 0) && active(horizontal[e]))
-            filterLumaEdge(lumaAt(column * 16, row * 16 + 4 * e), m_width, 1, horizontal[e], t);
+            filterLumaRowEdge(lumaAt(column * 16, row * 16 + 4 * e), m_width, horizontal[e], t, rowEdgePath());
     for (int plane = 0; plane < 2; ++plane) {
         for (int e = 0; e < 2; ++e)
             if ((e > 0 || column > 0) && active(vertical[2 * e]))

@@ -4,7 +4,9 @@
 // or refused) on bitstreams built here, and the decoder's picture into an RgbPicture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "codec/avc/avc_tables.h"
 #include "codec/colour/colour_convert.h"
 #include "codec/create_decoder.h"
+#include "codec/kernel_path.h"
 #include "codec/tests/native_stream_writer.h"
 #include "recording/record_frame.h"
 
@@ -413,6 +416,39 @@ TEST(AvcDecoder, WritesTheDisplayPictureAsBgrAndRefusesASmallerStore) {
     load(AvcStream(4, 1, 20).code("1 1 1 1", 4).bytes(), 1, 580);
     EXPECT_FALSE(decoder->decodeInto(frame, small, &status, Deblocking::On));
     testing::internal::GetCapturedStdout();
+}
+
+// The SSE2 horizontal luma edge filter against the plain one: every quantiser, strengths 0 to
+// 4 mixed along the edge, on smooth samples (so the filters act, strong ones included) and on
+// random ones with steps at the edge.
+TEST(AvcLoopFilter, Sse2RowEdgeWritesThePlainBytes) {
+    if (bestKernelPath() != KernelPath::Sse2) GTEST_SKIP() << "no SSE2 on this processor";
+    std::mt19937 random(61);
+    std::uniform_int_distribution<int> byte(0, 255), small(-6, 6), strength(0, 4);
+    constexpr ptrdiff_t kStride = 24;
+    int changed = 0;
+    for (int quantiser = 0; quantiser <= 51; ++quantiser) {
+        const avc::FilterThresholds t = avc::filterThresholds(quantiser);
+        for (int trial = 0; trial < 60; ++trial) {
+            std::vector<uint8_t> plain(kStride * 8);
+            const int base = byte(random), step = trial % 3 == 0 ? byte(random) - 128 : small(random) * 2;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < kStride; ++x) {
+                    const int value = trial % 5 == 4 ? byte(random) : base + (y >= 4 ? step : 0) + small(random);
+                    plain[size_t(y * kStride + x)] = uint8_t(std::clamp(value, 0, 255));
+                }
+            const uint8_t strengths[4] = {uint8_t(strength(random)), uint8_t(strength(random)),
+                                          uint8_t(strength(random)), uint8_t(trial % 2 ? 4 : strength(random))};
+            std::vector<uint8_t> before = plain, simd = plain;
+            avc::filterLumaRowEdge(plain.data() + 4 * kStride, kStride, strengths, t, KernelPath::Plain);
+            avc::filterLumaRowEdge(simd.data() + 4 * kStride, kStride, strengths, t, KernelPath::Sse2);
+            ASSERT_EQ(simd, plain) << "quantiser " << quantiser << " trial " << trial;
+            changed += plain != before;
+        }
+    }
+    // The samples were chosen so that the filter acts on most edges of the 36 quantisers whose
+    // alpha is not 0.
+    EXPECT_GT(changed, 36 * 60 / 2);
 }
 
 }  // namespace
