@@ -190,8 +190,44 @@ inline int sixTap(const uint8_t* p, ptrdiff_t step) {
 
 }  // namespace
 
+#if defined(__SSE2__)
+namespace {
+
+// Sixteen six-tap results from six rows of sixteen samples `step` bytes apart, in 16-bit lanes:
+// the sums lie in -2550..10710, so they are exact, and the unsigned saturating pack is the clamp.
+inline __m128i sse2SixTap16(const uint8_t* p, ptrdiff_t step) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i low[6], high[6];
+    for (int k = 0; k < 6; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * step));
+        low[k] = _mm_unpacklo_epi8(v, zero);
+        high[k] = _mm_unpackhi_epi8(v, zero);
+    }
+    const __m128i five = _mm_set1_epi16(5), twenty = _mm_set1_epi16(20), sixteen = _mm_set1_epi16(16);
+    const auto taps = [&](const __m128i* v) {
+        const __m128i outer = _mm_add_epi16(v[0], v[5]);
+        const __m128i inner = _mm_mullo_epi16(_mm_add_epi16(v[2], v[3]), twenty);
+        const __m128i near = _mm_mullo_epi16(_mm_add_epi16(v[1], v[4]), five);
+        return _mm_srai_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_add_epi16(outer, inner), near), sixteen), 5);
+    };
+    return _mm_packus_epi16(taps(low), taps(high));
+}
+
+}  // namespace
+#endif
+
 void predictLumaInter(const uint8_t* source, ptrdiff_t stride, int hx, int hy, uint8_t* out,
-                      ptrdiff_t outStride) {
+                      ptrdiff_t outStride, KernelPath path) {
+#if defined(__SSE2__)
+    if (path != KernelPath::Plain && (hx != 0 || hy != 0)) {
+        const ptrdiff_t step = hx != 0 ? 1 : stride;
+        const uint8_t* start = source - ((hx != 0 ? hx : hy) > 0 ? 2 : 3) * step;
+        for (int y = 0; y < 16; ++y)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + y * outStride), sse2SixTap16(start + y * stride, step));
+        return;
+    }
+#endif
+    (void)path;
     if (hx != 0) {
         const uint8_t* start = source - (hx > 0 ? 2 : 3);
         for (int y = 0; y < 16; ++y) {

@@ -54,7 +54,8 @@ void inverseChromaDc(int32_t* dc, int32_t dcScale);
 // half flags hx, hy in -1..1: the six-tap filter along the row when hx is nonzero, down the
 // column when only hy is, a copy when neither is.
 void predictLumaInter(const uint8_t* source, ptrdiff_t stride, int hx, int hy, uint8_t* out,
-                      ptrdiff_t outStride);
+                      ptrdiff_t outStride,
+                      KernelPath path = KernelPath::Plain);
 // Chroma 8x8 inter prediction at `source` (already moved one sample left or up for a negative
 // flag) with bilinear half steps where cx or cy is nonzero.
 void predictChromaInter(const uint8_t* source, ptrdiff_t stride, bool halfX, bool halfY,

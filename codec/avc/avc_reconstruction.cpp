@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kMaxSize = 1023;  // the header's 10-bit fields
 
+// The kernel path of the inter prediction and the loop filter.
 KernelPath rowEdgePath() {
     static const KernelPath path = bestKernelPath();
     return path;
@@ -211,7 +212,7 @@ void AvcReconstruction::predictInter(int column, int row, int slot, int mvx, int
     // The six taps reach 3 samples before and 3 after the 16 samples: keep them in the border.
     const int x = std::clamp(column * 16 + ix, -17, m_width + 1);
     const int y = std::clamp(row * 16 + iy, -17, m_height + 1);
-    predictLumaInter(ref.lumaAt(x, y), ref.lumaStride, hx, hy, out.luma, out.lumaStride);
+    predictLumaInter(ref.lumaAt(x, y), ref.lumaStride, hx, hy, out.luma, out.lumaStride, rowEdgePath());
     // Chroma: half the integer part, and a half step from the luma half flag plus the odd
     // sample the halving dropped (signed like the vector).
     const int cx = hx + ix % 2, cy = hy + iy % 2;

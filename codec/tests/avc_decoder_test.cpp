@@ -451,5 +451,27 @@ TEST(AvcLoopFilter, Sse2RowEdgeWritesThePlainBytes) {
     EXPECT_GT(changed, 36 * 60 / 2);
 }
 
+// The SSE2 six-tap interpolation against the plain loops: every pair of half flags, at
+// positions across a random plane and on a plane of extremes (0 and 255, where the clamp acts).
+TEST(AvcInterPrediction, Sse2SixTapWritesThePlainBytes) {
+    if (bestKernelPath() != KernelPath::Sse2) GTEST_SKIP() << "no SSE2 on this processor";
+    std::mt19937 random(83);
+    std::uniform_int_distribution<int> byte(0, 255), extreme(0, 1);
+    constexpr ptrdiff_t kStride = 48;
+    for (int kind = 0; kind < 2; ++kind) {
+        std::vector<uint8_t> plane(kStride * 48);
+        for (uint8_t& v : plane) v = uint8_t(kind == 0 ? byte(random) : 255 * extreme(random));
+        for (int hx = -1; hx <= 1; ++hx)
+            for (int hy = -1; hy <= 1; ++hy)
+                for (const int offset : {3 * int(kStride) + 3, 5 * int(kStride) + 9, 20 * int(kStride) + 17}) {
+                    uint8_t plain[16 * 16], simd[16 * 16];
+                    avc::predictLumaInter(plane.data() + offset, kStride, hx, hy, plain, 16, KernelPath::Plain);
+                    avc::predictLumaInter(plane.data() + offset, kStride, hx, hy, simd, 16, KernelPath::Sse2);
+                    ASSERT_EQ(std::vector<uint8_t>(simd, simd + 256), std::vector<uint8_t>(plain, plain + 256))
+                        << "hx " << hx << " hy " << hy << " offset " << offset << " kind " << kind;
+                }
+    }
+}
+
 }  // namespace
 }  // namespace kx
