@@ -153,6 +153,7 @@ void CPlayWnd::Stop(Notify notify) {
     m_lastTime = 0;
     m_avcStatus = 0;
     m_started = false;
+    m_heldBack = false;
     m_soundOn = false;
     if (notify == Notify::Yes) Post(kPlayEnded);
 }
@@ -171,7 +172,7 @@ void CPlayWnd::TogglePause() {
 
 void CPlayWnd::onTimer(uint32_t timerId) {
     if (timerId == kVerifyTimer) {
-        if (m_frame) (void)Present();
+        if (m_frame) (void)PresentPicture();
         return;
     }
     if (m_playTimer == 0 || timerId != m_playTimer || !m_frame) return;
@@ -179,7 +180,7 @@ void CPlayWnd::onTimer(uint32_t timerId) {
 
     // Without motion in the regions, frames run through as fast as the timer allows.
     if (RegionsActive() && !m_motionDetected) {
-        if (!Present()) return;
+        if (!PresentPicture()) return;
         m_lastTick = Now();
         m_started = false;
         return;
@@ -188,13 +189,13 @@ void CPlayWnd::onTimer(uint32_t timerId) {
     // Frame times are unsigned 32-bit and wrap with the recorder's clock. A step backwards
     // (a recorder clock set back, a damaged tick) would look like a wait of weeks: it plays at
     // once instead.
-    uint32_t gap = m_frame->Tick() - m_lastTime;
-    if (gap > 0x7FFFFFFFu) gap = 0;
-    uint32_t interval = 0;
-    if (m_frame->Codec() == kAvcCodec)
-        interval = m_avcStatus != 0 ? gap : 0;
-    else
-        interval = m_avcStatus != 0 ? m_avcStatus : gap;
+    // Every frame waits its gap in recording time, whatever the codec. The avc engine's status
+    // word is not used for the wait: it is 0 after every B picture (the next reference lies
+    // before the B picture in time) and after a repeat frame, so frames would go through
+    // unpaced. A frame whose picture the codec holds back takes no turn of its own (see
+    // PresentPicture), so the shown pictures keep the recording's rate in any coded order.
+    uint32_t interval = m_frame->Tick() - m_lastTime;
+    if (interval > 0x7FFFFFFFu) interval = 0;
     if (m_speed >= 1)
         interval = uint32_t(uint64_t(interval) / (2 * uint64_t(m_speed)));
     else if (m_speed <= -1)
@@ -204,16 +205,28 @@ void CPlayWnd::onTimer(uint32_t timerId) {
         interval = 0;
     else if (now - m_lastTick < interval)
         return;
-    if (!Present()) return;
+    if (!PresentPicture()) return;
     // The interval accumulates on the last tick, not on now, so a late tick shortens the next
     // wait and playback keeps its pace.
     m_lastTick += interval;
+}
+
+bool CPlayWnd::PresentPicture() {
+    // A held-back frame (the first reference of a stream with B pictures, or any frame a
+    // reordering codec keeps) shows nothing: the frame after it is presented in the same turn,
+    // so it shows the picture due now. Bounded, so a stream that never yields a picture still
+    // plays one frame a turn.
+    for (int held = 0;; ++held) {
+        if (!Present()) return false;
+        if (!m_heldBack || !m_frame || m_verifying || held >= kMaxHeldBackInOneTurn) return true;
+    }
 }
 
 bool CPlayWnd::Present() {
     FeedAudio();
     m_lastTime = m_frame->Tick();
     const FrameFault fault = DecodeFrame(*m_frame, Deblocking::On);
+    m_heldBack = m_lastDecode == FrameDecode::NotYet;
 
     uint32_t motion = 0;
     if (m_verifying) {
@@ -227,8 +240,9 @@ bool CPlayWnd::Present() {
         if (RegionsActive() && !m_motionSuspended) motion = TestMotion();
         if (m_notify) {
             if (RegionsActive() && !Send(kPlayMotion, &m_motion)) return false;
-            // At speed 2 only the frames at even positions in their group are drawn.
-            if (m_frame && !(m_speed == 2 && (m_frame->PositionInGroup() & 1)) &&
+            // At speed 2 only the frames at even positions in their group are drawn. A frame
+            // whose picture the codec holds back has nothing new to draw.
+            if (m_frame && !m_heldBack && !(m_speed == 2 && (m_frame->PositionInGroup() & 1)) &&
                 !Send(kPlayPicture, m_frame.get()))
                 return false;
         }
@@ -289,6 +303,7 @@ void CPlayWnd::CloseAudio() {
 
 FrameFault CPlayWnd::DecodeFrame(CPlayFrame& frame, Deblocking deblocking) {
     const FrameDecode decoded = m_decoder.decode(frame, frame.Picture(), deblocking, &m_avcStatus);
+    m_lastDecode = decoded;
     if (VideoDecoder* decoder = m_decoder.decoder())
         if (std::string text = decoder->takeMessage(); !text.empty()) m_decoderMessage = std::move(text);
     switch (decoded) {
@@ -329,7 +344,7 @@ void CPlayWnd::OnWaveDone(const WaveDone& message) {
             }
             if (!m_frame->HasAudio()) break;
         }
-        (void)Present();  // nothing follows, whether or not the window still exists
+        (void)PresentPicture();  // nothing follows, whether or not the window still exists
         return;
     }
     CloseAudio();

@@ -111,6 +111,10 @@ private:
     void StartPlayTimer();
     // Presents the current frame; false when the notify target destroyed the window meanwhile.
     [[nodiscard]] bool Present();
+    // Presents the current frame and, while the codec holds the frames' pictures back, the
+    // frames after it in the same turn; false as Present.
+    [[nodiscard]] bool PresentPicture();
+    static constexpr int kMaxHeldBackInOneTurn = 16;
     void FeedAudio();
     void CloseAudio();
     // Decodes the video of `frame` into its picture unless it carries none. None when the
@@ -147,6 +151,8 @@ private:
     uint32_t m_lastTime = 0;
     uint32_t m_avcStatus = 0;
     bool m_started = false;
+    FrameDecode m_lastDecode = FrameDecode::Whole;  // what the last DecodeFrame gave
+    bool m_heldBack = false;  // the frame presented last showed no picture: the codec holds it back
     MotionBlock m_motion;
     MotionDetector m_detector;
     bool m_motionDetected = false;

@@ -7,6 +7,10 @@
 
 #include "codec/avc/avc_tables.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kx::avc {
 namespace {
 
@@ -186,8 +190,44 @@ inline int sixTap(const uint8_t* p, ptrdiff_t step) {
 
 }  // namespace
 
+#if defined(__SSE2__)
+namespace {
+
+// Sixteen six-tap results from six rows of sixteen samples `step` bytes apart, in 16-bit lanes:
+// the sums lie in -2550..10710, so they are exact, and the unsigned saturating pack is the clamp.
+inline __m128i sse2SixTap16(const uint8_t* p, ptrdiff_t step) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i low[6], high[6];
+    for (int k = 0; k < 6; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * step));
+        low[k] = _mm_unpacklo_epi8(v, zero);
+        high[k] = _mm_unpackhi_epi8(v, zero);
+    }
+    const __m128i five = _mm_set1_epi16(5), twenty = _mm_set1_epi16(20), sixteen = _mm_set1_epi16(16);
+    const auto taps = [&](const __m128i* v) {
+        const __m128i outer = _mm_add_epi16(v[0], v[5]);
+        const __m128i inner = _mm_mullo_epi16(_mm_add_epi16(v[2], v[3]), twenty);
+        const __m128i near = _mm_mullo_epi16(_mm_add_epi16(v[1], v[4]), five);
+        return _mm_srai_epi16(_mm_add_epi16(_mm_sub_epi16(_mm_add_epi16(outer, inner), near), sixteen), 5);
+    };
+    return _mm_packus_epi16(taps(low), taps(high));
+}
+
+}  // namespace
+#endif
+
 void predictLumaInter(const uint8_t* source, ptrdiff_t stride, int hx, int hy, uint8_t* out,
-                      ptrdiff_t outStride) {
+                      ptrdiff_t outStride, KernelPath path) {
+#if defined(__SSE2__)
+    if (path != KernelPath::Plain && (hx != 0 || hy != 0)) {
+        const ptrdiff_t step = hx != 0 ? 1 : stride;
+        const uint8_t* start = source - ((hx != 0 ? hx : hy) > 0 ? 2 : 3) * step;
+        for (int y = 0; y < 16; ++y)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + y * outStride), sse2SixTap16(start + y * stride, step));
+        return;
+    }
+#endif
+    (void)path;
     if (hx != 0) {
         const uint8_t* start = source - (hx > 0 ? 2 : 3);
         for (int y = 0; y < 16; ++y) {
@@ -305,6 +345,108 @@ void filterLumaEdge(uint8_t* pixel, ptrdiff_t across, ptrdiff_t along, const uin
             }
         }
     }
+}
+
+#if defined(__SSE2__)
+namespace {
+
+// Eight columns of a horizontal luma edge in 16-bit lanes: rows p3..q3 in r[0..7]; bS and tc0
+// per lane. Returns the filtered p2..q2 in r[1..6].
+inline void sse2LumaLanes(__m128i r[8], __m128i bS, __m128i tc0, const FilterThresholds& t) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi16(1), two = _mm_set1_epi16(2), four = _mm_set1_epi16(4);
+    const __m128i alpha = _mm_set1_epi16(int16_t(t.alpha)), beta = _mm_set1_epi16(int16_t(t.beta));
+    const __m128i p3 = r[0], p2 = r[1], p1 = r[2], p0 = r[3], q0 = r[4], q1 = r[5], q2 = r[6], q3 = r[7];
+    const auto absDiff = [&](__m128i a, __m128i b) {
+        const __m128i d = _mm_sub_epi16(a, b);
+        return _mm_max_epi16(d, _mm_sub_epi16(zero, d));
+    };
+    const auto clamp = [&](__m128i v, __m128i low, __m128i high) { return _mm_min_epi16(_mm_max_epi16(v, low), high); };
+    const __m128i p0q0 = absDiff(p0, q0);
+    const __m128i filtered = _mm_and_si128(
+        _mm_and_si128(_mm_cmpgt_epi16(bS, zero), _mm_cmplt_epi16(p0q0, alpha)),
+        _mm_and_si128(_mm_cmplt_epi16(absDiff(p1, p0), beta), _mm_cmplt_epi16(absDiff(q1, q0), beta)));
+    const __m128i ap = _mm_cmplt_epi16(absDiff(p2, p0), beta), aq = _mm_cmplt_epi16(absDiff(q2, q0), beta);
+    const __m128i strongEdge = _mm_cmpeq_epi16(bS, four);
+
+    // Strengths 1 to 3.
+    const __m128i tc = _mm_sub_epi16(_mm_sub_epi16(tc0, ap), aq);  // the masks are -1
+    const __m128i delta = clamp(
+        _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(_mm_sub_epi16(q0, p0), 2), _mm_sub_epi16(p1, q1)), four), 3),
+        _mm_sub_epi16(zero, tc), tc);
+    const __m128i fullMax = _mm_set1_epi16(255);
+    const __m128i np0 = clamp(_mm_add_epi16(p0, delta), zero, fullMax);
+    const __m128i nq0 = clamp(_mm_sub_epi16(q0, delta), zero, fullMax);
+    const __m128i average = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(p0, q0), one), 1);
+    const __m128i minusTc0 = _mm_sub_epi16(zero, tc0);
+    const __m128i np1 = _mm_add_epi16(
+        p1, clamp(_mm_srai_epi16(_mm_sub_epi16(_mm_add_epi16(p2, average), _mm_slli_epi16(p1, 1)), 1), minusTc0, tc0));
+    const __m128i nq1 = _mm_add_epi16(
+        q1, clamp(_mm_srai_epi16(_mm_sub_epi16(_mm_add_epi16(q2, average), _mm_slli_epi16(q1, 1)), 1), minusTc0, tc0));
+
+    // Strength 4.
+    const __m128i strong = _mm_cmplt_epi16(p0q0, _mm_add_epi16(_mm_srai_epi16(alpha, 2), two));
+    const __m128i strongP = _mm_and_si128(ap, strong), strongQ = _mm_and_si128(aq, strong);
+    const auto sum = [](auto... terms) {
+        __m128i s = _mm_setzero_si128();
+        ((s = _mm_add_epi16(s, terms)), ...);
+        return s;
+    };
+    const __m128i p0q0Sum = _mm_add_epi16(p0, q0);
+    const __m128i sp0 = _mm_srai_epi16(sum(p2, _mm_slli_epi16(p1, 1), _mm_slli_epi16(p0q0Sum, 1), q1, four), 3);
+    const __m128i sp1 = _mm_srai_epi16(sum(p2, p1, p0q0Sum, two), 2);
+    const __m128i sp2 = _mm_srai_epi16(sum(_mm_slli_epi16(p3, 1), p2, _mm_slli_epi16(p2, 1), p1, p0q0Sum, four), 3);
+    const __m128i wp0 = _mm_srai_epi16(sum(_mm_slli_epi16(p1, 1), p0, q1, two), 2);
+    const __m128i sq0 = _mm_srai_epi16(sum(p1, _mm_slli_epi16(p0q0Sum, 1), _mm_slli_epi16(q1, 1), q2, four), 3);
+    const __m128i sq1 = _mm_srai_epi16(sum(p0q0Sum, q1, q2, two), 2);
+    const __m128i sq2 = _mm_srai_epi16(sum(_mm_slli_epi16(q3, 1), q2, _mm_slli_epi16(q2, 1), q1, p0q0Sum, four), 3);
+    const __m128i wq0 = _mm_srai_epi16(sum(_mm_slli_epi16(q1, 1), q0, p1, two), 2);
+
+    const auto select = [](__m128i mask, __m128i yes, __m128i no) {
+        return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+    };
+    const __m128i normal = _mm_andnot_si128(strongEdge, filtered);
+    const __m128i four4 = _mm_and_si128(strongEdge, filtered);
+    r[3] = select(four4, select(strongP, sp0, wp0), select(normal, np0, p0));
+    r[4] = select(four4, select(strongQ, sq0, wq0), select(normal, nq0, q0));
+    r[2] = select(four4, select(strongP, sp1, p1), select(_mm_and_si128(normal, ap), np1, p1));
+    r[5] = select(four4, select(strongQ, sq1, q1), select(_mm_and_si128(normal, aq), nq1, q1));
+    r[1] = select(_mm_and_si128(four4, strongP), sp2, p2);
+    r[6] = select(_mm_and_si128(four4, strongQ), sq2, q2);
+}
+
+}  // namespace
+#endif
+
+void filterLumaRowEdge(uint8_t* pixel, ptrdiff_t stride, const uint8_t strengths[4],
+                       const FilterThresholds& t, KernelPath path) {
+#if defined(__SSE2__)
+    if (path != KernelPath::Plain && t.alpha != 0) {
+        const __m128i zero = _mm_setzero_si128();
+        __m128i rows[8];
+        for (int k = 0; k < 8; ++k)
+            rows[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel + (k - 4) * stride));
+        alignas(16) int16_t bS[16], tc0[16];
+        for (int i = 0; i < 16; ++i) {
+            const int s = strengths[i >> 2];
+            bS[i] = int16_t(s);
+            tc0[i] = int16_t(s >= 1 && s <= 3 ? t.tc0[s - 1] : 0);
+        }
+        __m128i out[2][8];
+        for (int half = 0; half < 2; ++half) {
+            for (int k = 0; k < 8; ++k)
+                out[half][k] = half == 0 ? _mm_unpacklo_epi8(rows[k], zero) : _mm_unpackhi_epi8(rows[k], zero);
+            sse2LumaLanes(out[half], _mm_load_si128(reinterpret_cast<const __m128i*>(bS + 8 * half)),
+                          _mm_load_si128(reinterpret_cast<const __m128i*>(tc0 + 8 * half)), t);
+        }
+        for (int k = 1; k < 7; ++k)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(pixel + (k - 4) * stride),
+                             _mm_packus_epi16(out[0][k], out[1][k]));
+        return;
+    }
+#endif
+    (void)path;
+    filterLumaEdge(pixel, stride, 1, strengths, t);
 }
 
 void filterChromaEdge(uint8_t* pixel, ptrdiff_t across, ptrdiff_t along, const uint8_t strengths[4],

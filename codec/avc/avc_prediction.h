@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codec/kernel_path.h"
+
 namespace kx::avc {
 
 // Neighbours of a 4x4 luma block: [0] the sample above-left, [1..8] the eight samples above
@@ -52,7 +54,8 @@ void inverseChromaDc(int32_t* dc, int32_t dcScale);
 // half flags hx, hy in -1..1: the six-tap filter along the row when hx is nonzero, down the
 // column when only hy is, a copy when neither is.
 void predictLumaInter(const uint8_t* source, ptrdiff_t stride, int hx, int hy, uint8_t* out,
-                      ptrdiff_t outStride);
+                      ptrdiff_t outStride,
+                      KernelPath path = KernelPath::Plain);
 // Chroma 8x8 inter prediction at `source` (already moved one sample left or up for a negative
 // flag) with bilinear half steps where cx or cy is nonzero.
 void predictChromaInter(const uint8_t* source, ptrdiff_t stride, bool halfX, bool halfY,
@@ -77,5 +80,9 @@ void filterLumaEdge(uint8_t* pixel, ptrdiff_t across, ptrdiff_t along, const uin
                     const FilterThresholds& t);
 void filterChromaEdge(uint8_t* pixel, ptrdiff_t across, ptrdiff_t along, const uint8_t strengths[4],
                       const FilterThresholds& t);
+// filterLumaEdge of a horizontal edge (across = `stride`, along = 1): on the Sse2 path sixteen
+// columns at once in 16-bit lanes, the same bytes as the plain filter.
+void filterLumaRowEdge(uint8_t* pixel, ptrdiff_t stride, const uint8_t strengths[4],
+                       const FilterThresholds& t, KernelPath path);
 
 }  // namespace kx::avc

@@ -13,6 +13,12 @@ namespace {
 
 constexpr int kMaxSize = 1023;  // the header's 10-bit fields
 
+// The kernel path of the inter prediction and the loop filter.
+KernelPath rowEdgePath() {
+    static const KernelPath path = bestKernelPath();
+    return path;
+}
+
 void fillBorders(uint8_t* plane, ptrdiff_t stride, int width, int height, int border) {
     for (int y = 0; y < height; ++y) {
         uint8_t* row = plane + (y + border) * stride;
@@ -206,7 +212,7 @@ void AvcReconstruction::predictInter(int column, int row, int slot, int mvx, int
     // The six taps reach 3 samples before and 3 after the 16 samples: keep them in the border.
     const int x = std::clamp(column * 16 + ix, -17, m_width + 1);
     const int y = std::clamp(row * 16 + iy, -17, m_height + 1);
-    predictLumaInter(ref.lumaAt(x, y), ref.lumaStride, hx, hy, out.luma, out.lumaStride);
+    predictLumaInter(ref.lumaAt(x, y), ref.lumaStride, hx, hy, out.luma, out.lumaStride, rowEdgePath());
     // Chroma: half the integer part, and a half step from the luma half flag plus the odd
     // sample the halving dropped (signed like the vector).
     const int cx = hx + ix % 2, cy = hy + iy % 2;
@@ -351,7 +357,7 @@ void AvcReconstruction::filterEdges(int column, int row) {
             filterLumaEdge(lumaAt(column * 16 + 4 * e, row * 16), 1, m_width, vertical[e], t);
     for (int e = 0; e < 4; ++e)
         if ((e > 0 || row > 0) && active(horizontal[e]))
-            filterLumaEdge(lumaAt(column * 16, row * 16 + 4 * e), m_width, 1, horizontal[e], t);
+            filterLumaRowEdge(lumaAt(column * 16, row * 16 + 4 * e), m_width, horizontal[e], t, rowEdgePath());
     for (int plane = 0; plane < 2; ++plane) {
         for (int e = 0; e < 2; ++e)
             if ((e > 0 || column > 0) && active(vertical[2 * e]))

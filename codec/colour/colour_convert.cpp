@@ -10,6 +10,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 namespace kx {
@@ -268,8 +269,9 @@ void plainRowToBgr(const uint8_t* __restrict luma, const uint8_t* __restrict cb,
 // (each in a 16-bit lane). Luma + term lies in -226..481, so the 16-bit sum is exact and the
 // unsigned saturating pack is the clamp to 0..255. Writes 50 bytes: the last two belong to the
 // next pixel and are written again with it, so the caller keeps a pixel after these sixteen.
-inline void sse2Bgr16(const uint8_t* luma, __m128i blueTerm, __m128i greenTerm, __m128i redTerm,
-                      uint8_t* out) {
+// The blue, green and red bytes of sixteen pixels, one plane each.
+inline void sse2Channels16(const uint8_t* luma, __m128i blueTerm, __m128i greenTerm, __m128i redTerm,
+                           __m128i& b, __m128i& g, __m128i& r) {
     const __m128i zero = _mm_setzero_si128();
     const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma));
     const __m128i yLow = _mm_unpacklo_epi8(y, zero);
@@ -278,9 +280,16 @@ inline void sse2Bgr16(const uint8_t* luma, __m128i blueTerm, __m128i greenTerm, 
         return _mm_packus_epi16(_mm_add_epi16(yLow, _mm_unpacklo_epi16(term, term)),
                                 _mm_add_epi16(yHigh, _mm_unpackhi_epi16(term, term)));
     };
-    const __m128i b = channel(blueTerm);
-    const __m128i g = channel(greenTerm);
-    const __m128i r = channel(redTerm);
+    b = channel(blueTerm);
+    g = channel(greenTerm);
+    r = channel(redTerm);
+}
+
+inline void sse2Bgr16(const uint8_t* luma, __m128i blueTerm, __m128i greenTerm, __m128i redTerm,
+                      uint8_t* out) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i b, g, r;
+    sse2Channels16(luma, blueTerm, greenTerm, redTerm, b, g, r);
     // B, G, R, 0 for pixels 0-3, 4-7, 8-11, 12-15.
     const __m128i bgLow = _mm_unpacklo_epi8(b, g), bgHigh = _mm_unpackhi_epi8(b, g);
     const __m128i rLow = _mm_unpacklo_epi8(r, zero), rHigh = _mm_unpackhi_epi8(r, zero);
@@ -370,6 +379,54 @@ void sse2RowsToBgr(const uint8_t* lumaA, uint8_t* outA, const uint8_t* lumaB, ui
     if (lumaB != nullptr) plainRowToBgr<3>(lumaB, cb, cr, outB, x, width, chromaWidth);
 }
 
+// SSSE3: the same bytes as sse2Bgr16, interleaved by three byte shuffles per 16-byte store, and
+// exactly 48 bytes written.
+struct BgrShuffles {
+    alignas(16) uint8_t masks[3][3][16];  // [store][channel][byte]
+};
+constexpr BgrShuffles makeBgrShuffles() {
+    BgrShuffles table{};
+    for (int store = 0; store < 3; ++store)
+        for (int channel = 0; channel < 3; ++channel)
+            for (int j = 0; j < 16; ++j) {
+                const int index = 16 * store + j;
+                table.masks[store][channel][j] = index % 3 == channel ? uint8_t(index / 3) : uint8_t(0x80);
+            }
+    return table;
+}
+constexpr BgrShuffles kBgrShuffles = makeBgrShuffles();
+
+__attribute__((target("ssse3"))) inline void ssse3Bgr16(const uint8_t* luma, __m128i blueTerm,
+                                                        __m128i greenTerm, __m128i redTerm,
+                                                        uint8_t* out) {
+    __m128i planes[3];
+    sse2Channels16(luma, blueTerm, greenTerm, redTerm, planes[0], planes[1], planes[2]);
+    for (int store = 0; store < 3; ++store) {
+        __m128i bytes = _mm_setzero_si128();
+        for (int channel = 0; channel < 3; ++channel)
+            bytes = _mm_or_si128(bytes, _mm_shuffle_epi8(planes[channel],
+                                                          _mm_load_si128(reinterpret_cast<const __m128i*>(
+                                                              kBgrShuffles.masks[store][channel]))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * store), bytes);
+    }
+}
+
+// sse2RowsToBgr with the SSSE3 interleave: every full sixteen pixels in place.
+__attribute__((target("ssse3"))) void ssse3RowsToBgr(const uint8_t* lumaA, uint8_t* outA,
+                                                     const uint8_t* lumaB, uint8_t* outB,
+                                                     const uint8_t* cb, const uint8_t* cr, int width,
+                                                     int chromaWidth) {
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        __m128i blueTerm, greenTerm, redTerm;
+        loadTerms8(cb + x / 2, cr + x / 2, blueTerm, greenTerm, redTerm);
+        ssse3Bgr16(lumaA + x, blueTerm, greenTerm, redTerm, outA + size_t(x) * 3);
+        if (lumaB != nullptr) ssse3Bgr16(lumaB + x, blueTerm, greenTerm, redTerm, outB + size_t(x) * 3);
+    }
+    plainRowToBgr<3>(lumaA, cb, cr, outA, x, width, chromaWidth);
+    if (lumaB != nullptr) plainRowToBgr<3>(lumaB, cb, cr, outB, x, width, chromaWidth);
+}
+
 #endif
 
 }  // namespace
@@ -387,14 +444,15 @@ void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t st
         return destination + row * (strideBytes >= 0 ? strideBytes : -strideBytes);
     };
 #if defined(__SSE2__)
-    if (path == KernelPath::Sse2 && pixelSize == BgrPixelSize::Three) {
+    if ((path == KernelPath::Sse2 || path == KernelPath::Ssse3) && pixelSize == BgrPixelSize::Three) {
         // Rows 2 c and 2 c + 1 share chroma row c; an odd height's last row takes the last one.
+        const auto rows = path == KernelPath::Ssse3 ? ssse3RowsToBgr : sse2RowsToBgr;
         for (int y = 0; y < height; y += 2) {
             const int chromaRow = std::min(y / 2, chromaHeight - 1);
             const bool pair = y + 1 < height;
-            sse2RowsToBgr(lumaRow(y), outRow(y), pair ? lumaRow(y + 1) : nullptr,
-                          pair ? outRow(y + 1) : nullptr, cbPlane + size_t(chromaRow) * chromaWidth,
-                          crPlane + size_t(chromaRow) * chromaWidth, width, chromaWidth);
+            rows(lumaRow(y), outRow(y), pair ? lumaRow(y + 1) : nullptr, pair ? outRow(y + 1) : nullptr,
+                 cbPlane + size_t(chromaRow) * chromaWidth, crPlane + size_t(chromaRow) * chromaWidth, width,
+                 chromaWidth);
         }
         return;
     }
@@ -414,7 +472,7 @@ void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t st
 
 void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t strideBytes,
                        int width, int height, BgrPixelSize pixelSize) {
-    static const KernelPath path = bestKernelPath();
+    static const KernelPath path = bestKernelPathWithSsse3();
     PlanarYuv420ToBgr(source, destination, strideBytes, width, height, pixelSize, path);
 }
 

@@ -4,7 +4,9 @@
 // or refused) on bitstreams built here, and the decoder's picture into an RgbPicture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "codec/avc/avc_tables.h"
 #include "codec/colour/colour_convert.h"
 #include "codec/create_decoder.h"
+#include "codec/kernel_path.h"
 #include "codec/tests/native_stream_writer.h"
 #include "recording/record_frame.h"
 
@@ -413,6 +416,61 @@ TEST(AvcDecoder, WritesTheDisplayPictureAsBgrAndRefusesASmallerStore) {
     load(AvcStream(4, 1, 20).code("1 1 1 1", 4).bytes(), 1, 580);
     EXPECT_FALSE(decoder->decodeInto(frame, small, &status, Deblocking::On));
     testing::internal::GetCapturedStdout();
+}
+
+// The SSE2 horizontal luma edge filter against the plain one: every quantiser, strengths 0 to
+// 4 mixed along the edge, on smooth samples (so the filters act, strong ones included) and on
+// random ones with steps at the edge.
+TEST(AvcLoopFilter, Sse2RowEdgeWritesThePlainBytes) {
+    if (bestKernelPath() != KernelPath::Sse2) GTEST_SKIP() << "no SSE2 on this processor";
+    std::mt19937 random(61);
+    std::uniform_int_distribution<int> byte(0, 255), small(-6, 6), strength(0, 4);
+    constexpr ptrdiff_t kStride = 24;
+    int changed = 0;
+    for (int quantiser = 0; quantiser <= 51; ++quantiser) {
+        const avc::FilterThresholds t = avc::filterThresholds(quantiser);
+        for (int trial = 0; trial < 60; ++trial) {
+            std::vector<uint8_t> plain(kStride * 8);
+            const int base = byte(random), step = trial % 3 == 0 ? byte(random) - 128 : small(random) * 2;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < kStride; ++x) {
+                    const int value = trial % 5 == 4 ? byte(random) : base + (y >= 4 ? step : 0) + small(random);
+                    plain[size_t(y * kStride + x)] = uint8_t(std::clamp(value, 0, 255));
+                }
+            const uint8_t strengths[4] = {uint8_t(strength(random)), uint8_t(strength(random)),
+                                          uint8_t(strength(random)), uint8_t(trial % 2 ? 4 : strength(random))};
+            std::vector<uint8_t> before = plain, simd = plain;
+            avc::filterLumaRowEdge(plain.data() + 4 * kStride, kStride, strengths, t, KernelPath::Plain);
+            avc::filterLumaRowEdge(simd.data() + 4 * kStride, kStride, strengths, t, KernelPath::Sse2);
+            ASSERT_EQ(simd, plain) << "quantiser " << quantiser << " trial " << trial;
+            changed += plain != before;
+        }
+    }
+    // The samples were chosen so that the filter acts on most edges of the 36 quantisers whose
+    // alpha is not 0.
+    EXPECT_GT(changed, 36 * 60 / 2);
+}
+
+// The SSE2 six-tap interpolation against the plain loops: every pair of half flags, at
+// positions across a random plane and on a plane of extremes (0 and 255, where the clamp acts).
+TEST(AvcInterPrediction, Sse2SixTapWritesThePlainBytes) {
+    if (bestKernelPath() != KernelPath::Sse2) GTEST_SKIP() << "no SSE2 on this processor";
+    std::mt19937 random(83);
+    std::uniform_int_distribution<int> byte(0, 255), extreme(0, 1);
+    constexpr ptrdiff_t kStride = 48;
+    for (int kind = 0; kind < 2; ++kind) {
+        std::vector<uint8_t> plane(kStride * 48);
+        for (uint8_t& v : plane) v = uint8_t(kind == 0 ? byte(random) : 255 * extreme(random));
+        for (int hx = -1; hx <= 1; ++hx)
+            for (int hy = -1; hy <= 1; ++hy)
+                for (const int offset : {3 * int(kStride) + 3, 5 * int(kStride) + 9, 20 * int(kStride) + 17}) {
+                    uint8_t plain[16 * 16], simd[16 * 16];
+                    avc::predictLumaInter(plane.data() + offset, kStride, hx, hy, plain, 16, KernelPath::Plain);
+                    avc::predictLumaInter(plane.data() + offset, kStride, hx, hy, simd, 16, KernelPath::Sse2);
+                    ASSERT_EQ(std::vector<uint8_t>(simd, simd + 256), std::vector<uint8_t>(plain, plain + 256))
+                        << "hx " << hx << " hy " << hy << " offset " << offset << " kind " << kind;
+                }
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "codec/kernel_path.h"
 #include "codec/video_decoder.h"
 
 namespace kx {
@@ -252,9 +253,16 @@ TEST(MacroblockToPlanarRgb, Sse2KernelWritesThePlainBytes) {
     }
 }
 
+// The SSE2 kernel and its SSSE3 interleave, where this processor runs them.
+std::vector<KernelPath> simdPaths() {
+    std::vector<KernelPath> paths{KernelPath::Sse2};
+    if (bestKernelPathWithSsse3() == KernelPath::Ssse3) paths.push_back(KernelPath::Ssse3);
+    return paths;
+}
+
 // The SSE2 kernel computes the chroma terms itself: every (cb, cr) pair once (Cb the column,
 // Cr the row), under random luma and under luma 0 and 255, against the plain loops.
-TEST(PlanarYuv420ToBgr, Sse2KernelGivesThePlainBytesForEveryChromaPair) {
+TEST(PlanarYuv420ToBgr, SimdKernelsGiveThePlainBytesForEveryChromaPair) {
     constexpr int kWidth = 512, kHeight = 512;
     std::vector<uint8_t> source(size_t(kWidth) * kHeight * 3 / 2);
     uint8_t* cb = source.data() + size_t(kWidth) * kHeight;
@@ -269,18 +277,21 @@ TEST(PlanarYuv420ToBgr, Sse2KernelGivesThePlainBytesForEveryChromaPair) {
     for (int lumaKind = 0; lumaKind < 3; ++lumaKind) {
         for (size_t i = 0; i < size_t(kWidth) * kHeight; ++i)
             source[i] = uint8_t(lumaKind == 0 ? byte(random) : lumaKind == 1 ? 0 : 255);
-        std::vector<uint8_t> plain(size_t(kWidth) * kHeight * 3, 0), sse2 = plain;
+        std::vector<uint8_t> plain(size_t(kWidth) * kHeight * 3, 0);
         PlanarYuv420ToBgr(source.data(), plain.data(), kWidth * 3, kWidth, kHeight,
                           BgrPixelSize::Three, KernelPath::Plain);
-        PlanarYuv420ToBgr(source.data(), sse2.data(), kWidth * 3, kWidth, kHeight,
-                          BgrPixelSize::Three, KernelPath::Sse2);
-        ASSERT_EQ(sse2, plain) << "luma kind " << lumaKind;
+        for (const KernelPath path : simdPaths()) {
+            std::vector<uint8_t> simd(plain.size(), 0);
+            PlanarYuv420ToBgr(source.data(), simd.data(), kWidth * 3, kWidth, kHeight,
+                              BgrPixelSize::Three, path);
+            ASSERT_EQ(simd, plain) << "luma kind " << lumaKind << " path " << int(path);
+        }
     }
 }
 
-// The SSE2 kernel against the plain loops over widths around its sixteen-pixel steps, odd
+// The SSE2 and SSSE3 kernels against the plain loops over widths around its sixteen-pixel steps, odd
 // heights, both stride signs, random samples and the extremes (luma and chroma 0 and 255).
-TEST(PlanarYuv420ToBgr, Sse2KernelWritesThePlainBytes) {
+TEST(PlanarYuv420ToBgr, SimdKernelsWriteThePlainBytes) {
     std::mt19937 random(29);
     std::uniform_int_distribution<int> byte(0, 255), extreme(0, 1);
     for (const int width : {2, 3, 15, 16, 17, 18, 31, 32, 33, 34, 49, 64, 352, 705}) {
@@ -293,12 +304,15 @@ TEST(PlanarYuv420ToBgr, Sse2KernelWritesThePlainBytes) {
                     v = uint8_t(trial == 0 ? byte(random) : 255 * extreme(random));
                 const ptrdiff_t stride = ptrdiff_t(width) * 3 + trial;
                 for (const ptrdiff_t signedStride : {stride, -stride}) {
-                    std::vector<uint8_t> plain(size_t(stride) * size_t(height), 0xC3), sse2 = plain;
+                    std::vector<uint8_t> plain(size_t(stride) * size_t(height), 0xC3);
                     PlanarYuv420ToBgr(source.data(), plain.data(), signedStride, width, height,
                                       BgrPixelSize::Three, KernelPath::Plain);
-                    PlanarYuv420ToBgr(source.data(), sse2.data(), signedStride, width, height,
-                                      BgrPixelSize::Three, KernelPath::Sse2);
-                    ASSERT_EQ(sse2, plain) << width << "x" << height << " trial " << trial;
+                    for (const KernelPath path : simdPaths()) {
+                        std::vector<uint8_t> simd(plain.size(), 0xC3);
+                        PlanarYuv420ToBgr(source.data(), simd.data(), signedStride, width, height,
+                                          BgrPixelSize::Three, path);
+                        ASSERT_EQ(simd, plain) << width << "x" << height << " trial " << trial << " path " << int(path);
+                    }
                 }
             }
         }
