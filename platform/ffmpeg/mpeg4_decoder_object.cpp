@@ -18,8 +18,8 @@ namespace {
 constexpr uint32_t kMaxSide = 8191;
 // The largest sample taken: more than any picture of the largest size codes into.
 constexpr size_t kMaxSampleBytes = size_t(4) << 20;
-// What libavcodec adds to each side of a picture it allocates (alignment, edges).
-constexpr uint32_t kAllocationMargin = 128;
+// What libavcodec adds to each side of a picture it allocates (alignment, edges, scratch rows).
+constexpr uint32_t kAllocationMargin = 256;
 
 // Y, U, V 4:2:0 planes to U, Y0, V, Y1 rows: each chroma sample serves two pixels of a row and
 // two rows.
