@@ -16,6 +16,8 @@ extern "C" {
 
 #include "codec/colour/colour_convert.h"
 #include "codec/create_decoder.h"
+#include "codec/frame_decoder.h"
+#include "recording/record_info.h"
 #include "codec/mpeg4/tests/mpeg4_test_streams.h"
 
 namespace kx {
@@ -283,6 +285,28 @@ TEST(XvidMpeg4Decoder, FrameWithoutPictureKeepsTheLastGoodOne) {
     // Decoding goes on with the next pictures.
     mpeg4test::fill(frame, stream.frames[1], 6);
     EXPECT_TRUE(decoder->decodeToRgb(frame, picture));
+}
+
+// kxtool and the player's paths tell a reference picture held back for B pictures from a
+// failure.
+TEST(XvidMpeg4Decoder, PictureHeldBackForBPicturesIsNotAFailure) {
+    const auto stream = mpeg4test::recorderStream(codec6(2, false), 4);
+    ASSERT_EQ(mpeg4test::typesOf(stream.frames), "IPBB");
+    FrameDecoder decoder;
+    std::string reason;
+    ASSERT_TRUE(decoder.setup(kKindClip, 1, 6, reason, 176, 144)) << reason;
+    CRecordFrame frame(176, 144, 0);
+    RgbPicture picture(176, 144);
+    std::vector<FrameDecode> results;
+    for (const Bytes& bytes : stream.frames) {
+        mpeg4test::fill(frame, bytes, 6);
+        results.push_back(decoder.decode(frame, picture));
+    }
+    const std::vector<FrameDecode> expected = {FrameDecode::NotYet, FrameDecode::Whole, FrameDecode::Whole,
+                                               FrameDecode::Whole};
+    EXPECT_EQ(results, expected);
+    mpeg4test::fill(frame, Bytes(40, 0xFF), 6);
+    EXPECT_EQ(decoder.decode(frame, picture), FrameDecode::Failed);
 }
 
 TEST(XvidMpeg4Decoder, LayerHeaderOfALargerPictureIsNotDecodedIntoTheSmallerBuffer) {
