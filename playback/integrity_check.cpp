@@ -96,7 +96,9 @@ void IntegrityCheck::begin(const CRecordReader& reader) {
 
 bool IntegrityCheck::codecKnown(int codec) {
     uint8_t& known = m_codecKnown[codec & 15];
-    if (known == 0) known = createDecoder(codec) ? 1 : 2;
+    // Through the overload with a picture size, so that the codecs whose decoders need one (6, 7
+    // and 8) count as known; whether a decoder exists does not depend on the size.
+    if (known == 0) known = createDecoder(codec, 16, 16) ? 1 : 2;
     return known == 1;
 }
 
