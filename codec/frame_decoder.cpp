@@ -6,6 +6,7 @@
 
 #include "codec/avc/avc_decoder.h"
 #include "codec/create_decoder.h"
+#include "codec/mpeg4/xvid_mpeg4_decoder.h"
 #include "codec/native/native_decoder.h"
 #include "codec/picture_layout.h"
 #include "recording/record_frame.h"
@@ -64,6 +65,9 @@ FrameDecode FrameDecoder::decode(const CRecordFrame& frame, RgbPicture& picture,
                 m_failure = "avc engine result " + std::to_string(avc->lastResult());
                 return FrameDecode::Failed;
             }
+            if (const auto* xvid = dynamic_cast<const XvidMpeg4Decoder*>(m_decoder.get());
+                xvid && xvid->lastPictureHeldBack())
+                return FrameDecode::NotYet;  // a reference picture shown after its B pictures
             const auto* native = dynamic_cast<const NativeDecoder*>(m_decoder.get());
             m_failure = native ? describe(native->lastFailure()) : "the picture does not decode";
             return FrameDecode::Failed;

@@ -31,7 +31,7 @@ public:
     // Chooses the decoder for a recording of `fileKind` whose first frame names `codec` (the
     // legacy decoder's variant comes from the header's `version`). False, with `reason`, when
     // there is none.
-    // The network-camera codecs (7, 8) also need the recording's picture size.
+    // The XviD codec (6) and the network-camera codecs (7, 8) also need the recording's picture size.
     bool setup(int fileKind, uint32_t version, int codec, std::string& reason, uint32_t width = 0,
                uint32_t height = 0);
     void reset();

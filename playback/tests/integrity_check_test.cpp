@@ -1,5 +1,6 @@
 // IntegrityCheck fed frame by frame from a reader: the timing findings before and after the
-// typical interval is settled from its sample, and the bound on the findings it keeps.
+// typical interval is settled from its sample, the bound on the findings it keeps, and the
+// codec findings.
 #include "playback/integrity_check.h"
 
 #include <gtest/gtest.h>
@@ -81,27 +82,30 @@ TEST(IntegrityCheck, FindingsBeyondTheBoundAreCountedNotKept) {
     EXPECT_EQ(check.findings().size() + check.findingsOmitted(), frames / 2);
 }
 
-// Camera-stream codecs have decoders (they need the picture size to be made); codec 5 has none.
+// Codecs whose decoders need the picture size (6, 7, 8) have decoders all the same; 5 has none.
 TEST(IntegrityCheck, OnlyCodecsWithoutADecoderAreUnknown) {
     test::TempFolder folder;
     test::HeaderFields header;
     header.firstTick = 1000;
     std::vector<GroupContent> groups(1);
     groups[0].tick = 1000;
-    for (uint32_t n = 0; n < 6; ++n) {
+    const int codecs[] = {6, 6, 3, 7, 8, 5};
+    for (size_t n = 0; n < std::size(codecs); ++n) {
         FrameContent frame;
-        frame.flags = uint16_t((n < 2 ? 7 : n < 4 ? 8 : 5) << 4);
-        frame.tick = 1000 + n * 40;
+        frame.flags = uint16_t(codecs[n] << 4);
+        frame.tick = 1000 + uint32_t(n) * 40;
         frame.video.assign(4, 0);
         groups[0].frames.push_back(frame);
     }
-    const std::string path = folder.write("c.ckx", test::recordingBytes(kKindExtended, header, groups));
-    const IntegrityCheck check = checkOf(path);
+    const IntegrityCheck check = checkOf(folder.write("c.kxz", test::recordingBytes(kKindClip, header, groups)));
     std::vector<std::pair<FindingKind, uint32_t>> found;
-    for (const Finding& f : check.findings()) found.emplace_back(f.kind, f.position);
+    for (const Finding& f : check.findings())
+        if (f.kind == FindingKind::UnknownCodec || f.kind == FindingKind::CodecChange) found.emplace_back(f.kind, f.position);
     EXPECT_EQ(found, (std::vector<std::pair<FindingKind, uint32_t>>{{FindingKind::CodecChange, 2},
-                                                                    {FindingKind::UnknownCodec, 4},
-                                                                    {FindingKind::CodecChange, 4}}));
+                                                                    {FindingKind::CodecChange, 3},
+                                                                    {FindingKind::CodecChange, 4},
+                                                                    {FindingKind::UnknownCodec, 5},
+                                                                    {FindingKind::CodecChange, 5}}));
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ struct DemoCamera {
     int avcVersion = 4;
     int bFrames = 0;
     CameraStream stream = CameraStream::Jpeg;  // codecs 7 and 8
+    bool quarterSample = false;                // codecs 2 and 6
 };
 
 constexpr uint32_t kDay1 = 1793606400;  // 2026-11-02 08:00:00 UTC
@@ -64,6 +65,12 @@ std::vector<RecordingJob> demoJobs(const std::string& folder) {
         // the SNC stream library (codec 7), H.264 through the media viewer (codec 8).
         {3, 2, "Street", "Crossing", kKindExtended, 7, 135, AudioFormat::None, kDay1 + 40, 1, 4, 0, CameraStream::Jpeg},
         {3, 3, "Street", "Bus stop", kKindExtended, 8, 135, AudioFormat::G726, kDay1 + 50, 1, 4, 0, CameraStream::H264},
+        // MPEG-4 recorders: the player's own engine (codec 2, with B pictures), the media object
+        // (codec 3, simple profile) and XviD (codec 6, B pictures and quarter-sample motion).
+        {4, 0, "Office", "Reception", kKindExtended, 2, 135, AudioFormat::G726, kDay1 + 15, 1, 4, 1},
+        {4, 1, "Office", "Corridor", kKindClip, 3, 7, AudioFormat::None, kDay1 + 25, 1, 4, 0},
+        {4, 2, "Office", "Server room", kKindExtended, 6, 135, AudioFormat::G726, kDay1 + 35, 1, 4, 2,
+         CameraStream::Jpeg, true},
     };
     std::vector<RecordingJob> jobs;
     uint32_t seed = 1;
@@ -90,6 +97,12 @@ std::vector<RecordingJob> demoJobs(const std::string& folder) {
                 job.quantiser = 28;
                 job.avcVersion = camera.avcVersion;
                 job.bFrames = camera.bFrames;
+            }
+            if (camera.codec == 2 || camera.codec == 3 || camera.codec == 6) {
+                // Codec 3's key pictures must fit the player's 32768-byte input buffer.
+                job.quantiser = camera.codec == 3 ? 10 : 6;
+                job.bFrames = camera.bFrames;
+                job.quarterSample = camera.quarterSample;
             }
             job.cameraStream = camera.stream;
             const char* const extensions[] = {".kx", ".kxx", ".kxq", ".kxz"};

@@ -62,10 +62,10 @@ int main(int argc, char** argv) {
 
     app.add_option("OUT", out, "Recording to write: .kx, .kxx, .kxq (older kinds, legacy codec), .kxz (clip) or .ckx (extended); any name with --four-channel");
     app.add_flag("--four-channel", fourChannel, "Write a four-channel recording (four cameras in one file)");
-    app.add_option("--codec", job.codec, "Video codec of .kxz, .ckx and four-channel recordings: native 0, native 1 with motion vectors, the avc codec 4; 7 or 8 (camera streams, .kxz and .ckx)")->check(CLI::IsMember({0, 1, 4, 7, 8}))->capture_default_str();
+    app.add_option("--codec", job.codec, "Video codec of .kxz, .ckx and four-channel recordings: native 0, native 1 with motion vectors, MPEG-4 2 (the player's own engine), 3 (the media object) or 6 (XviD), the avc codec 4; 7 or 8 (camera streams, .kxz and .ckx)")->check(CLI::IsMember({0, 1, 2, 3, 4, 6, 7, 8}))->capture_default_str();
     app.add_option("--avc-version", job.avcVersion, "Codec 4: bitstream version 3 (B pictures from both references, direct macroblocks) or 4 (skipped macroblocks)")->check(CLI::IsMember({3, 4}))->capture_default_str();
     app.add_option("--gop", job.gop, "Frames per group, each group starting with a key picture (default: by --group-ms)");
-    app.add_option("--b-frames", job.bFrames, "Codec 4: B pictures between reference pictures")->check(CLI::Range(0, 7))->capture_default_str();
+    app.add_option("--b-frames", job.bFrames, "Codecs 2, 4 and 6: B pictures between reference pictures")->check(CLI::Range(0, 7))->capture_default_str();
     std::string cameraStream = "jpeg";
     app.add_option("--camera-stream", cameraStream, "Codecs 7 and 8: what the camera sends, jpeg, mpeg4 or h264")->check(CLI::IsMember({"jpeg", "mpeg4", "h264"}))->capture_default_str();
     app.add_option("--resolution", resolution, "Resolution code; the picture has its coded size")->check(CLI::Range(0, 255))->capture_default_str();
@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
     app.add_option("--fps", job.fps, "Frames per second")->capture_default_str();
     app.add_option("--group-ms", job.groupMs, "Length of a group (each starts with a key picture), ms")->capture_default_str();
     std::optional<int> quantiser;
-    app.add_option("--quantiser", quantiser, "Quantiser: native codecs 1 (finest) to 31 (default 6), codec 4 10 to 59 (default 28)")->check(CLI::Range(1, 59));
+    app.add_option("--quantiser", quantiser, "Quantiser: native and MPEG-4 codecs 1 (finest) to 31 (default 6, codec 3 10), codec 4 10 to 59 (default 28)")->check(CLI::Range(1, 59));
+    app.add_flag("--qpel", job.quarterSample, "Codecs 2 and 6: quarter-sample motion");
     app.add_flag("--idct-b", job.idctB, "Codec 1: code with inverse DCT B (frame flag 0x4000)");
     app.add_option("--groups", job.legacyGroups, "Older kinds: runs of ten macroblocks re-aligned at the end of each picture (-1: as many as fit)")->check(CLI::Range(-1, 65535))->capture_default_str();
     app.add_option("--audio", audio, "Sound: none, g726 (24 kbit/s) or ima (IMA ADPCM blocks)")->check(CLI::IsMember({"none", "g726", "ima"}))->capture_default_str();
@@ -129,7 +130,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     job.resolutionCode = uint8_t(resolution);
-    job.quantiser = quantiser.value_or(job.codec == 4 ? 28 : 6);
+    // Codec 3's key pictures must fit the player's 32768-byte input buffer.
+    job.quantiser = quantiser.value_or(job.codec == 4 ? 28 : job.codec == 3 ? 10 : 6);
     const bool legacy = kx::isLegacyKind(job.kind);
     job.version = version.value_or(legacy ? 0x101 : 1);
     job.audio = audio == "g726" ? kx::AudioFormat::G726 : audio == "ima" ? kx::AudioFormat::Ima : kx::AudioFormat::None;

@@ -12,6 +12,7 @@
 #include "recording/resolution.h"
 #include "tools/recorder/avc_encoder.h"
 #include "tools/recorder/legacy_encoder.h"
+#include "tools/recorder/mpeg4_encoder.h"
 #include "tools/recorder/native_encoder.h"
 #include "tools/recorder/recording_writer.h"
 #include "tools/recorder/synthetic_scene.h"
@@ -25,8 +26,11 @@ constexpr uint32_t kAudioCapacity = 65536;
 constexpr size_t kLegacyFrameBytes = 614400;
 constexpr uint32_t kMaxLegacyVersion = 0x1000;
 constexpr int kAvcCodec = 4;
+// The input buffer of the player's codec-3 decoder.
+constexpr size_t kCodec3FrameBytes = 32768;
 
 bool isCameraCodec(int codec) { return codec == 7 || codec == 8; }
+bool isMpeg4Codec(int codec) { return codec == 2 || codec == 3 || codec == 6; }
 
 // Resolution codes that a header of each kind can name (kinds 7 and 8 store a picture selector).
 bool kindCanHoldCode(int kind, uint8_t code) {
@@ -106,6 +110,9 @@ public:
             if (m_halved) m_half.resize(size.width / 2, size.height);
             m_legacy = std::make_unique<LegacyEncoder>(m_halved ? size.width / 2 : size.width, size.height,
                                                        LegacyEncoderSettings{job.quantiser, job.legacyGroups});
+        } else if (isMpeg4Codec(job.codec)) {
+            m_mpeg4Settings = Mpeg4EncoderSettings{job.codec, size.width, size.height, job.fps, job.quantiser,
+                                                   job.bFrames, job.quarterSample};
         } else if (isCameraCodec(job.codec)) {
             // Camera pictures are shown top row first.
             m_camera = std::make_unique<CameraStreamEncoder>(job.codec, job.cameraStream, size.width, size.height, job.fps);
@@ -188,9 +195,68 @@ public:
         return Result::Encoded;
     }
 
+    // MPEG-4: the display-order picture types of the whole recording and the wall time of
+    // each source picture.
+    void setMpeg4Plan(const std::vector<Mpeg4PictureType>* types, std::function<uint32_t(uint32_t)> wallTimeOf) {
+        m_mpeg4Types = types;
+        m_wallTimeOf = std::move(wallTimeOf);
+    }
+
+    // MPEG-4: the next coded picture, in coded order, into the frame. The encoder is fed source
+    // pictures until it gives one (B pictures hold their reference back).
+    Result encodeMpeg4(uint32_t index, double fps, std::string& error) {
+        if (index == 0) {
+            m_mpeg4 = Mpeg4Encoder::create(m_mpeg4Settings, error);
+            if (!m_mpeg4) return Result::Failed;
+        }
+        Mpeg4Picture coded;
+        while (!m_mpeg4->receive(coded)) {
+            if (m_mpeg4Finished) return Result::InputEnded;
+            bool more = m_sourcesRead < m_mpeg4Types->size();
+            if (more && m_input && !m_input->read(m_picture)) {
+                error = m_input->error();
+                if (!error.empty()) return Result::Failed;
+                more = false;
+            } else if (more && !m_input) {
+                m_scene.render(m_sourcesRead, fps, m_wallTimeOf(m_sourcesRead), m_picture);
+            }
+            const bool fed = more ? m_mpeg4->send(m_picture, (*m_mpeg4Types)[m_sourcesRead++]) : m_mpeg4->finish();
+            if (!fed) {
+                error = m_mpeg4->error();
+                return Result::Failed;
+            }
+            m_mpeg4Finished = !more;
+        }
+        // Groups start at the key frames: the coded pictures must be I exactly there.
+        const bool key = (*m_mpeg4Types)[index] == Mpeg4PictureType::I;
+        if ((coded.type == Mpeg4PictureType::I) != key) {
+            error = "the MPEG-4 encoder coded picture " + std::to_string(index) +
+                    (key ? " as a predicted picture at the start of a group" : " as an I picture inside a group");
+            return Result::Failed;
+        }
+        if (coded.bytes.size() > m_frame.VideoCapacity()) {
+            error = "a coded picture of " + std::to_string(coded.bytes.size()) + " bytes exceeds the frame buffer";
+            return Result::Failed;
+        }
+        // The player's codec-3 decoder refuses frames longer than its input buffer.
+        if (m_mpeg4Settings.codec == 3 && coded.bytes.size() > kCodec3FrameBytes) {
+            error = "a codec-3 picture of " + std::to_string(coded.bytes.size()) + " bytes is more than the player takes (" +
+                    std::to_string(kCodec3FrameBytes) + "): use a higher --quantiser";
+            return Result::Failed;
+        }
+        std::memcpy(m_frame.VideoBuffer(), coded.bytes.data(), coded.bytes.size());
+        m_frame.SetVideoLength(uint32_t(coded.bytes.size()));
+        // Kind 0 marks the I pictures; P (and sprite) pictures are 1, B pictures 2.
+        m_frame.SetKind(coded.type == Mpeg4PictureType::I ? kFrameKindKey
+                        : coded.type == Mpeg4PictureType::B ? 2 : 1);
+        m_frame.SetFlags(uint16_t(m_mpeg4Settings.codec << 4));
+        return Result::Encoded;
+    }
+
     // Encodes the next picture into the frame.
     Result encode(uint32_t index, double fps, uint32_t wallTime, bool key, std::string& error) {
         if (m_avc) return encodeAvc(index, fps, error);
+        if (m_mpeg4Types) return encodeMpeg4(index, fps, error);
         if (m_input) {
             if (!m_input->read(m_picture)) {
                 error = m_input->error();
@@ -279,6 +345,10 @@ private:
     uint32_t m_sourcesRead = 0;
     const YuvImage* m_lastReference = nullptr;
     std::unique_ptr<NativeEncoder> m_native;
+    Mpeg4EncoderSettings m_mpeg4Settings;
+    std::unique_ptr<Mpeg4Encoder> m_mpeg4;
+    const std::vector<Mpeg4PictureType>* m_mpeg4Types = nullptr;
+    bool m_mpeg4Finished = false;
     std::unique_ptr<LegacyEncoder> m_legacy;
     std::unique_ptr<CameraStreamEncoder> m_camera;
     int m_cameraCodec = 0;
@@ -303,19 +373,22 @@ bool check(const RecordingJob& job, PictureSize size, std::string& error) {
     const PictureSize coded = legacy ? legacyCodedSize(job, size) : size;
     if (!legacy && job.kind != kKindClip && job.kind != kKindExtended && job.kind != kKindFourChannel)
         error = file + "only legacy (.kx, .kxx, .kxq), clip (.kxz), extended (.ckx) and four-channel recordings are written";
-    else if (!legacy && job.codec != 0 && job.codec != 1 && job.codec != kAvcCodec && !isCameraCodec(job.codec))
+    else if (!legacy && job.codec != 0 && job.codec != 1 && job.codec != kAvcCodec && !isCameraCodec(job.codec) &&
+             !isMpeg4Codec(job.codec))
         error = file + "codec " + std::to_string(job.codec) +
-                " is neither a native codec (0 or 1), the avc codec (4) nor a camera codec (7 or 8)";
+                " is neither a native codec (0 or 1), an MPEG-4 codec (2, 3 or 6), the avc codec (4) nor a camera codec (7 or 8)";
     else if (isCameraCodec(job.codec) && job.kind != kKindClip && job.kind != kKindExtended)
         error = file + "camera streams (codecs 7 and 8) are written to clip (.kxz) and extended (.ckx) recordings";
     else if (job.codec == kAvcCodec && (job.quantiser < 10 || job.quantiser > 59))
         error = file + "the avc codec's quantiser is 10 to 59";
     else if (job.codec == kAvcCodec && job.avcVersion != 3 && job.avcVersion != 4)
         error = file + "the avc bitstream version is 3 or 4";
-    else if (job.codec == kAvcCodec && (job.bFrames < 0 || job.bFrames > 7))
+    else if ((job.codec == kAvcCodec || isMpeg4Codec(job.codec)) && (job.bFrames < 0 || job.bFrames > 7))
         error = file + "0 to 7 B pictures between references";
-    else if (job.codec != kAvcCodec && job.bFrames != 0)
-        error = file + "B pictures are written by the avc codec (4) only";
+    else if (job.codec != kAvcCodec && job.codec != 2 && job.codec != 6 && job.bFrames != 0)
+        error = file + "B pictures are written by the MPEG-4 codecs 2 and 6 and the avc codec (4) only";
+    else if (job.quarterSample && job.codec != 2 && job.codec != 6)
+        error = file + "quarter-sample motion is written by the MPEG-4 codecs 2 and 6 only";
     else if (!kindCanHoldCode(job.kind, job.resolutionCode))
         error = file + "resolution code " + std::to_string(job.resolutionCode) + " cannot be named in a header of kind " +
                 std::to_string(job.kind) + (job.kind == kKindExtended ? " (135, 7, 131 or 3)" : job.kind == 8 ? " (135, 7, 131, 3, 144 or 145)" : "");
@@ -397,6 +470,12 @@ bool writeRecording(const RecordingJob& job, std::string& error) {
     for (uint32_t n = 0, groupStart = 0; n < job.frames; ++n) {
         keys[n] = n == 0 || (job.gop ? n % job.gop == 0 : ticks[n] - ticks[groupStart] >= job.groupMs);
         if (keys[n]) groupStart = n;
+    }
+    std::vector<Mpeg4PictureType> mpeg4Types;
+    if (isMpeg4Codec(job.codec) && !isLegacyKind(job.kind)) {
+        mpeg4Types = Mpeg4Encoder::planTypes(keys, job.bFrames);
+        for (auto& channel : channels)
+            channel->setMpeg4Plan(&mpeg4Types, [&](uint32_t source) { return info.WallTimeOfTick(ticks[source]); });
     }
     std::vector<AvcPlanEntry> plan;
     if (job.codec == kAvcCodec && !isLegacyKind(job.kind)) {

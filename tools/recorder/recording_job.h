@@ -1,6 +1,6 @@
 // One recording to write: what kxrec's options and the demo folder describe. The recorder
 // encodes each picture with the native encoder (or, for the older kinds 0 to 2, the legacy
-// encoder), adds the sound blocks and lays out the groups.
+// encoder; libavcodec or XviD for MPEG-4), adds the sound blocks and lays out the groups.
 #pragma once
 
 #include <array>
@@ -16,17 +16,18 @@ namespace kx {
 struct RecordingJob {
     std::string path;
     int kind = kKindExtended;  // 0, 1 or 2 (legacy codec), 3, 7 or 8
-    int codec = 1;             // native codec 0 or 1 or the avc codec 4 (kinds 3, 7 and 8); camera codec 7 or 8 (kinds 3 and 7)
+    int codec = 1;             // native codec 0 or 1, MPEG-4 codec 2, 3 or 6 or the avc codec 4 (kinds 3, 7 and 8); camera codec 7 or 8 (kinds 3 and 7)
     CameraStream cameraStream = CameraStream::Jpeg;  // what the camera of codec 7 or 8 sends
     uint8_t resolutionCode = 135;
     std::string inputY4m;  // empty: the built-in scene
     uint32_t frames = 250;
     double fps = 25;
     uint32_t groupMs = 1000;  // one group (starting with a key picture) per this many ms
-    int quantiser = 6;  // native codecs 1..31, avc 10..59
+    int quantiser = 6;  // native and MPEG-4 codecs 1..31, avc 10..59
     int avcVersion = 4;  // codec 4: bitstream version 3 or 4
     uint32_t gop = 0;    // frames per group (each starting with a key picture); 0: by groupMs
-    int bFrames = 0;     // codec 4: B pictures between references (0..7)
+    int bFrames = 0;     // codecs 2, 4 and 6: B pictures between references (0..7)
+    bool quarterSample = false;  // codecs 2 and 6: quarter-sample motion
     bool idctB = false;  // codec 1: frame flag 0x4000
     int legacyGroups = -1;  // kinds 0 to 2: re-aligned runs of ten macroblocks; -1 as many as fit
     AudioFormat audio = AudioFormat::None;

@@ -147,11 +147,15 @@ TEST_F(RecordingJobTest, JobsThatCannotBeWrittenAreRefusedWithAReason) {
     };
     const Case cases[] = {
         {[](RecordingJob& j) { j.kind = 5; }, "only legacy"},
-        {[](RecordingJob& j) { j.codec = 5; }, "neither a native codec (0 or 1), the avc codec (4) nor a camera codec (7 or 8)"},
+        {[](RecordingJob& j) { j.codec = 5; }, "neither a native codec (0 or 1), an MPEG-4 codec (2, 3 or 6), the avc codec (4) nor a camera codec (7 or 8)"},
         {[](RecordingJob& j) { j.codec = 4; }, "the avc codec's quantiser is 10 to 59"},
         {[](RecordingJob& j) { j.codec = 4, j.quantiser = 28, j.avcVersion = 2; }, "version is 3 or 4"},
         {[](RecordingJob& j) { j.codec = 4, j.quantiser = 28, j.bFrames = 8; }, "0 to 7 B pictures"},
         {[](RecordingJob& j) { j.bFrames = 1; }, "avc codec (4) only"},
+        {[](RecordingJob& j) { j.codec = 3, j.bFrames = 1; }, "MPEG-4 codecs 2 and 6 and the avc codec (4) only"},
+        {[](RecordingJob& j) { j.codec = 6, j.bFrames = 8; }, "0 to 7 B pictures"},
+        {[](RecordingJob& j) { j.codec = 3, j.quarterSample = true; }, "quarter-sample motion is written by the MPEG-4 codecs 2 and 6 only"},
+        {[](RecordingJob& j) { j.codec = 6, j.quantiser = 32; }, "quantiser must be 1 to 31"},
         {[](RecordingJob& j) { j.codec = 7, j.kind = kKindFourChannel; }, "written to clip (.kxz) and extended"},
         {[](RecordingJob& j) { j.resolutionCode = 137; }, "cannot be named in a header of kind 7"},
         {[](RecordingJob& j) { j.codec = 0, j.idctB = true; }, "option of codec 1"},
