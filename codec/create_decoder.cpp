@@ -4,6 +4,7 @@
 #include "codec/avc/avc_decoder.h"
 #include "codec/camera/axis_decoder.h"
 #include "codec/camera/snc_decoder.h"
+#include "codec/mpeg4/mpeg4_decoder.h"
 #include "codec/native/native_decoder.h"
 #include "codec/native/native_motion_decoder.h"
 #include "platform/camera_components.h"
@@ -14,6 +15,7 @@ std::unique_ptr<VideoDecoder> createDecoder(int codec) {
     switch (codec) {
         case 0: return std::make_unique<NativeDecoder>();
         case 1: return std::make_unique<NativeMotionDecoder>();
+        case 2: return std::make_unique<Mpeg4VideoDecoder>();
         case 4: return std::make_unique<AvcDecoder>();
         default: return nullptr;
     }

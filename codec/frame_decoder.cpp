@@ -6,6 +6,7 @@
 
 #include "codec/avc/avc_decoder.h"
 #include "codec/create_decoder.h"
+#include "codec/mpeg4/mpeg4_decoder.h"
 #include "codec/native/native_decoder.h"
 #include "codec/picture_layout.h"
 #include "recording/record_frame.h"
@@ -62,6 +63,12 @@ FrameDecode FrameDecoder::decode(const CRecordFrame& frame, RgbPicture& picture,
             if (const auto* avc = dynamic_cast<const AvcDecoder*>(m_decoder.get())) {
                 if (avc->lastResult() == kAvcOk) return FrameDecode::NotYet;  // no picture due yet
                 m_failure = "avc engine result " + std::to_string(avc->lastResult());
+                return FrameDecode::Failed;
+            }
+            if (const auto* mpeg4 = dynamic_cast<const Mpeg4VideoDecoder*>(m_decoder.get())) {
+                // Held back for display order, or a B picture without its references.
+                if (mpeg4->heldBack()) return FrameDecode::NotYet;
+                m_failure = "MPEG-4 engine result " + std::to_string(mpeg4->lastResult());
                 return FrameDecode::Failed;
             }
             const auto* native = dynamic_cast<const NativeDecoder*>(m_decoder.get());
