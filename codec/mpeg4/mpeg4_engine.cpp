@@ -125,6 +125,11 @@ int Mpeg4VideoEngine::initialise(const Mpeg4InitParams& params) {
     std::memset(m_blocks[1], 128, sizes.bytes[1]);
     std::memset(m_blocks[2], 128, sizes.bytes[2]);
     std::memset(m_blocks[3] + sizeof(DecoderState), 0, m_state->layout.end - sizeof(DecoderState));
+    // DC predictors outside the picture (and of blocks never intra coded) stand at 1024.
+    const ArrayLayout& l = m_state->layout;
+    std::fill_n(reinterpret_cast<int16_t*>(m_blocks[3] + l.dcLuma), l.lumaEntries, int16_t(1024));
+    std::fill_n(reinterpret_cast<int16_t*>(m_blocks[3] + l.dcCb), l.chromaEntries, int16_t(1024));
+    std::fill_n(reinterpret_cast<int16_t*>(m_blocks[3] + l.dcCr), l.chromaEntries, int16_t(1024));
     return kMpeg4Ok;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 
 #include "codec/mpeg4/mpeg4_arrays.h"
 #include "codec/mpeg4/mpeg4_engine.h"
