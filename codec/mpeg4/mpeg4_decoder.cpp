@@ -72,8 +72,7 @@ bool Mpeg4VideoDecoder::decode(const CRecordFrame& frame, uint8_t* destination, 
     params.length = frame.VideoLength();
     params.destinationWidth = destinationWidth;
     m_result = m_engine->control(1, kMpeg4Decode, &params, &m_info);
-    m_shown = m_result == kMpeg4Ok &&
-              (m_info.outcome == Mpeg4Outcome::Shown || m_info.outcome == Mpeg4Outcome::NotCoded);
+    m_shown = m_result == kMpeg4Ok && m_info.outcome == Mpeg4Outcome::Shown;
     return m_shown;
 }
 
@@ -93,7 +92,8 @@ bool Mpeg4VideoDecoder::flushHeld(RgbPicture& picture) {
 
 bool Mpeg4VideoDecoder::heldBack() const {
     return m_skippedFirst || (m_result == kMpeg4Ok && (m_info.outcome == Mpeg4Outcome::HeldBack ||
-                                                        m_info.outcome == Mpeg4Outcome::SkippedB));
+                                                        m_info.outcome == Mpeg4Outcome::SkippedB ||
+                                                        m_info.outcome == Mpeg4Outcome::NotCoded));
 }
 
 }  // namespace kx

@@ -38,8 +38,9 @@ public:
     int lastResult() const { return m_result; }
     const Mpeg4DecodeInfo& lastInfo() const { return m_info; }
     // True when the last frame gave no picture for a reason that is not a fault: its picture
-    // is held back for display order, or it is a B picture whose references are not there
-    // (after a start at a key frame), or it was the first frame and not a key frame.
+    // is held back for display order, it is a B picture whose references are not there
+    // (after a start at a key frame), a not-coded picture (the previous one stays), or it was
+    // the first frame and not a key frame.
     bool heldBack() const;
     const Mpeg4VideoEngine* engine() const { return m_engine.get(); }
 

@@ -259,13 +259,8 @@ int Mpeg4VideoEngine::decodeFrame(const Mpeg4DecodeParams& params, Mpeg4DecodeIn
     const bool isB = s.pic.type == kPictureB;
     if (isB) s.lowDelayMode = false;
     if (!s.pic.coded) {
-        // Nothing changes: the last shown picture is shown again.
-        if (s.lastShown < 0) {
-            info.outcome = Mpeg4Outcome::NoPicture;
-            return kMpeg4NoPicture;
-        }
-        showPicture(s.lastShown == 2 ? bFrame() : anchorFrame(s.lastShown), params.destination,
-                    params.destinationWidth);
+        // A not-coded picture (XviD writes them as placeholders beside B pictures): nothing
+        // changes and nothing is shown; the last picture stays where it was written.
         info.outcome = Mpeg4Outcome::NotCoded;
         return kMpeg4Ok;
     }

@@ -63,7 +63,7 @@ struct Mpeg4DecodeParams {
 enum class Mpeg4Outcome {
     Shown,        // a picture was written to the destination
     HeldBack,     // an anchor picture waits for the next anchor (display order): nothing written
-    NotCoded,     // a not-coded picture: the last shown picture was written again
+    NotCoded,     // a not-coded picture: nothing changes, nothing written
     SkippedB,     // a B picture without both of its references: nothing written
     NoPicture,    // no picture start code (headers only, or none at all)
     Unsupported,  // a tool the engine does not decode (sprites, interlace, shapes, scalability)

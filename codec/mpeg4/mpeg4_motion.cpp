@@ -99,7 +99,7 @@ void Mpeg4VideoEngine::predictMacroblock(const Frame& reference, int mbX, int mb
                 sumY += my;
             }
         }
-        const int cx = kChromaRound[sumX & 15] + (sumX >> 3), cy = kChromaRound[sumY & 15] + (sumY >> 3);
+        const int cx = kChromaRound[sumX & 15] + ((sumX >> 3) & ~1), cy = kChromaRound[sumY & 15] + ((sumY >> 3) & ~1);
         chromaFx = cx & 1;
         chromaFy = cy & 1;
         chromaX = std::clamp(mbX * 8 + (cx >> 1), -8, width >> 1);

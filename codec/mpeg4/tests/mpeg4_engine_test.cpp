@@ -66,7 +66,8 @@ TEST_P(Mpeg4AgainstFfmpeg, EveryPictureMatchesLibavcodec) {
     const auto expected = test::referenceMpeg4Pictures(stream.frames, stream.width, stream.height, c.idct);
     const auto actual = enginePictures(stream);
     ASSERT_EQ(actual.size(), expected.size());
-    ASSERT_EQ(expected.size(), size_t(c.spec.pictures));
+    // XviD leaves out the B pictures at the very end (it writes not-coded placeholders).
+    ASSERT_GE(expected.size() + 2, size_t(c.spec.pictures));
     double worst = 99;
     int exact = 0;
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -328,7 +329,7 @@ TEST(Mpeg4Recording, DecodesThroughTheFrameDecoder) {
     }
     test::TempFolder folder;
     CRecordInfo info;
-    info.SetPath(folder.write("codec2.kx", test::recordingBytes(0, header, groups)));
+    info.SetPath(folder.write("codec2.kxz", test::recordingBytes(3, header, groups)));
     CRecordReader reader;
     ASSERT_TRUE(reader.Open(&info, kReaderModeRead, -1));
     CRecordFrame frame(352, 288, 0);
