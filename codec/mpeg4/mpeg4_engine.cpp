@@ -181,8 +181,9 @@ Frame Mpeg4VideoEngine::bFrame() const {
 
 void Mpeg4VideoEngine::showPicture(const Frame& picture, uint8_t* destination, uint32_t destinationWidth) {
     if (destination == nullptr) return;
-    const int width = std::min<int>(m_state->vol.width, int(destinationWidth));
-    const int height = m_state->vol.height;
+    if (!m_state->vol.valid) return;
+    const int width = std::min({m_state->vol.width, int(destinationWidth), m_state->pictureWidth});
+    const int height = std::min(m_state->vol.height, m_state->pictureHeight);
     if (width < 1 || height < 1) return;
     Frame source = picture;
     if (m_state->postProcessing) {

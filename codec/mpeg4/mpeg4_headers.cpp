@@ -148,7 +148,9 @@ bool Mpeg4VideoEngine::parseVideoObjectLayer() {
         return false;
     v.mbWidth = (v.width + 15) / 16;
     v.mbHeight = (v.height + 15) / 16;
-    v.valid = true;
+    // A layer larger than the engine was made for would not fit its stores or the caller's
+    // picture: it is kept as invalid, so no picture of it is decoded or shown.
+    v.valid = v.width <= m_state->pictureWidth && v.height <= m_state->pictureHeight;
     vol = v;
     m_state->lowDelayMode = v.lowDelay;
     m_state->sawHeaders = true;
