@@ -117,8 +117,8 @@ int Mpeg4VideoEngine::initialise(const Mpeg4InitParams& params) {
     m_state->pictureHeight = params.height;
     m_state->layout = layoutFor(w / 16, h / 16);
     m_tables = new (m_blocks[4]) WorkingTables();
-    static_assert(sizeof(BitReader) <= kMpeg4ReaderBytes, "the bit reader fits block 5");
-    m_reader = new (m_blocks[5]) BitReader();
+    static_assert(sizeof(Mpeg4BitReader) <= kMpeg4ReaderBytes, "the bit reader fits block 5");
+    m_reader = new (m_blocks[5]) Mpeg4BitReader();
     // Grey reference pictures: an inter picture before any intra picture shows grey, not
     // whatever the memory held.
     std::memset(m_blocks[0], 128, sizes.bytes[0]);
@@ -229,9 +229,9 @@ bool Mpeg4VideoEngine::flushHeld(uint8_t* destination, uint32_t destinationWidth
 int Mpeg4VideoEngine::decodeFrame(const Mpeg4DecodeParams& params, Mpeg4DecodeInfo& info) {
     DecoderState& s = *m_state;
     const size_t length = params.data ? params.length : 0;
-    if (m_input.size() < length + BitReader::kPadding) m_input.resize(length + BitReader::kPadding);
+    if (m_input.size() < length + Mpeg4BitReader::kPadding) m_input.resize(length + Mpeg4BitReader::kPadding);
     if (length) std::memcpy(m_input.data(), params.data, length);
-    std::memset(m_input.data() + length, 0, BitReader::kPadding);
+    std::memset(m_input.data() + length, 0, Mpeg4BitReader::kPadding);
     m_reader->reset(m_input.data(), length);
 
     if (!parseVisualObjectHeaders()) {
@@ -252,6 +252,12 @@ int Mpeg4VideoEngine::decodeFrame(const Mpeg4DecodeParams& params, Mpeg4DecodeIn
     }
     if (vol.shape != 0 || vol.interlaced || vol.scalability || vol.reversibleVlc || vol.newPred ||
         vol.complexityEstimation || vol.quantPrecision != 5 || s.pic.type == kPictureS) {
+        // A refused anchor leaves no reference for the pictures after it until the next
+        // intra picture.
+        if (s.pic.type != kPictureB) {
+            s.anchors = 0;
+            s.holding = false;
+        }
         info.outcome = Mpeg4Outcome::Unsupported;
         return kMpeg4NoPicture;
     }

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "codec/bits/bit_reader.h"
+#include "codec/mpeg4/mpeg4_bit_reader.h"
 #include "codec/mpeg4/dsp/mpeg4_dsp.h"
 
 namespace kx {
@@ -170,7 +170,7 @@ private:
 
     mpeg4::DecoderState* m_state = nullptr;
     mpeg4::WorkingTables* m_tables = nullptr;
-    BitReader* m_reader = nullptr;
+    mpeg4::Mpeg4BitReader* m_reader = nullptr;
     uint8_t* m_blocks[kMpeg4BlockCount] = {};
     std::vector<uint8_t> m_input;        // the frame's data with the reader's zero padding
     std::vector<uint8_t> m_postScratch;  // post-processed B pictures (allocated once, when needed)

@@ -22,7 +22,7 @@ constexpr uint32_t kVisualObject = 0x1B5;
 constexpr uint32_t kPictureStart = 0x1B6;
 
 // Moves to the next byte boundary.
-void alignToByte(BitReader& r) { r.skip((8 - (r.position() & 7)) & 7); }
+void alignToByte(Mpeg4BitReader& r) { r.skip((8 - (r.position() & 7)) & 7); }
 
 int bitsFor(int values) {
     int bits = 0;
@@ -33,7 +33,7 @@ int bitsFor(int values) {
 }  // namespace
 
 bool Mpeg4VideoEngine::parseVisualObjectHeaders() {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     // Start codes lie on byte boundaries; anything between them that is not a header we read
     // is passed over byte by byte.
     alignToByte(r);
@@ -63,7 +63,7 @@ bool Mpeg4VideoEngine::parseVisualObjectHeaders() {
 }
 
 bool Mpeg4VideoEngine::parseVideoObjectLayer() {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     VideoObjectLayer& vol = m_state->vol;
     VideoObjectLayer v;
     v.lowDelay = vol.lowDelay;
@@ -158,7 +158,7 @@ bool Mpeg4VideoEngine::parseVideoObjectLayer() {
 }
 
 void Mpeg4VideoEngine::parseUserData() {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     char text[256];
     int n = 0;
     while (n < 255 && !r.atEnd() && r.peek(23) != 0) text[n++] = char(r.get(8));
@@ -172,7 +172,7 @@ void Mpeg4VideoEngine::parseUserData() {
 }
 
 void Mpeg4VideoEngine::parseGroupOfPictures() {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     m_state->gopTimeCode = r.get(18);
     m_state->gopClosed = r.get(1) != 0;
     m_state->gopBrokenLink = r.get(1) != 0;
@@ -182,7 +182,7 @@ void Mpeg4VideoEngine::parseGroupOfPictures() {
 }
 
 bool Mpeg4VideoEngine::parsePictureHeader() {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     DecoderState& s = *m_state;
     PictureHeader p;
     p.type = int(r.get(2));
@@ -232,7 +232,7 @@ int Mpeg4VideoEngine::resyncPrefixLength() const {
 }
 
 bool Mpeg4VideoEngine::parseVideoPacketHeader(int& firstMacroblock) {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     DecoderState& s = *m_state;
     int zeros = 0;
     while (zeros < 32 && r.get(1) == 0 && !r.atEnd()) ++zeros;

@@ -33,7 +33,7 @@ int16_t clampCoefficient(int v) { return int16_t(std::clamp(v, -2048, 2047)); }
 
 bool Mpeg4VideoEngine::decodeBlockCoefficients(int16_t* block, bool intra, int first, const uint8_t* scan, int qmul,
                                                int qadd) {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     const EscapeLimits& limits = intra ? kIntraEscape : kInterEscape;
     const auto lookup = [&](uint32_t bits) { return intra ? kIntraTcoefTable[bits] : kInterTcoefTable[bits]; };
     int position = first;
@@ -87,7 +87,7 @@ bool Mpeg4VideoEngine::decodeBlockCoefficients(int16_t* block, bool intra, int f
 }
 
 bool Mpeg4VideoEngine::decodeDc(int block, int& level) {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     const VlcEntry<uint8_t> e = block < 4 ? kDcSizeLumaTable[r.peek(11)] : kDcSizeChromaTable[r.peek(12)];
     if (e.length == 0) return false;
     r.skip(e.length);
@@ -354,7 +354,7 @@ void Mpeg4VideoEngine::predictMotion(int mbX, int mbY, int block, int& px, int& 
 // A motion vector component: the motion code, f_code - 1 residual bits, added to the
 // prediction and wrapped into the range the f_code allows.
 bool Mpeg4VideoEngine::decodeMotion(int prediction, int fcode, int& value) {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     const VlcEntry<uint8_t> e = kMotionTable[r.peek(12)];
     if (e.length == 0) return false;
     r.skip(e.length);
@@ -376,7 +376,7 @@ bool Mpeg4VideoEngine::decodeMotion(int prediction, int fcode, int& value) {
 // --- I and P macroblocks ---------------------------------------------------------------------
 
 bool Mpeg4VideoEngine::decodeIntraOrPMacroblock(int mbX, int mbY) {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     DecoderState& s = *m_state;
     const Arrays a(m_blocks[3], s.layout);
     const int mb = a.mb(mbX, mbY);
@@ -497,7 +497,7 @@ void Mpeg4VideoEngine::decodeInterMacroblockMotion(int mbX, int mbY, bool fourVe
 // --- B macroblocks -----------------------------------------------------------------------------
 
 bool Mpeg4VideoEngine::decodeBMacroblock(int mbX, int mbY) {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     DecoderState& s = *m_state;
     const Arrays a(m_blocks[3], s.layout);
     const int mb = a.mb(mbX, mbY);
@@ -554,8 +554,8 @@ bool Mpeg4VideoEngine::decodeBMacroblock(int mbX, int mbY) {
             const int delta[2] = {dx, dy};
             for (int c = 0; c < 2; ++c) {
                 const int p = a.motion[2 * at + c];
-                fwd[i][c] = p * pb / pp + delta[c];
-                bwd[i][c] = delta[c] ? fwd[i][c] - p : p * (pb - pp) / pp;
+                fwd[i][c] = int(int64_t(p) * pb / pp) + delta[c];
+                bwd[i][c] = delta[c] ? fwd[i][c] - p : int(int64_t(p) * (pb - pp) / pp);
             }
         }
         if (count == 1)

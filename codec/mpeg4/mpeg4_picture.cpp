@@ -56,7 +56,7 @@ void Mpeg4VideoEngine::startPacket(int first) {
 // resync marker follows (stuffing first), the macroblock count at the picture's end, -1 for
 // a marker with a bad number, 0 when the packet goes on.
 int Mpeg4VideoEngine::endOfPacket() {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     const DecoderState& s = *m_state;
     const int type = s.pic.type + 1;
     uint32_t v = r.peek(16);
@@ -84,7 +84,7 @@ int Mpeg4VideoEngine::endOfPacket() {
 
 // Moves to the next resync marker (true) or start code or end (false), byte by byte.
 bool Mpeg4VideoEngine::seekResyncMarker() {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     const int prefix = resyncPrefixLength();
     r.skip((8 - (r.position() & 7)) & 7);
     while (!r.atEnd()) {
@@ -97,7 +97,7 @@ bool Mpeg4VideoEngine::seekResyncMarker() {
 
 void Mpeg4VideoEngine::decodePictureData() {
     DecoderState& s = *m_state;
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     if (s.pic.type == kPictureB) {
         m_current = bFrame();
         m_forward = anchorFrame(1 - s.newest);
@@ -162,7 +162,7 @@ bool Mpeg4VideoEngine::decodePacket(int first) {
 }
 
 bool Mpeg4VideoEngine::partitionA(int mbX, int mbY, bool& marker) {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     DecoderState& s = *m_state;
     const Arrays a(m_blocks[3], s.layout);
     const int mb = a.mb(mbX, mbY);
@@ -254,7 +254,7 @@ bool Mpeg4VideoEngine::partitionA(int mbX, int mbY, bool& marker) {
 }
 
 bool Mpeg4VideoEngine::partitionB(int mbX, int mbY) {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     DecoderState& s = *m_state;
     const Arrays a(m_blocks[3], s.layout);
     const int mb = a.mb(mbX, mbY);
@@ -330,7 +330,7 @@ bool Mpeg4VideoEngine::partitionC(int mbX, int mbY) {
 }
 
 bool Mpeg4VideoEngine::decodePartitionedPacket(int first) {
-    BitReader& r = *m_reader;
+    Mpeg4BitReader& r = *m_reader;
     DecoderState& s = *m_state;
     const int count = s.vol.mbWidth * s.vol.mbHeight;
     const int mbWidth = s.vol.mbWidth;
