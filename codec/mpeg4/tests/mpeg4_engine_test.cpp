@@ -232,6 +232,30 @@ TEST_F(Mpeg4EngineControl, ToolsLeftOutAreRefusedCleanly) {
     }
 }
 
+// Post-processing filters the shown picture only: the reference pictures stay as decoded, so
+// pictures after it is switched off again are FFmpeg's once more.
+TEST_F(Mpeg4EngineControl, PostProcessingLeavesTheReferencesAlone) {
+    std::string error;
+    const test::Mpeg4Stream stream = test::encodeMpeg4Stream({"mpeg4", 176, 144, 8, "-g 8 -q:v 6 -bf 1"}, error);
+    ASSERT_FALSE(stream.frames.empty()) << error;
+    const auto expected = test::referenceMpeg4Pictures(stream.frames, 176, 144, ReferenceIdct::Simple);
+    size_t shown = 0;
+    for (size_t i = 0; i < stream.frames.size(); ++i) {
+        Mpeg4PostParams post{i < 4 ? 60 : 0};
+        ASSERT_EQ(m_engine.control(1, kMpeg4PostProcessing, &post, nullptr), kMpeg4Ok);
+        Mpeg4DecodeInfo info;
+        ASSERT_EQ(decode(stream.frames[i], info), kMpeg4Ok);
+        if (info.outcome != Mpeg4Outcome::Shown) continue;
+        const double p = test::psnr(m_bgr, expected[shown]);
+        if (i >= 4) {
+            EXPECT_GE(p, 45.0) << "picture " << shown;
+        }
+        EXPECT_GE(p, 25.0) << "picture " << shown;  // filtered, still the same picture
+        ++shown;
+    }
+    EXPECT_GE(shown, stream.frames.size() - 1);
+}
+
 // --- The decoder ---------------------------------------------------------------------------------
 
 TEST(Mpeg4VideoDecoder, FirstFrameNotAKeyFrameShowsNothing) {
