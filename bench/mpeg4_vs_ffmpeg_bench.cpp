@@ -62,7 +62,7 @@ void engineBench(benchmark::State& state) {
         return;
     }
     Mpeg4VideoDecoder decoder;
-    RgbPicture picture(uint32_t(width), uint32_t(height));
+    RgbPicture picture{uint32_t(width), uint32_t(height)};
     int64_t pictures = 0;
     for (auto _ : state) {
         for (const auto& frame : s.frames) pictures += decoder.decodeToRgb(*frame, picture);

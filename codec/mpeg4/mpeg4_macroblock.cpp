@@ -31,52 +31,62 @@ int16_t clampCoefficient(int v) { return int16_t(std::clamp(v, -2048, 2047)); }
 
 // --- Coefficients ----------------------------------------------------------------------------
 
-bool Mpeg4VideoEngine::decodeBlockCoefficients(int16_t* block, bool intra, int first, const uint8_t* scan, int qmul,
-                                               int qadd) {
-    Mpeg4BitReader& r = *m_reader;
-    const EscapeLimits& limits = intra ? kIntraEscape : kInterEscape;
-    const auto lookup = [&](uint32_t bits) { return intra ? kIntraTcoefTable[bits] : kInterTcoefTable[bits]; };
-    int position = first;
+namespace {
+
+// One block's coefficient events: the code and its sign bit read in one step from 13 peeked
+// bits, the three escapes, each level turned into a coefficient by level * qmul + qadd (qmul 1,
+// qadd 0: the quantised level). False for an invalid code or a run past the block's end.
+template <bool Intra>
+bool readCoefficients(mpeg4::Mpeg4BitReader& r, int16_t* block, int position, const uint8_t* scan, int qmul,
+                      int qadd) {
+    const auto& table = Intra ? kIntraTcoefTable : kInterTcoefTable;
+    const EscapeLimits& limits = Intra ? kIntraEscape : kInterEscape;
     for (;;) {
-        VlcEntry<Tcoef> e = lookup(r.peek(12));
+        const uint32_t bits = r.peek(13);
+        VlcEntry<Tcoef> e = table[bits >> 1];
         if (e.length == 0) return false;
-        r.skip(e.length);
         int last, run, level;
         if (e.symbol.level != 0) {
+            // The sign bit follows the code: both come from the same peek.
+            const bool negative = (bits >> (12 - e.length)) & 1;
+            r.skip(size_t(e.length) + 1);
             last = e.symbol.last;
             run = e.symbol.run;
             level = e.symbol.level * qmul + qadd;
-            if (r.get(1)) level = -level;
-        } else if (r.get(1) == 0) {
-            // Escape 1: the level exceeds the largest the code's (last, run) has.
-            e = lookup(r.peek(12));
-            if (e.length == 0 || e.symbol.level == 0) return false;
-            r.skip(e.length);
-            last = e.symbol.last;
-            run = e.symbol.run;
-            level = (e.symbol.level + limits.maxLevel[last][run]) * qmul + qadd;
-            if (r.get(1)) level = -level;
-        } else if (r.get(1) == 0) {
-            // Escape 2: the run exceeds the largest the code's (last, level) has.
-            e = lookup(r.peek(12));
-            if (e.length == 0 || e.symbol.level == 0) return false;
-            r.skip(e.length);
-            last = e.symbol.last;
-            run = e.symbol.run + limits.maxRun[last][e.symbol.level] + 1;
-            level = e.symbol.level * qmul + qadd;
-            if (r.get(1)) level = -level;
+            if (negative) level = -level;
         } else {
-            // Escape 3: last, run and a 12-bit level between marker bits.
-            last = int(r.get(1));
-            run = int(r.get(6));
-            r.skip(1);
-            level = int(int32_t(r.get(12) << 20) >> 20);
-            r.skip(1);
-            if (level > 0)
-                level = level * qmul + qadd;
-            else if (level < 0)
-                level = level * qmul - qadd;
-            level = clampCoefficient(level);
+            r.skip(e.length);
+            if (r.get(1) == 0) {
+                // Escape 1: the level exceeds the largest the code's (last, run) has.
+                e = table[r.peek(12)];
+                if (e.length == 0 || e.symbol.level == 0) return false;
+                r.skip(e.length);
+                last = e.symbol.last;
+                run = e.symbol.run;
+                level = (e.symbol.level + limits.maxLevel[last][run]) * qmul + qadd;
+                if (r.get(1)) level = -level;
+            } else if (r.get(1) == 0) {
+                // Escape 2: the run exceeds the largest the code's (last, level) has.
+                e = table[r.peek(12)];
+                if (e.length == 0 || e.symbol.level == 0) return false;
+                r.skip(e.length);
+                last = e.symbol.last;
+                run = e.symbol.run + limits.maxRun[last][e.symbol.level] + 1;
+                level = e.symbol.level * qmul + qadd;
+                if (r.get(1)) level = -level;
+            } else {
+                // Escape 3: last, run and a 12-bit level between marker bits.
+                last = int(r.get(1));
+                run = int(r.get(6));
+                r.skip(1);
+                level = int(int32_t(r.get(12) << 20) >> 20);
+                r.skip(1);
+                if (level > 0)
+                    level = level * qmul + qadd;
+                else if (level < 0)
+                    level = level * qmul - qadd;
+                level = clampCoefficient(level);
+            }
         }
         position += run;
         if (position > 63 || (position == 63 && !last)) return false;
@@ -84,6 +94,14 @@ bool Mpeg4VideoEngine::decodeBlockCoefficients(int16_t* block, bool intra, int f
         ++position;
         if (last) return !r.overrun();
     }
+}
+
+}  // namespace
+
+bool Mpeg4VideoEngine::decodeBlockCoefficients(int16_t* block, bool intra, int first, const uint8_t* scan, int qmul,
+                                               int qadd) {
+    return intra ? readCoefficients<true>(*m_reader, block, first, scan, qmul, qadd)
+                 : readCoefficients<false>(*m_reader, block, first, scan, qmul, qadd);
 }
 
 bool Mpeg4VideoEngine::decodeDc(int block, int& level) {
