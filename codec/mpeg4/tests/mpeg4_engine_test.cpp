@@ -281,6 +281,24 @@ TEST(Mpeg4VideoDecoder, FirstFrameNotAKeyFrameShowsNothing) {
     }
 }
 
+// An engine that cannot be made gives no picture, and is tried again with the next frame.
+TEST(Mpeg4VideoDecoder, EngineCreationIsTriedAgain) {
+    std::string error;
+    const test::Mpeg4Stream stream = test::encodeMpeg4Stream({"mpeg4", 176, 144, 3, "-g 1"}, error);
+    ASSERT_FALSE(stream.frames.empty()) << error;
+    Mpeg4VideoDecoder decoder;
+    RgbPicture picture(176, 144);
+    decoder.setSizeLimit(160, 120);  // the blocks for 176 x 144 are not made
+    EXPECT_FALSE(decoder.decodeToRgb(*makeFrame(stream.frames[0], true), picture));
+    EXPECT_FALSE(decoder.heldBack());
+    EXPECT_EQ(decoder.engine(), nullptr);
+    EXPECT_FALSE(decoder.decodeToBuffer(*makeFrame(stream.frames[0], true), picture.pixels(), 176));
+    decoder.setSizeLimit(176, 144);
+    EXPECT_TRUE(decoder.decodeToRgb(*makeFrame(stream.frames[1], true), picture));
+    ASSERT_NE(decoder.engine(), nullptr);
+    EXPECT_EQ(decoder.engine()->pictureCount(), 1u);
+}
+
 TEST(Mpeg4VideoDecoder, DecodeToBufferWritesRowsOfTheGivenWidth) {
     std::string error;
     const test::Mpeg4Stream stream = test::encodeMpeg4Stream({"mpeg4", 176, 144, 2, "-g 2"}, error);
