@@ -1,6 +1,6 @@
 // The MPEG-4 engine's bit reader (it lives in the engine's block 5): most significant bit
 // first over data followed by kPadding zero bytes, with a 64-bit look-ahead window refilled 8
-// bytes at a time, so peek is a shift and skip one load. The position saturates at the end of
+// bytes at a time, so peek is a shift and most skips a shift too. The position saturates at the end of
 // the data: a damaged stream reads zeros past its end and never leaves its buffer; overrun()
 // tells that a read went past the end.
 #pragma once
@@ -35,10 +35,16 @@ public:
         if (n > m_endBit - m_position) {
             m_position = m_endBit;
             m_overrun = true;
-        } else {
-            m_position += n;
+            refill();
+            return;
         }
-        refill();
+        m_position += n;
+        if (n < size_t(m_valid) && m_valid - int(n) >= 32) {
+            m_window <<= n;
+            m_valid -= int(n);
+        } else {
+            refill();
+        }
     }
 
     uint32_t get(int n) {
@@ -65,6 +71,7 @@ private:
         uint64_t word;
         std::memcpy(&word, m_data + (m_position >> 3), 8);
         m_window = __builtin_bswap64(word) << (m_position & 7);
+        m_valid = 64 - int(m_position & 7);
     }
 
     static constexpr uint8_t kZeros[kPadding] = {};
@@ -72,6 +79,7 @@ private:
     size_t m_endBit = 0;
     size_t m_position = 0;
     uint64_t m_window = 0;
+    int m_valid = 0;  // bits of the window that are the stream's (the rest are zeros)
     bool m_overrun = false;
 };
 
