@@ -68,7 +68,7 @@ FrameDecode FrameDecoder::decode(const CRecordFrame& frame, RgbPicture& picture,
             if (const auto* mpeg4 = dynamic_cast<const Mpeg4VideoDecoder*>(m_decoder.get())) {
                 // Held back for display order, or a B picture without its references.
                 if (mpeg4->heldBack()) return FrameDecode::NotYet;
-                m_failure = "MPEG-4 engine result " + std::to_string(mpeg4->lastResult());
+                m_failure = mpeg4->failureText();
                 return FrameDecode::Failed;
             }
             const auto* native = dynamic_cast<const NativeDecoder*>(m_decoder.get());

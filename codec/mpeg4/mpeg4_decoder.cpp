@@ -90,6 +90,19 @@ bool Mpeg4VideoDecoder::flushHeld(RgbPicture& picture) {
     return m_engine && picture.pixels() && m_engine->flushHeld(picture.pixels(), picture.width());
 }
 
+std::string Mpeg4VideoDecoder::failureText() const {
+    if (!m_engine) return "the MPEG-4 engine could not be made for the picture size";
+    switch (m_info.outcome) {
+        case Mpeg4Outcome::NoPicture: return "no MPEG-4 picture in the frame";
+        case Mpeg4Outcome::Unsupported:
+            return "the MPEG-4 stream uses a tool the engine does not decode (global motion, interlace, shapes, "
+                   "scalability, other sample depths)";
+        case Mpeg4Outcome::Damaged:
+            return "the MPEG-4 picture's headers are damaged, or an inter picture came before any intra picture";
+        default: return "MPEG-4 engine result " + std::to_string(m_result);
+    }
+}
+
 bool Mpeg4VideoDecoder::heldBack() const {
     return m_skippedFirst || (m_result == kMpeg4Ok && (m_info.outcome == Mpeg4Outcome::HeldBack ||
                                                         m_info.outcome == Mpeg4Outcome::SkippedB ||

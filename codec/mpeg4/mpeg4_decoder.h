@@ -10,6 +10,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "codec/mpeg4/mpeg4_engine.h"
@@ -43,6 +44,8 @@ public:
     // the first frame and not a key frame.
     bool heldBack() const;
     const Mpeg4VideoEngine* engine() const { return m_engine.get(); }
+    // Why the last frame gave no picture, for the tools.
+    std::string failureText() const;
 
     // The largest picture the engine is made for (fuzzing keeps pictures small).
     void setSizeLimit(uint32_t maxWidth, uint32_t maxHeight) {
