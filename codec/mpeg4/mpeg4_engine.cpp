@@ -221,7 +221,6 @@ void Mpeg4VideoEngine::showPicture(const Frame& picture, uint8_t* destination, u
 bool Mpeg4VideoEngine::flushHeld(uint8_t* destination, uint32_t destinationWidth) {
     if (m_state == nullptr || !m_state->holding) return false;
     m_state->holding = false;
-    m_state->lastShown = m_state->newest;
     showPicture(anchorFrame(m_state->newest), destination, destinationWidth);
     return true;
 }
@@ -286,7 +285,6 @@ int Mpeg4VideoEngine::decodeFrame(const Mpeg4DecodeParams& params, Mpeg4DecodeIn
     info.dataBrokeOff = s.brokeOff;
 
     if (isB) {
-        s.lastShown = 2;
         showPicture(bFrame(), params.destination, params.destinationWidth);
         info.outcome = Mpeg4Outcome::Shown;
     } else {
@@ -297,11 +295,9 @@ int Mpeg4VideoEngine::decodeFrame(const Mpeg4DecodeParams& params, Mpeg4DecodeIn
         extendBorders(f.cb, f.chromaStride, w / 2, h / 2, kChromaBorder);
         extendBorders(f.cr, f.chromaStride, w / 2, h / 2, kChromaBorder);
         if (s.lowDelayMode) {
-            s.lastShown = current;
             showPicture(f, params.destination, params.destinationWidth);
             info.outcome = Mpeg4Outcome::Shown;
         } else if (s.holding) {
-            s.lastShown = s.newest;
             showPicture(anchorFrame(s.newest), params.destination, params.destinationWidth);
             info.outcome = Mpeg4Outcome::Shown;
         } else {

@@ -99,7 +99,6 @@ struct DecoderState {
     int anchors = 0;
     bool holding = false;
     bool lowDelayMode = true;  // pictures are shown as decoded
-    int lastShown = -1;        // 0, 1: anchor store; 2: the B store
 
     // Macroblock loop.
     int quant = 1;
