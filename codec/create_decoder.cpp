@@ -6,6 +6,7 @@
 #include "codec/camera/snc_decoder.h"
 #include "codec/mpeg4/dmo_mpeg4_decoder.h"
 #include "codec/mpeg4/xvid_mpeg4_decoder.h"
+#include "codec/mpeg4/mpeg4_decoder.h"
 #include "codec/native/native_decoder.h"
 #include "codec/native/native_motion_decoder.h"
 #include "platform/camera_components.h"
@@ -16,6 +17,7 @@ std::unique_ptr<VideoDecoder> createDecoder(int codec) {
     switch (codec) {
         case 0: return std::make_unique<NativeDecoder>();
         case 1: return std::make_unique<NativeMotionDecoder>();
+        case 2: return std::make_unique<Mpeg4VideoDecoder>();
         case 3: return std::make_unique<DmoMpeg4Decoder>();
         case 4: return std::make_unique<AvcDecoder>();
         default: return nullptr;
@@ -35,6 +37,7 @@ bool hasDecoder(int codec) {
     switch (codec) {
         case 0:
         case 1:
+        case 2:
         case 3:
         case 4:
         case 6:

@@ -6,6 +6,7 @@
 
 #include "codec/avc/avc_decoder.h"
 #include "codec/create_decoder.h"
+#include "codec/mpeg4/mpeg4_decoder.h"
 #include "codec/mpeg4/xvid_mpeg4_decoder.h"
 #include "codec/native/native_decoder.h"
 #include "codec/picture_layout.h"
@@ -68,6 +69,12 @@ FrameDecode FrameDecoder::decode(const CRecordFrame& frame, RgbPicture& picture,
             if (const auto* xvid = dynamic_cast<const XvidMpeg4Decoder*>(m_decoder.get());
                 xvid && xvid->lastPictureHeldBack())
                 return FrameDecode::NotYet;  // a reference picture shown after its B pictures
+            if (const auto* mpeg4 = dynamic_cast<const Mpeg4VideoDecoder*>(m_decoder.get())) {
+                // Held back for display order, or a B picture without its references.
+                if (mpeg4->heldBack()) return FrameDecode::NotYet;
+                m_failure = mpeg4->failureText();
+                return FrameDecode::Failed;
+            }
             const auto* native = dynamic_cast<const NativeDecoder*>(m_decoder.get());
             m_failure = native ? describe(native->lastFailure()) : "the picture does not decode";
             return FrameDecode::Failed;

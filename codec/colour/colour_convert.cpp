@@ -470,6 +470,20 @@ void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t st
     }
 }
 
+void PlanarRowsToBgr(const uint8_t* lumaA, uint8_t* outA, const uint8_t* lumaB, uint8_t* outB,
+                     const uint8_t* cb, const uint8_t* cr, int width) {
+    if (width < 2) return;
+#if defined(__SSE2__)
+    static const KernelPath path = bestKernelPath();
+    if (path == KernelPath::Sse2) {
+        sse2RowsToBgr(lumaA, outA, lumaB, outB, cb, cr, width, width / 2);
+        return;
+    }
+#endif
+    plainRowToBgr<3>(lumaA, cb, cr, outA, 0, width, width / 2);
+    if (lumaB != nullptr) plainRowToBgr<3>(lumaB, cb, cr, outB, 0, width, width / 2);
+}
+
 void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t strideBytes,
                        int width, int height, BgrPixelSize pixelSize) {
     static const KernelPath path = bestKernelPathWithSsse3();

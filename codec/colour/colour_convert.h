@@ -39,6 +39,11 @@ void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t st
 void PlanarYuv420ToBgr(const uint8_t* source, uint8_t* destination, ptrdiff_t strideBytes,
                        int width, int height, BgrPixelSize pixelSize, KernelPath path);
 
+// One or two rows of PlanarYuv420ToBgr's 3-byte conversion sharing one chroma row, for
+// decoders whose planes have their own strides (`lumaB` and `outB` null for one row).
+void PlanarRowsToBgr(const uint8_t* lumaA, uint8_t* outA, const uint8_t* lumaB, uint8_t* outB,
+                     const uint8_t* cb, const uint8_t* cr, int width);
+
 // The per-chroma-byte terms of PlanarYuv420ToBgr, exposed for tests.
 struct Yuv420Tables {
     int32_t blue[256];     // 1.772 x (i - 127.5), rounded half up

@@ -10,10 +10,11 @@
 
 namespace kx::mpeg4 {
 
-// The two integer inverse DCTs met in MPEG-4 streams, both IEEE 1180 accurate. Simple is the
-// row/column integer transform libavcodec uses by default; Xvid is the transform of XviD's
-// decoder, which libavcodec switches to for streams that carry an XviD build number. Choosing
-// the same transform as the encoder's decoder keeps prediction drift at zero.
+// The inverse DCT of a stream. Simple is the row/column integer transform libavcodec uses by
+// default (IEEE 1180 accurate); our engine decodes bit-exactly with libavcodec set to it. Xvid
+// names streams carrying an XviD build number, for which libavcodec switches to XviD's own
+// transform: those are decoded with the Simple transform as well for now (both are IEEE 1180
+// accurate, so the pictures differ by at most one level in a few samples).
 enum class IdctKind { Simple, Xvid };
 
 // block: 64 coefficients in natural (row-major) order, dequantised, in the range -2048..2047.
