@@ -1,4 +1,4 @@
-// Codec selection: identifiers 0, 1, 3 and 4 have decoders, and with a picture size 6, 7 and 8
+// Codec selection: identifiers 0 to 4 have decoders, and with a picture size 6, 7 and 8
 // too.
 #include "codec/create_decoder.h"
 
@@ -8,6 +8,7 @@
 #include "codec/camera/axis_decoder.h"
 #include "codec/camera/snc_decoder.h"
 #include "codec/mpeg4/dmo_mpeg4_decoder.h"
+#include "codec/mpeg4/mpeg4_decoder.h"
 #include "codec/mpeg4/xvid_mpeg4_decoder.h"
 #include "codec/native/native_motion_decoder.h"
 
@@ -21,9 +22,10 @@ TEST(CreateDecoder, NativeAndAvcCodecs) {
     EXPECT_EQ(dynamic_cast<NativeMotionDecoder*>(native.get()), nullptr);
     EXPECT_NE(dynamic_cast<NativeMotionDecoder*>(createDecoder(1).get()), nullptr);
     EXPECT_NE(dynamic_cast<AvcDecoder*>(createDecoder(4).get()), nullptr);
+    EXPECT_NE(dynamic_cast<Mpeg4VideoDecoder*>(createDecoder(2).get()), nullptr);
     EXPECT_NE(dynamic_cast<DmoMpeg4Decoder*>(createDecoder(3).get()), nullptr);
     for (int codec = 2; codec < 16; ++codec) {
-        if (codec == 3 || codec == 4) continue;
+        if (codec == 2 || codec == 3 || codec == 4) continue;
         EXPECT_EQ(createDecoder(codec), nullptr) << codec;
     }
 }
@@ -34,7 +36,7 @@ TEST(CreateDecoder, XvidAndCameraCodecsWithThePictureSize) {
     EXPECT_NE(dynamic_cast<SncDecoder*>(createDecoder(7, 352, 288).get()), nullptr);
     EXPECT_NE(dynamic_cast<AxisDecoder*>(createDecoder(8, 352, 288).get()), nullptr);
     EXPECT_NE(dynamic_cast<NativeMotionDecoder*>(createDecoder(1, 352, 288).get()), nullptr);
-    for (int codec : {2, 5, 9, 15}) EXPECT_EQ(createDecoder(codec, 352, 288), nullptr) << codec;
+    for (int codec : {5, 9, 15}) EXPECT_EQ(createDecoder(codec, 352, 288), nullptr) << codec;
 }
 
 // The integrity pass asks hasDecoder instead of making decoders: the two must agree.
