@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "recording/byte_order.h"
+#include "tools/recorder/av_frame_fill.h"
 
 namespace kx {
 namespace {
@@ -145,17 +146,10 @@ bool CameraStreamEncoder::open() {
 }
 
 bool CameraStreamEncoder::encode(const YuvImage& picture, uint32_t index, bool key, std::vector<uint8_t>& frameBytes) {
-    if (av_frame_make_writable(m_frame) < 0) {
+    if (!fillAvFrame(m_frame, picture)) {
         m_error = "out of memory";
         return false;
     }
-    const uint8_t* planes[3] = {picture.y.data(), picture.cb.data(), picture.cr.data()};
-    const int widths[3] = {picture.width, picture.chromaWidth(), picture.chromaWidth()};
-    const int heights[3] = {picture.height, picture.chromaHeight(), picture.chromaHeight()};
-    for (int p = 0; p < 3; ++p)
-        for (int row = 0; row < heights[p]; ++row)
-            std::memcpy(m_frame->data[p] + ptrdiff_t(row) * m_frame->linesize[p], planes[p] + size_t(row) * widths[p],
-                        size_t(widths[p]));
     m_frame->pts = index;
     m_frame->pict_type = key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     if (avcodec_send_frame(m_context, m_frame) < 0 || avcodec_receive_packet(m_context, m_packet) < 0) {

@@ -3,6 +3,7 @@
 // (thrown away) and is written as the decoder's fixed header reads it (no layer identifier, no
 // control parameters, time increment resolution 30000, simple profile tools only).
 #include "tools/recorder/mpeg4_encoder.h"
+#include "tools/recorder/av_frame_fill.h"
 
 #include <climits>
 #include <cmath>
@@ -114,17 +115,10 @@ public:
     }
 
     bool send(const YuvImage& picture, Mpeg4PictureType type) override {
-        if (av_frame_make_writable(m_frame) < 0) {
+        if (!fillAvFrame(m_frame, picture)) {
             m_error = "out of memory";
             return false;
         }
-        const uint8_t* planes[3] = {picture.y.data(), picture.cb.data(), picture.cr.data()};
-        const int widths[3] = {picture.width, picture.chromaWidth(), picture.chromaWidth()};
-        const int heights[3] = {picture.height, picture.chromaHeight(), picture.chromaHeight()};
-        for (int p = 0; p < 3; ++p)
-            for (int row = 0; row < heights[p]; ++row)
-                std::memcpy(m_frame->data[p] + ptrdiff_t(row) * m_frame->linesize[p],
-                            planes[p] + size_t(row) * size_t(widths[p]), size_t(widths[p]));
         // A fixed quantiser: libavcodec takes it from each picture.
         m_frame->quality = m_context->global_quality;
         m_frame->pts = std::llround(double(m_sent) * kTimeResolution / m_settings.fps);
