@@ -39,8 +39,8 @@ const Stream& stream(int width, int height, bool bPictures) {
     auto [it, fresh] = made.try_emplace({width, height, bPictures});
     Stream& s = it->second;
     if (!fresh) return s;
-    test::Mpeg4StreamSpec spec{"mpeg4", width, height, kPictures, bPictures ? "-g 30 -q:v 4 -bf 2" : "-g 30 -q:v 4"};
-    s.coded = test::encodeMpeg4Stream(spec, s.error);
+    test::Mpeg4StreamRecipe recipe{"mpeg4", width, height, kPictures, bPictures ? "-g 30 -q:v 4 -bf 2" : "-g 30 -q:v 4"};
+    s.coded = test::encodeMpeg4Stream(recipe, s.error);
     for (size_t i = 0; i < s.coded.frames.size(); ++i) {
         const auto& data = s.coded.frames[i];
         auto frame = std::make_unique<CRecordFrame>(16, 16, 0);

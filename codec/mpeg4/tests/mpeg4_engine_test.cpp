@@ -52,7 +52,7 @@ std::vector<std::vector<uint8_t>> enginePictures(const test::Mpeg4Stream& stream
 
 struct StreamCase {
     const char* name;
-    test::Mpeg4StreamSpec spec;
+    test::Mpeg4StreamRecipe recipe;
     test::ReferenceIdct idct;
 };
 
@@ -61,13 +61,13 @@ class Mpeg4AgainstFfmpeg : public ::testing::TestWithParam<StreamCase> {};
 TEST_P(Mpeg4AgainstFfmpeg, EveryPictureMatchesLibavcodec) {
     const StreamCase& c = GetParam();
     std::string error;
-    const test::Mpeg4Stream stream = test::encodeMpeg4Stream(c.spec, error);
+    const test::Mpeg4Stream stream = test::encodeMpeg4Stream(c.recipe, error);
     ASSERT_FALSE(stream.frames.empty()) << error;
     const auto expected = test::referenceMpeg4Pictures(stream.frames, stream.width, stream.height, c.idct);
     const auto actual = enginePictures(stream);
     ASSERT_EQ(actual.size(), expected.size());
     // XviD leaves out the B pictures at the very end (it writes not-coded placeholders).
-    ASSERT_GE(expected.size() + 2, size_t(c.spec.pictures));
+    ASSERT_GE(expected.size() + 2, size_t(c.recipe.pictures));
     double worst = 99;
     int exact = 0;
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -81,7 +81,7 @@ TEST_P(Mpeg4AgainstFfmpeg, EveryPictureMatchesLibavcodec) {
     std::printf("[ %s ] %zu pictures, %d bit-exact, worst %.2f dB\n", c.name, expected.size(), exact, worst);
 }
 
-using test::Mpeg4StreamSpec;
+using test::Mpeg4StreamRecipe;
 using test::ReferenceIdct;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -217,18 +217,18 @@ TEST_F(Mpeg4EngineControl, FramesWithoutAPictureGiveThree) {
 }
 
 TEST_F(Mpeg4EngineControl, ToolsLeftOutAreRefusedCleanly) {
-    const Mpeg4StreamSpec specs[] = {{"libxvid", 176, 144, 6, "-g 6 -gmc 1"},
+    const Mpeg4StreamRecipe recipes[] = {{"libxvid", 176, 144, 6, "-g 6 -gmc 1"},
                                      {"mpeg4", 176, 144, 4, "-g 4 -flags +ildct"}};
-    for (const auto& spec : specs) {
+    for (const auto& recipe : recipes) {
         std::string error;
-        const test::Mpeg4Stream stream = test::encodeMpeg4Stream(spec, error);
+        const test::Mpeg4Stream stream = test::encodeMpeg4Stream(recipe, error);
         ASSERT_FALSE(stream.frames.empty()) << error;
         bool refused = false;
         for (const auto& frame : stream.frames) {
             Mpeg4DecodeInfo info;
             if (decode(frame, info) == kMpeg4NoPicture && info.outcome == Mpeg4Outcome::Unsupported) refused = true;
         }
-        EXPECT_TRUE(refused) << spec.options;
+        EXPECT_TRUE(refused) << recipe.options;
     }
 }
 
@@ -323,12 +323,12 @@ TEST(Mpeg4VideoDecoder, DecodeToBufferWritesRowsOfTheGivenWidth) {
 // Damaged frames: cut short, bytes changed, frames of another stream; none may crash (the
 // sanitizers watch every read) and the decoder goes on with the next whole frame.
 TEST(Mpeg4VideoDecoder, DamagedFramesDoNotCrash) {
-    const Mpeg4StreamSpec specs[] = {{"mpeg4", 176, 144, 8, "-g 8 -bf 2 -flags +qpel+mv4"},
+    const Mpeg4StreamRecipe recipes[] = {{"mpeg4", 176, 144, 8, "-g 8 -bf 2 -flags +qpel+mv4"},
                                      {"mpeg4", 176, 144, 6, "-g 6 -ps 200 -data_partitioning 1"},
                                      {"libxvid", 176, 144, 8, "-g 8 -bf 1 -mpeg_quant 1"}};
-    for (const auto& spec : specs) {
+    for (const auto& recipe : recipes) {
         std::string error;
-        const test::Mpeg4Stream stream = test::encodeMpeg4Stream(spec, error);
+        const test::Mpeg4Stream stream = test::encodeMpeg4Stream(recipe, error);
         ASSERT_FALSE(stream.frames.empty()) << error;
         const auto expected = test::referenceMpeg4Pictures(stream.frames, 176, 144, ReferenceIdct::Auto);
         Mpeg4VideoDecoder decoder;

@@ -50,18 +50,18 @@ bool isKey(const std::vector<uint8_t>& frame) {
 
 }  // namespace
 
-Mpeg4Stream encodeMpeg4Stream(const Mpeg4StreamSpec& spec, std::string& error) {
+Mpeg4Stream encodeMpeg4Stream(const Mpeg4StreamRecipe& recipe, std::string& error) {
     Mpeg4Stream stream;
-    stream.width = spec.width;
-    stream.height = spec.height;
+    stream.width = recipe.width;
+    stream.height = recipe.height;
     const auto dir = std::filesystem::temp_directory_path() / ("kx_mpeg4_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     static int counter = 0;
     const auto path = dir / ("stream" + std::to_string(counter++) + ".m4v");
-    const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i " + spec.source + "=size=" +
-                                std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-                                ":rate=25 -frames:v " + std::to_string(spec.pictures) + " -pix_fmt yuv420p -c:v " +
-                                spec.encoder + " " + spec.options + " -f m4v " + path.string();
+    const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i " + recipe.source + "=size=" +
+                                std::to_string(recipe.width) + "x" + std::to_string(recipe.height) +
+                                ":rate=25 -frames:v " + std::to_string(recipe.pictures) + " -pix_fmt yuv420p -c:v " +
+                                recipe.encoder + " " + recipe.options + " -f m4v " + path.string();
     if (std::system(command.c_str()) != 0) {
         error = "ffmpeg failed: " + command;
         return stream;

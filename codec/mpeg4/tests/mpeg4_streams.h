@@ -10,7 +10,7 @@
 
 namespace kx::test {
 
-struct Mpeg4StreamSpec {
+struct Mpeg4StreamRecipe {
     std::string encoder = "mpeg4";  // "mpeg4" or "libxvid"
     int width = 176;
     int height = 144;
@@ -27,7 +27,7 @@ struct Mpeg4Stream {
 };
 
 // Codes the stream with the ffmpeg program; empty frames when it failed (`error` says why).
-Mpeg4Stream encodeMpeg4Stream(const Mpeg4StreamSpec& spec, std::string& error);
+Mpeg4Stream encodeMpeg4Stream(const Mpeg4StreamRecipe& recipe, std::string& error);
 
 // Splits an elementary stream at its picture start codes (0x000001B6); the header start codes
 // before a picture stay with it.
