@@ -150,6 +150,7 @@ private:
     void clearIntraEntries(int mbX, int mbY);
     void reconstructIntra(int mbX, int mbY);
     void addResidual(int mbX, int mbY, int cbp);
+    uint8_t* blockTarget(int n, int mbX, int mbY, ptrdiff_t& stride) const;
     void decodeInterMacroblockMotion(int mbX, int mbY, bool fourVectors, bool& ok);
     bool partitionA(int mbX, int mbY, bool& marker);
     bool partitionB(int mbX, int mbY);

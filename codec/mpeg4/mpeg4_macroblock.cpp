@@ -280,33 +280,30 @@ void Mpeg4VideoEngine::reconstructIntra(int mbX, int mbY) {
                 block[i] = clampCoefficient(level < 0 ? level * 2 * q - add : level * 2 * q + add);
             }
         }
-        uint8_t* dst;
         ptrdiff_t stride;
-        if (n < 4) {
-            stride = m_current.lumaStride;
-            dst = m_current.y + (mbY * 16 + (n >> 1) * 8) * stride + mbX * 16 + (n & 1) * 8;
-        } else {
-            stride = m_current.chromaStride;
-            dst = (n == 4 ? m_current.cb : m_current.cr) + (mbY * 8) * stride + mbX * 8;
-        }
+        uint8_t* dst = blockTarget(n, mbX, mbY, stride);
         idctPut(m_idct, dst, stride, block);
     }
     std::memset(m_tables->blocks, 0, sizeof(m_tables->blocks));
+}
+
+// Where block n (0 to 3 luma, 4 Cb, 5 Cr) of macroblock (mbX, mbY) lies in the current picture,
+// and the row stride of its plane.
+uint8_t* Mpeg4VideoEngine::blockTarget(int n, int mbX, int mbY, ptrdiff_t& stride) const {
+    if (n < 4) {
+        stride = m_current.lumaStride;
+        return m_current.y + (mbY * 16 + (n >> 1) * 8) * stride + mbX * 16 + (n & 1) * 8;
+    }
+    stride = m_current.chromaStride;
+    return (n == 4 ? m_current.cb : m_current.cr) + (mbY * 8) * stride + mbX * 8;
 }
 
 void Mpeg4VideoEngine::addResidual(int mbX, int mbY, int cbp) {
     for (int n = 0; n < 6; ++n) {
         if (!(cbp & (32 >> n))) continue;
         int16_t* block = m_tables->blocks[n];
-        uint8_t* dst;
         ptrdiff_t stride;
-        if (n < 4) {
-            stride = m_current.lumaStride;
-            dst = m_current.y + (mbY * 16 + (n >> 1) * 8) * stride + mbX * 16 + (n & 1) * 8;
-        } else {
-            stride = m_current.chromaStride;
-            dst = (n == 4 ? m_current.cb : m_current.cr) + (mbY * 8) * stride + mbX * 8;
-        }
+        uint8_t* dst = blockTarget(n, mbX, mbY, stride);
         idctAdd(m_idct, dst, stride, block);
         std::memset(block, 0, 64 * sizeof(int16_t));
     }
