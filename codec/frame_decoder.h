@@ -35,6 +35,10 @@ public:
     bool setup(int fileKind, uint32_t version, int codec, std::string& reason, uint32_t width = 0,
                uint32_t height = 0);
     void reset();
+    // Playback jumped: the codec forgets the pictures it holds for display order.
+    void restart() {
+        if (m_decoder) m_decoder->restart();
+    }
     bool ready() const { return m_decoder || m_legacy; }
     bool isLegacy() const { return m_legacy != nullptr; }
 

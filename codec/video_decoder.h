@@ -108,6 +108,10 @@ public:
     // A message about the environment (a camera component's error) for the application layer to
     // show the user once; empty when there is none or it was taken.
     virtual std::string takeMessage() { return {}; }
+    // Playback jumped (a seek): the pictures a reordering codec holds for display order
+    // belong to another place of the recording. They are forgotten, so the key frame decoded
+    // next starts display order afresh instead of handing out a stale picture.
+    virtual void restart() {}
 };
 
 }  // namespace kx

@@ -361,11 +361,14 @@ bool CPlayWnd::Seek(int32_t group, int32_t count) {
     if (!m_frame || group < 0 || count < 0) return false;
     CRecordReader* reader = Reader();
     CPlayFrame& seek = SeekFrame();
+    if (!reader->ReadFrame(seek, group, 0)) return false;
+    // The group's key frame starts the codec afresh: a codec that reorders pictures would
+    // otherwise show, on the frame landed on, a picture from where playback was before.
+    m_decoder.restart();
     for (int32_t i = 0; i < count; ++i) {
-        if (!reader->ReadFrame(seek, i == 0 ? group : -1, 0)) return false;
         DecodeFrame(seek, Deblocking::Off);
+        if (!reader->ReadFrame(seek, -1, 0)) return false;
     }
-    if (!reader->ReadFrame(seek, count > 0 ? -1 : group, 0)) return false;
     return LoadSeekFrame();
 }
 
@@ -381,6 +384,7 @@ bool CPlayWnd::GoToTime(uint32_t wallTime) {
     // recording's last frame.
     CPlayFrame& seek = SeekFrame();
     if (!reader->ReadFrame(seek, int32_t(group), 0)) return false;
+    m_decoder.restart();
     while (reader->WallTimeOfTick(seek.Tick()) < wallTime && seek.Group() == group &&
            !IsLastFrame(*reader, seek)) {
         if (!IsDroppable(seek)) DecodeFrame(seek, Deblocking::Off);

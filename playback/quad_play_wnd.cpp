@@ -169,6 +169,7 @@ bool CQuadPlayWnd::GroupJump(uint32_t now) {
             EndChannel(c, lead, lock);
             return false;
         }
+        RestartDecoder(c);
         c.avcStatus = 0;
         c.jumpTime = c.frame->WallTime();
         jumpTime = c.jumpTime;
@@ -288,6 +289,12 @@ bool CQuadPlayWnd::OpenFile(Channel& c, int ch) {
     return true;
 }
 
+void CQuadPlayWnd::RestartDecoder(Channel& c) {
+    // A jump to another group: a codec that reorders pictures forgets the ones it holds, which
+    // belong to where the channel was.
+    if (c.decoder) c.decoder->restart();
+}
+
 bool CQuadPlayWnd::DecodeFrame(Channel& c, CPlayFrame& frame, Deblocking deblocking) {
     if (frame.Flags() & kFrameFlagNoPicture) return true;
     bool decoded = true;
@@ -375,7 +382,10 @@ CQuadPlayWnd::Align CQuadPlayWnd::ClockAlign(Channel& c, int ch) {
         // group before it (the last group when none follows).
         int32_t group = current + 1;
         while (group < groups && reader.GroupWallTime(group) < reference) ++group;
-        if (group - 1 > current && !c.frame->ReadAt(group - 1, 0)) return Align::End;
+        if (group - 1 > current) {
+            if (!c.frame->ReadAt(group - 1, 0)) return Align::End;
+            RestartDecoder(c);
+        }
         return DecodeUpTo(c, reference) ? Align::Realigned : Align::End;
     }
     if (Difference(own, reference) > tolerance) {
@@ -383,6 +393,7 @@ CQuadPlayWnd::Align CQuadPlayWnd::ClockAlign(Channel& c, int ch) {
         int32_t group = std::min(current, groups - 1);
         while (group >= 0 && reader.GroupWallTime(group) > reference) --group;
         if (group < 0 || !c.frame->ReadAt(group, 0)) return Align::End;
+        RestartDecoder(c);
         return DecodeUpTo(c, reference) ? Align::Realigned : Align::End;
     }
     return Align::Pace;
@@ -639,11 +650,12 @@ bool CQuadPlayWnd::SeekHeld(Channel& c, int32_t group, int32_t position) {
     if (!c.frame || group < 0 || position < 0) return false;
     CRecordReader* reader = c.frame->Reader();
     CPlayFrame& seek = SeekFrame(c);
+    if (!reader->ReadFrame(seek, group, 0)) return false;
+    RestartDecoder(c);
     for (int32_t i = 0; i < position; ++i) {
-        if (!reader->ReadFrame(seek, i == 0 ? group : -1, 0)) return false;
         DecodeFrame(c, seek, Deblocking::Off);
+        if (!reader->ReadFrame(seek, -1, 0)) return false;
     }
-    if (!reader->ReadFrame(seek, position > 0 ? -1 : group, 0)) return false;
     return LoadSeekFrame(c);
 }
 
@@ -672,6 +684,7 @@ bool CQuadPlayWnd::GoToTime(int ch, uint32_t wallTime) {
     const uint32_t frames = reader->GroupFrameCount(int32_t(group));
     CPlayFrame& seek = SeekFrame(c);
     if (!reader->ReadFrame(seek, int32_t(group), 0)) return false;
+    RestartDecoder(c);
     for (uint32_t read = 1; reader->WallTimeOfTick(seek.Tick()) < wallTime && read < frames; ++read) {
         if (!IsDroppable(seek)) DecodeFrame(c, seek, Deblocking::Off);
         if (!reader->ReadFrame(seek, -1, 0)) return false;

@@ -151,6 +151,7 @@ private:
 
     // Channel helpers; the channel's lock is held by the caller.
     bool OpenFile(Channel& c, int ch);
+    void RestartDecoder(Channel& c);
     bool DecodeFrame(Channel& c, CPlayFrame& frame, Deblocking deblocking);
     // Reads on over avc frames of kind 3; false at the end.
     bool SkipDroppable(CRecordReader& reader, CPlayFrame& frame);

@@ -17,6 +17,10 @@ public:
     bool decodeInto(const CRecordFrame& frame, RgbPicture& picture, uint32_t* status,
                     Deblocking deblocking) override;
 
+    void restart() override {
+        if (m_engine) m_engine->Restart();
+    }
+
     // The engine, once the first frame created it.
     const AvcEngine* engine() const { return m_engine.get(); }
     // The engine's result for the last frame: 0 with no picture written means the display

@@ -57,6 +57,10 @@ public:
     // negative.
     int GetStatus(uint32_t* status) const;
 
+    // Forgets every picture, as after a failed picture: the next I picture starts again and
+    // its frame shows nothing, since the picture due before it is not known.
+    void Restart() { forgetPictures(); }
+
     // The store the last I, P or B picture was decoded into (4:2:0 planar), or null.
     const uint8_t* lastDecoded() const { return m_lastDecoded; }
 

@@ -34,6 +34,9 @@ public:
 
     // Writes the held anchor picture, if any, into `picture`.
     bool flushHeld(RgbPicture& picture);
+    void restart() override {
+        if (m_engine) m_engine->restart();
+    }
 
     // The engine's result and outcome of the last frame.
     int lastResult() const { return m_result; }

@@ -225,6 +225,12 @@ bool Mpeg4VideoEngine::flushHeld(uint8_t* destination, uint32_t destinationWidth
     return true;
 }
 
+void Mpeg4VideoEngine::restart() {
+    if (m_state == nullptr) return;
+    m_state->holding = false;
+    m_state->anchors = 0;
+}
+
 int Mpeg4VideoEngine::decodeFrame(const Mpeg4DecodeParams& params, Mpeg4DecodeInfo& info) {
     DecoderState& s = *m_state;
     const size_t length = params.data ? params.length : 0;

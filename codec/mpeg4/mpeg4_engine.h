@@ -106,6 +106,9 @@ public:
     // Writes the held anchor picture (streams with B pictures) to `destination`; false when
     // none is held. The held picture is then counted as shown.
     bool flushHeld(uint8_t* destination, uint32_t destinationWidth);
+    // Forgets the anchors (playback jumped): no held picture is handed out, and pictures are
+    // inter coded again only after the next intra picture.
+    void restart();
 
     bool initialised() const { return m_state != nullptr; }
     int postProcessingMask() const;

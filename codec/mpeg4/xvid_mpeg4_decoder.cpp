@@ -38,6 +38,15 @@ XvidMpeg4Decoder::~XvidMpeg4Decoder() {
     if (m_initialised && m_handle) m_core->decore(m_handle, XVID_DEC_DESTROY, nullptr, nullptr);
 }
 
+void XvidMpeg4Decoder::restart() {
+    if (m_initialised && m_handle) m_core->decore(m_handle, XVID_DEC_DESTROY, nullptr, nullptr);
+    m_handle = nullptr;
+    m_initialised = false;
+    m_streamWidth = m_width;
+    m_streamHeight = m_height;
+    m_heldBack = false;
+}
+
 bool XvidMpeg4Decoder::initialise() {
     xvid_gbl_init_t init{};
     init.version = kStructureVersion;

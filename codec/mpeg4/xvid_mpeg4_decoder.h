@@ -38,6 +38,11 @@ public:
     // header names a picture larger than the recording's, or a `picture` of another size.
     bool decodeToRgb(const CRecordFrame& frame, RgbPicture& picture) override;
 
+    // The library holds the reference picture before B pictures and hands it out with the next
+    // frame: after a jump that picture belongs elsewhere, so the library is made afresh on the
+    // next frame (the recorder's key frames carry their layer header).
+    void restart() override;
+
     // The last frame decoded without fault but its picture is held back by the library until
     // the next one (a reference picture before B pictures).
     bool lastPictureHeldBack() const { return m_heldBack; }
