@@ -39,6 +39,7 @@ public:
     void restart() {
         if (m_decoder) m_decoder->restart();
     }
+    bool holdsPictures() const { return m_decoder && m_decoder->holdsPictures(); }
     bool ready() const { return m_decoder || m_legacy; }
     bool isLegacy() const { return m_legacy != nullptr; }
 

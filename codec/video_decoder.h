@@ -112,6 +112,9 @@ public:
     // belong to another place of the recording. They are forgotten, so the key frame decoded
     // next starts display order afresh instead of handing out a stale picture.
     virtual void restart() {}
+    // True when the codec shows a picture only with a later frame (its display order differs
+    // from the coded order), as far as the stream has shown so far.
+    virtual bool holdsPictures() const { return false; }
 };
 
 }  // namespace kx

@@ -362,9 +362,23 @@ bool CPlayWnd::Seek(int32_t group, int32_t count) {
     CRecordReader* reader = Reader();
     CPlayFrame& seek = SeekFrame();
     if (!reader->ReadFrame(seek, group, 0)) return false;
-    // The group's key frame starts the codec afresh: a codec that reorders pictures would
-    // otherwise show, on the frame landed on, a picture from where playback was before.
+    // The codec starts afresh: a codec that reorders pictures would otherwise show, on the
+    // frame landed on, a picture from where playback was before.
     m_decoder.restart();
+    if (count == 0 && group > 0 && m_decoder.holdsPictures()) {
+        // Such a codec shows at a group's key frame the last reference of the group before, as
+        // in playback straight through: that group is decoded unannounced first. Without it the
+        // key frame would show nothing and its picture would come one frame late, so stepping
+        // back from there would land on the same picture again.
+        if (!reader->ReadFrame(seek, group - 1, 0)) return false;
+        do {
+            DecodeFrame(seek, Deblocking::Off);
+            if (!reader->ReadFrame(seek, -1, 0)) return false;
+        } while (int32_t(seek.Group()) < group);
+        // Damage may have carried the reader past the key frame: land on it again.
+        if (int32_t(seek.Group()) != group || seek.PositionInGroup() != 0)
+            if (!reader->ReadFrame(seek, group, 0)) return false;
+    }
     for (int32_t i = 0; i < count; ++i) {
         DecodeFrame(seek, Deblocking::Off);
         if (!reader->ReadFrame(seek, -1, 0)) return false;

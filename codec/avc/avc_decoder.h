@@ -20,6 +20,8 @@ public:
     void restart() override {
         if (m_engine) m_engine->Restart();
     }
+    // The display picture always trails the last decoded reference.
+    bool holdsPictures() const override { return true; }
 
     // The engine, once the first frame created it.
     const AvcEngine* engine() const { return m_engine.get(); }

@@ -37,6 +37,7 @@ public:
     void restart() override {
         if (m_engine) m_engine->restart();
     }
+    bool holdsPictures() const override { return m_engine && m_engine->reordersPictures(); }
 
     // The engine's result and outcome of the last frame.
     int lastResult() const { return m_result; }

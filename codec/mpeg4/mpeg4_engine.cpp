@@ -231,6 +231,8 @@ void Mpeg4VideoEngine::restart() {
     m_state->anchors = 0;
 }
 
+bool Mpeg4VideoEngine::reordersPictures() const { return m_state != nullptr && !m_state->lowDelayMode; }
+
 int Mpeg4VideoEngine::decodeFrame(const Mpeg4DecodeParams& params, Mpeg4DecodeInfo& info) {
     DecoderState& s = *m_state;
     const size_t length = params.data ? params.length : 0;

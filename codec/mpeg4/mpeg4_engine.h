@@ -109,6 +109,8 @@ public:
     // Forgets the anchors (playback jumped): no held picture is handed out, and pictures are
     // inter coded again only after the next intra picture.
     void restart();
+    // True once the stream's layer announces B pictures (its pictures are not shown as decoded).
+    bool reordersPictures() const;
 
     bool initialised() const { return m_state != nullptr; }
     int postProcessingMask() const;

@@ -126,6 +126,7 @@ bool XvidMpeg4Decoder::decodeToRgb(const CRecordFrame& frame, RgbPicture& pictur
 
     if (!produced) {
         m_heldBack = consumed > 0 && type == XVID_TYPE_NOTHING;
+        m_everHeldBack = m_everHeldBack || m_heldBack;
         return false;
     }
     PackedYuv422ToBgr24(picture.pixels(), m_picture.data(), int(m_width), int(m_height));

@@ -42,6 +42,7 @@ public:
     // frame: after a jump that picture belongs elsewhere, so the library is made afresh on the
     // next frame (the recorder's key frames carry their layer header).
     void restart() override;
+    bool holdsPictures() const override { return m_everHeldBack; }
 
     // The last frame decoded without fault but its picture is held back by the library until
     // the next one (a reference picture before B pictures).
@@ -64,6 +65,7 @@ private:
     uint32_t m_streamWidth;
     uint32_t m_streamHeight;
     bool m_heldBack = false;
+    bool m_everHeldBack = false;  // the library held a picture back at least once
     int m_decodeCalls = 0;
 };
 
