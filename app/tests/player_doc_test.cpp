@@ -405,6 +405,32 @@ TEST_F(PlayerDocTest, StepPrevGoesBackOneFrameAcrossGroupsAndNotBeforeTheFirst) 
     EXPECT_FALSE(doc.SingleStep());
 }
 
+// With a codec that shows each picture one frame late (the avc codec with B pictures), stepping
+// back passes a group's key frame: each step shows the frame before, never the same one again.
+TEST_F(PlayerDocTest, StepPrevPassesAKeyFrameOfACodecThatReordersPictures) {
+    RecordingJob job;
+    job.path = folder.path() + "/avc.ckx";
+    job.kind = kKindExtended;
+    job.resolutionCode = 135;
+    job.frames = 15;
+    job.groupMs = 200;
+    job.codec = 4;
+    job.quantiser = 28;
+    job.bFrames = 2;
+    std::string error;
+    ASSERT_TRUE(writeRecording(job, error)) << error;
+    ASSERT_TRUE(doc.OpenRecording(job.path));
+    runUntil([&] { return doc.CurrentGroup() == 2 && doc.CurrentPosition() == 2; });
+    doc.TogglePause();
+    ASSERT_EQ(shownNumber(), 12u);
+    for (uint32_t expected = 11; expected >= 3; --expected) {
+        doc.StepPrev();
+        loop.advanceMs(300);
+        EXPECT_EQ(shownNumber(), expected);
+        EXPECT_TRUE(doc.IsPaused());
+    }
+}
+
 TEST_F(PlayerDocTest, SliderSeeksAtOnceWhilePlayingAndOnResumeWhilePaused) {
     ASSERT_TRUE(doc.OpenRecording(record("cam.ckx")));
     runUntil([&] { return window.showCount > 0; });
