@@ -759,6 +759,32 @@ protected:
         EXPECT_TRUE(writeRecording(job, error)) << error;
         return job.path;
     }
+    // The picture sum a fresh decoder shows after decoding `frames` frames from the start of
+    // `group`, the first `unfiltered` of them without the loop filter. The first frame's picture
+    // is held back, every later frame shows one.
+    uint32_t decodedSum(const std::string& path, uint32_t group, uint32_t frames, uint32_t unfiltered) {
+        CRecordInfo info;
+        EXPECT_TRUE(info.ReadInfo(path));
+        auto reader = std::make_unique<CRecordReader>();
+        EXPECT_TRUE(reader->Open(&info, kReaderModeRead, -1));
+        CPlayFrame frame(info.Width(), info.Height());
+        frame.AttachReader(std::move(reader));
+        FrameDecoder decoder;
+        std::string reason;
+        for (uint32_t n = 0; n < frames; ++n) {
+            EXPECT_TRUE(frame.ReadAt(n == 0 ? int32_t(group) : -1, 0));
+            if (n == 0) {
+                EXPECT_TRUE(decoder.setup(info.Kind(), info.Version(), frame.Codec(), reason, info.Width(), info.Height()));
+            }
+            const FrameDecode result =
+                decoder.decode(frame, frame.Picture(), n < unfiltered ? Deblocking::Off : Deblocking::On);
+            EXPECT_EQ(result, n == 0 ? FrameDecode::NotYet : FrameDecode::Whole) << n;
+        }
+        uint32_t sum = 0;
+        for (size_t i = 0; i < frame.Picture().byteCount(); ++i) sum = sum * 31 + frame.Picture().pixels()[i];
+        return sum;
+    }
+
     // The frames' ticks and kinds in file order, as the reader gives them.
     std::vector<std::pair<uint32_t, uint16_t>> ticksAndKinds(const std::string& path) {
         CRecordInfo info;
@@ -866,25 +892,7 @@ TEST_F(PlayWndBPicturesTest, SeekingInsideAGroupShowsTheDisplayPictureOfTheFrame
         for (uint32_t n = 1; n < kGroupFrames; ++n) {
             SCOPED_TRACE(n);
             // The codec's picture by the seek's rule, from a decoder of our own.
-            CRecordInfo info;
-            ASSERT_TRUE(info.ReadInfo(path));
-            auto reader = std::make_unique<CRecordReader>();
-            ASSERT_TRUE(reader->Open(&info, kReaderModeRead, -1));
-            CPlayFrame frame(info.Width(), info.Height());
-            frame.AttachReader(std::move(reader));
-            FrameDecoder decoder;
-            std::string reason;
-            uint32_t status = 0;
-            for (uint32_t p = 0; p <= n; ++p) {
-                ASSERT_TRUE(frame.ReadAt(p == 0 ? 1 : -1, 0));
-                if (p == 0) {
-                    ASSERT_TRUE(decoder.setup(info.Kind(), info.Version(), frame.Codec(), reason, info.Width(), info.Height()));
-                }
-                const FrameDecode result = decoder.decode(frame, frame.Picture(), p < n ? Deblocking::Off : Deblocking::On, &status);
-                ASSERT_EQ(result, p == 0 ? FrameDecode::NotYet : FrameDecode::Whole);
-            }
-            uint32_t expected = 0;
-            for (size_t i = 0; i < frame.Picture().byteCount(); ++i) expected = expected * 31 + frame.Picture().pixels()[i];
+            const uint32_t expected = decodedSum(path, 1, n + 1, n);
 
             // Playing on after the last seek may have ended the recording.
             if (player.Frame() == nullptr) {
@@ -920,32 +928,10 @@ TEST_F(PlayWndBPicturesTest, SeekingToAGroupsKeyFrameShowsWhatPlayingThroughShow
         for (const uint32_t group : {1u, 0u}) {
             SCOPED_TRACE(testing::Message() << "codec " << codec << " version " << version << " group " << group);
             // What a decoder that played from the start shows at the group's key frame (or,
-            // for the first group, at the frame after it).
-            CRecordInfo info;
-            ASSERT_TRUE(info.ReadInfo(path));
-            auto reader = std::make_unique<CRecordReader>();
-            ASSERT_TRUE(reader->Open(&info, kReaderModeRead, -1));
-            CPlayFrame frame(info.Width(), info.Height());
-            frame.AttachReader(std::move(reader));
-            FrameDecoder decoder;
-            std::string reason;
+            // for the first group, at the frame after it). The seek decodes the group before
+            // without the loop filter; the frames it presents, with it.
             const uint32_t landing = group * kGroupFrames + (group == 0 ? 1 : 0);
-            for (uint32_t n = 0; n <= landing; ++n) {
-                ASSERT_TRUE(frame.ReadAt(n == 0 ? 0 : -1, 0));
-                if (n == 0) {
-                    ASSERT_TRUE(decoder.setup(info.Kind(), info.Version(), frame.Codec(), reason, info.Width(),
-                                              info.Height()));
-                }
-                // The seek decodes the group before without the loop filter; the frames it
-                // presents, with it.
-                const bool unannounced = group > 0 && n < landing;
-                const FrameDecode result =
-                    decoder.decode(frame, frame.Picture(), unannounced ? Deblocking::Off : Deblocking::On);
-                ASSERT_EQ(result, n == 0 ? FrameDecode::NotYet : FrameDecode::Whole) << n;
-            }
-            uint32_t expected = 0;
-            for (size_t i = 0; i < frame.Picture().byteCount(); ++i)
-                expected = expected * 31 + frame.Picture().pixels()[i];
+            const uint32_t expected = decodedSum(path, 0, landing + 1, group > 0 ? landing : 0);
 
             // Play inside group 1 first, so the codec holds pictures of that group.
             ASSERT_TRUE(player.Open(path, 0, false));
