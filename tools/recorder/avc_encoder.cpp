@@ -649,6 +649,8 @@ std::span<const uint8_t> AvcEncoder::encode(const YuvPictureView& picture, AvcPi
 
     // H.264's reference-encoder lambdas, the quantiser being on the H.264 QP scale.
     m_lambda = 0.85 * std::exp2((q - 12) / 3.0);
+    // B pictures are no reference for others: their bits are worth more than their error.
+    if (type == AvcPictureType::B) m_lambda *= std::clamp((q - 12) / 6.0, 2.0, 4.0);
     m_lambdaMotion16 = uint32_t(std::lround(16 * std::sqrt(m_lambda)));
 
     m_rec.beginPicture(q, bParameter & 3, m_settings.deblock);
