@@ -550,9 +550,36 @@ double AvcEncoder::interCost(int column, int row, int slot, int mvx, int mvy, in
     m_mb.refSlot = uint8_t(slot);
     m_mb.mvx = mvx;
     m_mb.mvy = mvy;
-    BitCounter bits;
-    writeInterSyntax(bits, column, row);
-    return double(interDistortion(column, row)) + m_lambda * (typeBits + bits.bits);
+    const auto cost = [&] {
+        BitCounter bits;
+        writeInterSyntax(bits, column, row);
+        return double(interDistortion(column, row)) + m_lambda * (typeBits + bits.bits);
+    };
+    double best = cost();
+    // A few small levels can cost more bits than the error they remove: drop the residual of
+    // each luma 8x8 quadrant, then of the chroma, where that lowers the cost.
+    for (int part = 0; part < 5; ++part) {
+        if (part < 4 ? !(m_mb.cbp & (1 << part)) : !(m_mb.cbp >> 4)) continue;
+        const avc::AvcMacroblock coded = m_mb;
+        if (part < 4) {
+            for (int k = 4 * part; k < 4 * part + 4; ++k) {
+                std::memset(m_mb.luma[k], 0, sizeof m_mb.luma[k]);
+                m_mb.lumaCount[k] = 0;
+            }
+            m_mb.cbp &= uint8_t(~(1 << part));
+        } else {
+            std::memset(m_mb.chromaDc, 0, sizeof m_mb.chromaDc);
+            std::memset(m_mb.chromaAc, 0, sizeof m_mb.chromaAc);
+            std::memset(m_mb.chromaAcCount, 0, sizeof m_mb.chromaAcCount);
+            m_mb.cbp &= 15;
+        }
+        const double without = cost();
+        if (without < best)
+            best = without;
+        else
+            m_mb = coded;
+    }
+    return best;
 }
 
 uint32_t AvcEncoder::motionCost(int column, int row, int slot, int mvx, int mvy, bool hadamard) {
