@@ -726,9 +726,10 @@ std::span<const uint8_t> AvcEncoder::encode(const YuvPictureView& picture, AvcPi
                     double(predictionDistortion(column, row, m_trial, chroma)) + m_lambda * 2;
                 if (skip < bestCost) choice = Choice::Skip, bestCost = skip;
             }
-            // Intra is coded in trial only where the inter prediction is poor next to the
-            // macroblock's own spread.
-            if (intraEstimate(column, row) < best.sad + best.sad / 2) {
+            // Intra is coded in trial unless the inter prediction's SAD is well below the
+            // macroblock's own spread (where intra practically never wins, and the trial costs
+            // as much as the rest of the macroblock's decisions).
+            if (intraEstimate(column, row) < 3 * best.sad) {
                 const uint64_t error = encodeIntra(column, row);
                 BitCounter bits;
                 writeIntraSyntax(bits, column, row);
