@@ -158,6 +158,7 @@ AvcEncoder::AvcEncoder(int width, int height, AvcEncoderSettings settings)
     m_source[1].assign(size_t(width / 2) * size_t(height / 2), 128);
     m_source[2].assign(size_t(width / 2) * size_t(height / 2), 128);
     m_picture.assign(m_rec.pictureBytes(), 0);
+    m_kernelPath = bestKernelPath();
     m_searchVectors.assign(2 * size_t(m_rec.mbColumns()) * size_t(m_rec.mbRows()), {0, 0});
     for (uint8_t code = 0; code < 48; ++code) {
         m_intraCodeOf[avc::kIntraCbp[code]] = code;
@@ -583,12 +584,21 @@ double AvcEncoder::interCost(int column, int row, int slot, int mvx, int mvy, in
 }
 
 uint32_t AvcEncoder::motionCost(int column, int row, int slot, int mvx, int mvy, bool hadamard) {
-    const avc::AvcReconstruction::PredictionTarget out{
-        m_trial, 16, {m_trialChroma[0], m_trialChroma[1]}, 8};
-    m_rec.predictInter(column, row, slot, mvx, mvy, out);
+    // The luma prediction only, placed as AvcReconstruction::predictInter places it; whole
+    // sample positions are read in place.
+    const avc::BorderedPicture& reference = m_rec.reference(slot);
+    const int ix = mvx / 2, iy = mvy / 2, hx = mvx - 2 * ix, hy = mvy - 2 * iy;
+    const uint8_t* at = reference.lumaAt(std::clamp(column * 16 + ix, -17, m_width + 1),
+                                         std::clamp(row * 16 + iy, -17, m_height + 1));
+    const uint8_t* prediction = at;
+    ptrdiff_t stride = reference.lumaStride;
+    if (hx != 0 || hy != 0) {
+        avc::predictLumaInter(at, stride, hx, hy, m_trial, 16, m_kernelPath);
+        prediction = m_trial, stride = 16;
+    }
     const uint8_t* source = sourceLuma(column * 16, row * 16);
-    const uint32_t distortion =
-        hadamard ? satd(m_trial, 16, source, m_width, 16) : sad16(m_trial, 16, source, m_width, 16);
+    const uint32_t distortion = hadamard ? satd(prediction, stride, source, m_width, 16)
+                                         : sad16(prediction, stride, source, m_width, 16);
     return distortion + (m_lambdaMotion16 * uint32_t(vectorBits(mvx, mvy)) + 8) / 16;
 }
 
@@ -637,8 +647,8 @@ AvcEncoder::Candidate AvcEncoder::search(int column, int row, int slot) {
         }
     m_searchVectors[here] = {int8_t(best.mvx), int8_t(best.mvy)};
     // The chosen prediction's SAD, for the intra check.
-    motionCost(column, row, slot, best.mvx, best.mvy, false);
-    best.sad = sad16(m_trial, 16, sourceLuma(column * 16, row * 16), m_width, 16);
+    best.sad = motionCost(column, row, slot, best.mvx, best.mvy, false) -
+               (m_lambdaMotion16 * uint32_t(vectorBits(best.mvx, best.mvy)) + 8) / 16;
     return best;
 }
 

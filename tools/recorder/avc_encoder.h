@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "codec/avc/avc_reconstruction.h"
+#include "codec/kernel_path.h"
 #include "tools/recorder/bit_writer.h"
 #include "tools/recorder/yuv_image.h"
 
@@ -122,7 +123,8 @@ private:
     uint32_t m_lambdaMotion16 = 0;   // sqrt(m_lambda) x 16, for SAD and SATD
     // The vector each search found, per slot and macroblock: starts for its neighbours' search.
     std::vector<std::array<int8_t, 2>> m_searchVectors;
-    avc::AvcMacroblock m_kept;  // the best macroblock so far while another is tried
+    avc::AvcMacroblock m_kept;
+    KernelPath m_kernelPath = KernelPath::Plain;  // of the search's half-sample prediction  // the best macroblock so far while another is tried
     alignas(16) uint8_t m_predictionLuma[256];
     alignas(16) uint8_t m_predictionChroma[2][64];
     alignas(16) uint8_t m_trial[256];
