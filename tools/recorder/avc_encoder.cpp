@@ -60,11 +60,15 @@ int32_t quantise(int32_t value, int32_t multiplier, int shift, int64_t rounding)
     return value < 0 ? -level : level;
 }
 
-uint32_t sad16(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStride, int size) {
+// SAD of two 16x16 blocks; the fixed size lets the compiler vectorise the rows.
+uint32_t sad16x16(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStride) {
     uint32_t sum = 0;
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-            sum += uint32_t(std::abs(a[y * aStride + x] - b[y * bStride + x]));
+    for (int y = 0; y < 16; ++y) {
+        uint32_t row = 0;
+        for (int x = 0; x < 16; ++x) row += uint32_t(std::abs(a[x] - b[x]));
+        sum += row;
+        a += aStride, b += bStride;
+    }
     return sum;
 }
 
@@ -598,7 +602,7 @@ uint32_t AvcEncoder::motionCost(int column, int row, int slot, int mvx, int mvy,
     }
     const uint8_t* source = sourceLuma(column * 16, row * 16);
     const uint32_t distortion = hadamard ? satd(prediction, stride, source, m_width, 16)
-                                         : sad16(prediction, stride, source, m_width, 16);
+                                         : sad16x16(prediction, stride, source, m_width);
     return distortion + (m_lambdaMotion16 * uint32_t(vectorBits(mvx, mvy)) + 8) / 16;
 }
 
@@ -607,13 +611,16 @@ AvcEncoder::Candidate AvcEncoder::search(int column, int row, int slot) {
         return {slot, x, y, motionCost(column, row, slot, x, y, false), 0};
     };
     Candidate best = at(0, 0);
-    // The vectors found for the left and upper neighbours are likely starts too.
-    const size_t mbCount = size_t(m_rec.mbColumns() * m_rec.mbRows());
-    const size_t here = size_t(slot) * mbCount + size_t(row * m_rec.mbColumns() + column);
-    for (int neighbour = 0; neighbour < 2; ++neighbour) {
-        if (neighbour == 0 ? column == 0 : row == 0) continue;
-        const std::array<int8_t, 2> v =
-            m_searchVectors[neighbour == 0 ? here - 1 : here - size_t(m_rec.mbColumns())];
+    // Likely starts too: the vectors found here in the last searched picture and for the left,
+    // upper and upper-right neighbours in this one.
+    const int columns = m_rec.mbColumns();
+    const size_t here = size_t(slot) * size_t(columns * m_rec.mbRows()) +
+                        size_t(row * columns + column);
+    const bool available[4] = {true, column > 0, row > 0, row > 0 && column + 1 < columns};
+    const ptrdiff_t offsets[4] = {0, -1, -columns, 1 - columns};
+    for (int i = 0; i < 4; ++i) {
+        if (!available[i]) continue;
+        const std::array<int8_t, 2> v = m_searchVectors[size_t(ptrdiff_t(here) + offsets[i])];
         if ((v[0] == 0 && v[1] == 0) || (v[0] == best.mvx && v[1] == best.mvy)) continue;
         const Candidate c = at(v[0], v[1]);
         if (c.cost < best.cost) best = c;
