@@ -617,10 +617,10 @@ AvcEncoder::Candidate AvcEncoder::search(int column, int row, int slot) {
     const size_t here = size_t(slot) * size_t(columns * m_rec.mbRows()) +
                         size_t(row * columns + column);
     const bool available[4] = {true, column > 0, row > 0, row > 0 && column + 1 < columns};
-    const ptrdiff_t offsets[4] = {0, -1, -columns, 1 - columns};
+    const ptrdiff_t places[4] = {0, -1, -columns, 1 - columns};
     for (int i = 0; i < 4; ++i) {
         if (!available[i]) continue;
-        const std::array<int8_t, 2> v = m_searchVectors[size_t(ptrdiff_t(here) + offsets[i])];
+        const std::array<int8_t, 2> v = m_searchVectors[size_t(ptrdiff_t(here) + places[i])];
         if ((v[0] == 0 && v[1] == 0) || (v[0] == best.mvx && v[1] == best.mvy)) continue;
         const Candidate c = at(v[0], v[1]);
         if (c.cost < best.cost) best = c;
