@@ -101,8 +101,7 @@ int main(int argc, char** argv) {
     const int width = pictures[0].width, height = pictures[0].height;
     const std::vector<Coded> order = codedOrder(int(pictures.size()), bFrames);
 
-    std::printf("%-4s %10s %9s %9s %9s %9s\n", "q", "bytes", "psnr-y", "psnr-cb", "psnr-cr",
-                "ms");
+    std::printf("%-4s %10s %9s %9s %9s %9s\n", "q", "bytes", "psnr-y", "psnr-cb", "psnr-cr", "ms");
     for (const int q : quantisers) {
         AvcEncoder encoder(width, height, {q, version, true});
         size_t bytes = 0;
@@ -116,8 +115,8 @@ int main(int argc, char** argv) {
                                       {width, width / 2, width / 2}};
             const auto start = std::chrono::steady_clock::now();
             bytes += encoder.encode(view, coded.type, coded.bParameter).size();
-            seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-                           .count();
+            seconds +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             const uint8_t* rec = encoder.reconstruction().data();
             error[0] += squaredError(rec, source.y.data(), lumaSize);
             error[1] += squaredError(rec + lumaSize, source.cb.data(), chromaSize);

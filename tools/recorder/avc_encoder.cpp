@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cassert>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -77,7 +77,8 @@ uint32_t sad16x16(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff
 uint32_t satd4x4(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStride) {
     int32_t d[16];
     for (int y = 0; y < 4; ++y) {
-        const int32_t s0 = a[y * aStride] - b[y * bStride], s1 = a[y * aStride + 1] - b[y * bStride + 1],
+        const int32_t s0 = a[y * aStride] - b[y * bStride],
+                      s1 = a[y * aStride + 1] - b[y * bStride + 1],
                       s2 = a[y * aStride + 2] - b[y * bStride + 2],
                       s3 = a[y * aStride + 3] - b[y * bStride + 3];
         const int32_t e0 = s0 + s3, e1 = s1 + s2, e2 = s1 - s2, e3 = s0 - s3;
@@ -90,14 +91,13 @@ uint32_t satd4x4(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_
     for (int x = 0; x < 4; ++x) {
         const int32_t e0 = d[x] + d[12 + x], e1 = d[4 + x] + d[8 + x], e2 = d[4 + x] - d[8 + x],
                       e3 = d[x] - d[12 + x];
-        sum += uint32_t(std::abs(e0 + e1) + std::abs(e3 + e2) + std::abs(e0 - e1) +
-                        std::abs(e3 - e2));
+        sum +=
+            uint32_t(std::abs(e0 + e1) + std::abs(e3 + e2) + std::abs(e0 - e1) + std::abs(e3 - e2));
     }
     return (sum + 1) >> 1;
 }
 
-uint32_t satd(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStride,
-              int size) {
+uint32_t satd(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStride, int size) {
     uint32_t sum = 0;
     for (int y = 0; y < size; y += 4)
         for (int x = 0; x < size; x += 4)
@@ -190,8 +190,8 @@ void AvcEncoder::copySource(const YuvPictureView& picture) {
 
 // CAVLC of one block whose levels are at block[scan[first + i]].
 template <class Sink>
-void AvcEncoder::writeBlock(Sink& out, int nC, const int32_t* block, const uint8_t* scan,
-                            int first, int maxCoefficients) {
+void AvcEncoder::writeBlock(Sink& out, int nC, const int32_t* block, const uint8_t* scan, int first,
+                            int maxCoefficients) {
     int32_t levels[16];  // highest frequency first
     int runs[16];
     int total = 0, zeros = 0, last = -1;
@@ -252,10 +252,10 @@ void AvcEncoder::writeBlock(Sink& out, int nC, const int32_t* block, const uint8
     if (total < maxCoefficients) {
         if (maxCoefficients == 4)
             out.put(avc::kChromaDcZerosValue[total - 1][zeros],
-                       avc::kChromaDcZerosLength[total - 1][zeros]);
+                    avc::kChromaDcZerosLength[total - 1][zeros]);
         else
             out.put(avc::kTotalZerosValue[total - 1][zeros],
-                       avc::kTotalZerosLength[total - 1][zeros]);
+                    avc::kTotalZerosLength[total - 1][zeros]);
     }
     int zerosLeft = zeros;
     for (int i = 0; i < total - 1 && zerosLeft > 0; ++i) {
@@ -357,7 +357,8 @@ uint64_t AvcEncoder::encodeIntra(int column, int row) {
             const uint32_t cost = satd4x4(m_trial, 4, source, m_width);
             int at = kept < kIntraTrials ? kept++ : kIntraTrials;
             while (at > 0 && rankedCost[at - 1] > cost) {
-                if (at < kIntraTrials) ranked[at] = ranked[at - 1], rankedCost[at] = rankedCost[at - 1];
+                if (at < kIntraTrials)
+                    ranked[at] = ranked[at - 1], rankedCost[at] = rankedCost[at - 1];
                 --at;
             }
             if (at < kIntraTrials) ranked[at] = mode, rankedCost[at] = cost;
@@ -503,7 +504,8 @@ uint64_t AvcEncoder::chromaDistortion(int column, int row, const uint8_t* cb,
         for (int b = 0; b < 4; ++b) {
             const int bx = (b & 1) * 4, by = (b >> 1) * 4;
             uint8_t block[16];
-            for (int y = 0; y < 4; ++y) std::memcpy(block + 4 * y, prediction + (by + y) * 8 + bx, 4);
+            for (int y = 0; y < 4; ++y)
+                std::memcpy(block + 4 * y, prediction + (by + y) * 8 + bx, 4);
             int32_t c[16];
             c[0] = dc[b];
             bool any = c[0] != 0;
@@ -614,8 +616,8 @@ AvcEncoder::Candidate AvcEncoder::search(int column, int row, int slot) {
     // Likely starts too: the vectors found here in the last searched picture and for the left,
     // upper and upper-right neighbours in this one.
     const int columns = m_rec.mbColumns();
-    const size_t here = size_t(slot) * size_t(columns * m_rec.mbRows()) +
-                        size_t(row * columns + column);
+    const size_t here =
+        size_t(slot) * size_t(columns * m_rec.mbRows()) + size_t(row * columns + column);
     const bool available[4] = {true, column > 0, row > 0, row > 0 && column + 1 < columns};
     const ptrdiff_t places[4] = {0, -1, -columns, 1 - columns};
     for (int i = 0; i < 4; ++i) {

@@ -119,12 +119,12 @@ private:
     int m_references = 0;
     AvcPictureStatistics m_statistics;
     std::array<uint8_t, 48> m_intraCodeOf{}, m_interCodeOf{};
-    double m_lambda = 0;             // for squared error: 0.85 x 2^((q - 12) / 3)
-    uint32_t m_lambdaMotion16 = 0;   // sqrt(m_lambda) x 16, for SAD and SATD
+    double m_lambda = 0;            // for squared error: 0.85 x 2^((q - 12) / 3)
+    uint32_t m_lambdaMotion16 = 0;  // sqrt(m_lambda) x 16, for SAD and SATD
     // The vector each search found, per slot and macroblock: starts for its neighbours' search.
     std::vector<std::array<int8_t, 2>> m_searchVectors;
-    avc::AvcMacroblock m_kept;
-    KernelPath m_kernelPath = KernelPath::Plain;  // of the search's half-sample prediction  // the best macroblock so far while another is tried
+    avc::AvcMacroblock m_kept;  // the best macroblock so far while another is tried
+    KernelPath m_kernelPath = KernelPath::Plain;  // of the search's half-sample prediction
     alignas(16) uint8_t m_predictionLuma[256];
     alignas(16) uint8_t m_predictionChroma[2][64];
     alignas(16) uint8_t m_trial[256];
