@@ -695,7 +695,7 @@ std::span<const uint8_t> AvcEncoder::encode(const YuvPictureView& picture, AvcPi
 
     // H.264's reference-encoder lambdas, the quantiser being on the H.264 QP scale.
     m_lambda = 0.85 * std::exp2((q - 12) / 3.0);
-    // B pictures are no reference for others: their bits are worth more than their error.
+    // Nothing predicts from a B picture, so its error does not spread: its bits weigh more.
     if (type == AvcPictureType::B) m_lambda *= std::clamp((q - 12) / 6.0, 2.0, 4.0);
     m_lambdaMotion16 = uint32_t(std::lround(16 * std::sqrt(m_lambda)));
 
