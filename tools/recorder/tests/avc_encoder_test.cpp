@@ -160,6 +160,46 @@ void patternPicture(int index, int width, int height, YuvImage& out) {
         }
 }
 
+// Decisions weigh error against bits. Coded again, a picture equal to its references (a
+// version-4 P picture, a version-3 B picture) is mostly skipped or direct, costs next to nothing
+// and loses nothing (the few macroblocks coded refine the picture); moved by whole samples, it
+// is predicted (no intra macroblock) at a fraction of the intra picture's bytes and about its
+// quality.
+TEST(AvcEncoder, DecisionsWeighErrorAgainstBits) {
+    const int width = 176, height = 144, macroblocks = (width / 16) * (height / 16);
+    YuvImage first, moved;
+    patternPicture(0, width, height, first);
+    patternPicture(1, width, height, moved);  // 5 samples left and 3 down
+    const auto lumaPsnr = [](const AvcEncoder& encoder, const YuvImage& source) {
+        return psnr(encoder.reconstruction().data(), source.y.data(), source.y.size());
+    };
+    for (const int quantiser : {20, 28, 36}) {
+        for (const int version : {3, 4}) {
+            AvcEncoder encoder(width, height, {quantiser, version, true});
+            const size_t intraBytes = encoder.encode(viewOf(first), AvcPictureType::I).size();
+            const double intraPsnr = lumaPsnr(encoder, first);
+            encoder.encode(viewOf(first), AvcPictureType::P);
+            // Version 3 has no skipped macroblocks: its B picture between the two is the case.
+            const size_t againBytes =
+                version == 3 ? encoder.encode(viewOf(first), AvcPictureType::B, 1).size()
+                             : encoder.encode(viewOf(first), AvcPictureType::P).size();
+            const AvcPictureStatistics& s = encoder.statistics();
+            EXPECT_GE(version == 3 ? s.direct : s.skipped, macroblocks * 3 / 4)
+                << "q " << quantiser << " version " << version;
+            EXPECT_LT(againBytes * 20, intraBytes) << "q " << quantiser << " version " << version;
+            EXPECT_GT(lumaPsnr(encoder, first), intraPsnr - 0.05)
+                << "q " << quantiser << " version " << version;
+        }
+        AvcEncoder encoder(width, height, {quantiser, 4, true});
+        const size_t intraBytes = encoder.encode(viewOf(first), AvcPictureType::I).size();
+        const double intraPsnr = lumaPsnr(encoder, first);
+        const size_t movedBytes = encoder.encode(viewOf(moved), AvcPictureType::P).size();
+        EXPECT_EQ(encoder.statistics().intra, 0) << "q " << quantiser;
+        EXPECT_LT(movedBytes * 2, intraBytes) << "q " << quantiser;
+        EXPECT_GT(lumaPsnr(encoder, moved), intraPsnr - 0.5) << "q " << quantiser;
+    }
+}
+
 // Recordings of codec 4 with B pictures: the frames keep their time order while the pictures
 // are coded out of order, and the player's decoder shows source picture n - 1 at frame n
 // (the display trails the last reference), with kind 3 on B pictures.
