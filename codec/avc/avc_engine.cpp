@@ -148,7 +148,9 @@ bool AvcEngine::readVector(int& value) {
     const VlcEntry<int8_t> entry = h263::lookupMvd(m_bits.peek(13));
     if (entry.length == 0) return false;
     m_bits.skip(entry.length);
-    // The code gives the value minus 32 already wrapped into -32..31.
+    // The decoded value is the index of the H.263 code (0 to 63, index 32 the difference 0);
+    // minus 32 it is the vector in half samples, -32..31, which the wrap into -32..31 leaves
+    // as it is. The shared table holds that difference directly.
     value = entry.symbol;
     return true;
 }

@@ -548,7 +548,12 @@ TEST(AvcEngine, TheDataEndIsCheckedBeforeEachMacroblock) {
     // pattern code 00100 ends 2 bits after the 14 bytes kept.
     std::vector<uint8_t> whole = AvcStream(3, 2, 20).code("01 1 1 1", 1).flatIntra(1, true).bytes();
     ASSERT_EQ(whole.size(), 15u);
-    ASSERT_EQ(decode(engine, whole, 3, 140), kAvcOk);
+    testing::internal::CaptureStdout();
+    engine.setDiagnostics(stdout);
+    EXPECT_EQ(engine.Decode(whole.data(), whole.size(), 3, 140, true), kAvcOk);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "version = 3, frametype = 2, pixels = 32, lines = 16, quant = 20\n");
+    engine.setDiagnostics(discardedDiagnostics());
     const std::vector<uint8_t> expected(engine.lastDecoded(), engine.lastDecoded() + 32 * 16 * 3 / 2);
     whole.resize(14);
     ASSERT_EQ(decode(engine, whole, 3, 180), kAvcOk);
@@ -850,6 +855,51 @@ TEST(AvcDirect, VectorsScaleTheCoLocatedVector) {
         int v[4];
         r.directVectors(0, 0, v[0], v[1], v[2], v[3]);
         for (int i = 0; i < 4; ++i) EXPECT_EQ(v[i], expected[b][i]) << "b " << b << " i " << i;
+    }
+}
+
+// A direct macroblock averages the two slots at the integer parts of its vectors, truncated
+// toward zero, and chroma at half those parts. Co-located vector (3, -7), B parameter 0:
+// vectors (-1, 2) into the first slot and (2, -5) into the second; integer parts (0, 1) and
+// (1, -2); chroma (0, 0) and (0, -1). The first slot holds x + y, the second 2 y (luma and
+// both chroma planes); the macroblock at (1, 1) starts at luma (16, 16), chroma (8, 8):
+//   luma (0, 0): (33 + 2 x 14 + 1) >> 1 = 31;  luma (15, 15): (63 + 2 x 29 + 1) >> 1 = 61;
+//   chroma (0, 0): (16 + 2 x 7 + 1) >> 1 = 15;  chroma (7, 7): (30 + 2 x 14 + 1) >> 1 = 29.
+TEST(AvcDirect, PredictionAveragesTheSlotsAtIntegerPositions) {
+    AvcReconstruction r;
+    ASSERT_TRUE(r.resize(48, 48));
+    std::vector<uint8_t> first(r.pictureBytes()), second(r.pictureBytes()), target;
+    const auto fill = [](std::vector<uint8_t>& picture, int width, int height, int offset,
+                         auto value) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                picture[size_t(offset + y * width + x)] = uint8_t(value(x, y));
+    };
+    const auto sum = [](int x, int y) { return x + y; };
+    const auto twiceY = [](int, int y) { return 2 * y; };
+    fill(first, 48, 48, 0, sum);
+    fill(second, 48, 48, 0, twiceY);
+    for (const int plane : {0, 1}) {
+        fill(first, 24, 24, 48 * 48 + plane * 24 * 24, sum);
+        fill(second, 24, 24, 48 * 48 + plane * 24 * 24, twiceY);
+    }
+    target = second;
+    r.setTarget(target.data());
+    r.beginPicture(40, 0, false);
+    r.storeReference();
+    std::vector<std::array<int, 2>> vectors(9, {0, 0});
+    vectors[4] = {3, -7};
+    storePredictedPicture(r, target, vectors, first);
+    r.beginPicture(40, 0, false);
+    AvcMacroblock mb;
+    mb.type = MbType::Direct;
+    r.reconstruct(1, 1, mb);
+    EXPECT_EQ(target[16 * 48 + 16], 31);
+    EXPECT_EQ(target[31 * 48 + 31], 61);
+    for (const int plane : {0, 1}) {
+        const uint8_t* chroma = target.data() + 48 * 48 + plane * 24 * 24;
+        EXPECT_EQ(chroma[8 * 24 + 8], 15) << plane;
+        EXPECT_EQ(chroma[15 * 24 + 15], 29) << plane;
     }
 }
 
