@@ -667,6 +667,37 @@ TEST(AvcEngine, PredictedCountTruncatesTheMean) {
             EXPECT_EQ(engine.lastDecoded()[y * 16 + x], expected[y][x]) << x << "," << y;
 }
 
+// A skipped macroblock copies the reference and counts 0 coefficients for its neighbours'
+// nC. Quantiser 28, 32x16. The I picture's first macroblock codes block 5 (raster (3, 0)) with
+// two coefficients; in the P picture that macroblock is skipped, so block 0 of the inter
+// macroblock beside it has nA = 0 (not 2) and its coeff_token 01 (one trailing one, +1 at
+// position 0, residual +4) comes from the first table.
+TEST(AvcEngine, SkippedMacroblocksCopyAndCountNoCoefficients) {
+    const char* dcModes = "0011001101000 0011001101000 0011001101000 0011001101000";
+    const std::vector<uint8_t> intra = AvcStream(4, 0, 28, 32, 16)
+                                           .code("0", 1).code(dcModes, 1).code("00", 1)
+                                           .code("000011111", 1)  // codeNum 30: pattern 2
+                                           .code("1 001 00 111 1 1", 1)  // blocks 4 to 7
+                                           .flatIntra(1)
+                                           .bytes();
+    const std::vector<uint8_t> predicted = AvcStream(4, 1, 28)
+                                               .code("01", 1)         // skipped
+                                               .code("1 1 1 011", 1)  // inter (0, 0), pattern 1
+                                               .code("01 0 1 1 1 1", 1)  // blocks 0 to 3
+                                               .bytes();
+    AvcEngine engine;
+    engine.setDiagnostics(discardedDiagnostics());
+    ASSERT_EQ(engine.Decode(intra.data(), intra.size(), 0, 100, false), kAvcOk);
+    const std::vector<uint8_t> reference(engine.lastDecoded(), engine.lastDecoded() + 32 * 16 * 3 / 2);
+    ASSERT_EQ(engine.Decode(predicted.data(), predicted.size(), 1, 140, false), kAvcOk);
+    const uint8_t* p = engine.lastDecoded();
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x)
+            EXPECT_EQ(p[y * 32 + x], reference[size_t(y * 32 + x)] + (x >= 16 && x < 20 && y < 4 ? 4 : 0))
+                << x << "," << y;
+    EXPECT_EQ(0, std::memcmp(p + 512, reference.data() + 512, 256));
+}
+
 // Levels past the ordinary prefixes (level_prefix 14 with a 4-bit suffix, 15 with a 12-bit
 // suffix), the suffix length growing after a level above 3, and starting at 1 for more than
 // 10 coefficients with fewer than 3 trailing ones. Expected levels in raster order.
