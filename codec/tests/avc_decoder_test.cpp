@@ -889,6 +889,30 @@ TEST(AvcDirect, VectorsScaleTheCoLocatedVector) {
     }
 }
 
+// A macroblock edge with an intra side has strength 4: at quantiser 40 (alpha 80, beta 13) the
+// step between an intra macroblock predicted at 128 and an inter one copied from a reference
+// of 120 is below (alpha >> 2) + 2, so the strong filter changes three samples on each side:
+// 128 128 128 128 | 120 120 120 120 becomes 128 127 126 125 | 123 122 121 120.
+TEST(AvcLoopFilter, IntraMacroblockEdgesUseTheStrongFilter) {
+    AvcReconstruction r;
+    ASSERT_TRUE(r.resize(32, 16));
+    std::vector<uint8_t> target(r.pictureBytes(), 128);
+    std::fill(target.begin(), target.begin() + 32 * 16, uint8_t(120));
+    r.setTarget(target.data());
+    r.beginPicture(40, 0, false);
+    r.storeReference();
+    r.beginPicture(40, 0, true);
+    AvcMacroblock mb;
+    mb.type = MbType::Intra;
+    std::fill(std::begin(mb.lumaModes), std::end(mb.lumaModes), uint8_t(2));
+    r.reconstruct(0, 0, mb);
+    mb.type = MbType::Inter;
+    r.reconstruct(1, 0, mb);
+    const uint8_t expected[8] = {128, 127, 126, 125, 123, 122, 121, 120};
+    for (const int y : {0, 15})
+        for (int i = 0; i < 8; ++i) EXPECT_EQ(target[size_t(y * 32 + 12 + i)], expected[i]) << y << " " << i;
+}
+
 // A direct macroblock averages the two slots at the integer parts of its vectors, truncated
 // toward zero, and chroma at half those parts. Co-located vector (3, -7), B parameter 0:
 // vectors (-1, 2) into the first slot and (2, -5) into the second; integer parts (0, 1) and
