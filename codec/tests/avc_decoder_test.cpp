@@ -645,26 +645,60 @@ TEST(AvcEngine, DequantisationTransformAndChromaDc) {
 //   block 2: levels +1 at positions 0 and 1 (256, 320): columns + 9, 7, 2, -1 on 128;
 //   block 3: DC -1 (-4) on (4 x 132 + 4 x 127 + 4) >> 3 = 130 -> 126.
 TEST(AvcEngine, PredictedCountTruncatesTheMean) {
-    const std::vector<uint8_t> frame =
-        AvcStream(4, 0, 28, 16, 16)
-            .code("0 0011001101000 0011001101000 0011001101000 0011001101000 00", 1)
-            .code("000011110", 1)     // codeNum 29: pattern 1
-            .code("1", 1)             // block 0
-            .code("01 0 1", 1)        // block 1: a trailing one, +, total_zeros 0
-            .code("001 00 111", 1)    // block 2: two trailing ones, +, +, total_zeros 0
-            .code("01 1 1", 1)        // block 3 (nC 1): a trailing one, -, total_zeros 0
-            .bytes();
+    // The first group of modes: blocks 0 to 3, DC (2) each, or block 3 horizontal (1), which
+    // repeats block 2's right column (127) and gives 123: the first block's mode is the most
+    // significant base-9 digit (2 x 729 + 2 x 81 + 2 x 9 + 1 = 1639).
+    for (const char* firstGroup : {"0011001101000", "0011001100111"}) {
+        const std::vector<uint8_t> frame =
+            AvcStream(4, 0, 28, 16, 16)
+                .code("0", 1)
+                .code(firstGroup, 1)
+                .code("0011001101000 0011001101000 0011001101000 00", 1)
+                .code("000011110", 1)   // codeNum 29: pattern 1
+                .code("1", 1)           // block 0
+                .code("01 0 1", 1)      // block 1: a trailing one, +, total_zeros 0
+                .code("001 00 111", 1)  // block 2: two trailing ones, +, +, total_zeros 0
+                .code("01 1 1", 1)      // block 3 (nC 1): a trailing one, -, total_zeros 0
+                .bytes();
+        AvcEngine engine;
+        engine.setDiagnostics(discardedDiagnostics());
+        ASSERT_EQ(engine.Decode(frame.data(), frame.size(), 0, 100, false), kAvcOk);
+        const int block3 = std::string(firstGroup) == "0011001101000" ? 126 : 123;
+        const uint8_t expected[8][4] = {
+            {128, 128, 128, 128}, {128, 128, 128, 128}, {128, 128, 128, 128}, {128, 128, 128, 128},
+            {137, 135, 130, 127}, {137, 135, 130, 127}, {137, 135, 130, 127}, {137, 135, 130, 127}};
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                EXPECT_EQ(engine.lastDecoded()[y * 16 + x],
+                          x < 4 ? expected[y][x] : y < 4 ? 132 : block3)
+                    << firstGroup << " at " << x << "," << y;
+    }
+}
+
+// The vector code is H.263's difference code, its index minus 32: 0010 is +2 and 011 is -1
+// half samples. Over the I picture of DequantisationTransformAndChromaDc (unfiltered: luma 136,
+// Cb 130, Cr quadrants 124 132 / 132 124), the vector (2, -1) gives ix 1, hx 0, iy 0, hy -1:
+// luma the vertical six-tap over 136s, chroma cx = 1 and cy = -1, so each chroma sample
+// averages the 2x2 samples starting one row up: Cr rows 128 at the quadrant columns' seam,
+// 128 across the row where the rows meet.
+TEST(AvcEngine, VectorCodeIsTheDifferenceInHalfSamples) {
+    const std::vector<uint8_t> intra = AvcStream(4, 0, 28, 16, 16)
+                                           .code("0 0011001101000 0011001101000 0011001101000 0011001101000 00", 1)
+                                           .code("00000100010 000101 1 1 1 1 1 1 0 1 000111 01 000", 1)
+                                           .bytes();
+    const std::vector<uint8_t> predicted = AvcStream(4, 1, 28).code("1 0010 011 1", 1).bytes();
     AvcEngine engine;
     engine.setDiagnostics(discardedDiagnostics());
-    ASSERT_EQ(engine.Decode(frame.data(), frame.size(), 0, 100, false), kAvcOk);
-    const uint8_t expected[8][8] = {
-        {128, 128, 128, 128, 132, 132, 132, 132}, {128, 128, 128, 128, 132, 132, 132, 132},
-        {128, 128, 128, 128, 132, 132, 132, 132}, {128, 128, 128, 128, 132, 132, 132, 132},
-        {137, 135, 130, 127, 126, 126, 126, 126}, {137, 135, 130, 127, 126, 126, 126, 126},
-        {137, 135, 130, 127, 126, 126, 126, 126}, {137, 135, 130, 127, 126, 126, 126, 126}};
+    ASSERT_EQ(engine.Decode(intra.data(), intra.size(), 0, 100, false), kAvcOk);
+    ASSERT_EQ(engine.Decode(predicted.data(), predicted.size(), 1, 140, false), kAvcOk);
+    const uint8_t* p = engine.lastDecoded();
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(p[i], 136) << i;
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(p[256 + i], 130) << i;
+    const uint8_t top[8] = {124, 124, 124, 128, 132, 132, 132, 132};
+    const uint8_t bottom[8] = {132, 132, 132, 128, 124, 124, 124, 124};
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
-            EXPECT_EQ(engine.lastDecoded()[y * 16 + x], expected[y][x]) << x << "," << y;
+            EXPECT_EQ(p[320 + y * 8 + x], y < 4 ? top[x] : y == 4 ? 128 : bottom[x]) << x << "," << y;
 }
 
 // A skipped macroblock copies the reference and counts 0 coefficients for its neighbours'
