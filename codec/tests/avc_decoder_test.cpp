@@ -732,6 +732,52 @@ TEST(AvcEngine, SkippedMacroblocksCopyAndCountNoCoefficients) {
     EXPECT_EQ(0, std::memcmp(p + 512, reference.data() + 512, 256));
 }
 
+// The engine's lines for each way a frame fails, whole: the bitstream, the header (after the
+// version's own line), the size (after the header line) and the I picture's macroblock type.
+TEST(AvcEngine, DiagnosticLinesOfEachFailure) {
+    struct Case {
+        std::vector<uint8_t> frame;
+        int result;
+        const char* lines;
+    };
+    const Case cases[] = {
+        {std::vector<uint8_t>(40, 0xFF), kAvcFailed, "avcInitBitStream error = -1\n"},
+        {std::vector<uint8_t>(8, 0xFF), kAvcOverrun, "avcInitBitStream error = 102\n"},
+        {AvcStream(2, 0, 20).flatIntra(4).bytes(), kAvcBadVersion,
+         "Bitstream version error: 2\navcDecodeHeader error = 104\n"},
+        {AvcStream(4, 0, 60).flatIntra(4).bytes(), kAvcInvalid, "avcDecodeHeader error = 100\n"},
+        {AvcStream(4, 0, 20, 15, 32).flatIntra(2).bytes(), kAvcInvalid,
+         "version = 4, frametype = 0, pixels = 15, lines = 32, quant = 20\navcCreateRes error: 100\n"},
+        {AvcStream(4, 0, 20).code("1", 1).flatIntra(3).bytes(), kAvcInvalid,
+         "version = 4, frametype = 0, pixels = 32, lines = 32, quant = 20\n"
+         "avcDecodeIFrame error: invalid mb type(1)\n"},
+    };
+    for (const Case& c : cases) {
+        std::FILE* file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        AvcEngine engine;
+        engine.setDiagnostics(file);
+        EXPECT_EQ(decode(engine, c.frame, 0, 100), c.result) << c.lines;
+        std::rewind(file);
+        std::string printed(256, '\0');
+        printed.resize(std::fread(printed.data(), 1, printed.size(), file));
+        std::fclose(file);
+        EXPECT_EQ(printed, c.lines);
+    }
+}
+
+// A display picture of time 0 is not given out.
+TEST(AvcEngine, APictureOfTimeZeroIsNotShown) {
+    AvcEngine engine;
+    engine.setDiagnostics(discardedDiagnostics());
+    const uint8_t* picture = nullptr;
+    ASSERT_EQ(decode(engine, AvcStream(4, 0, 20).flatIntra(4).bytes(), 0, 0), kAvcOk);
+    ASSERT_EQ(decode(engine, AvcStream(4, 1, 20).code("1 1 1 1", 4).bytes(), 1, 40), kAvcOk);
+    EXPECT_EQ(engine.GetPicture(&picture), kAvcFailed);
+    ASSERT_EQ(decode(engine, AvcStream(4, 1, 20).code("1 1 1 1", 4).bytes(), 1, 80), kAvcOk);
+    EXPECT_EQ(engine.GetPicture(&picture), kAvcOk);
+}
+
 // Levels past the ordinary prefixes (level_prefix 14 with a 4-bit suffix, 15 with a 12-bit
 // suffix), the suffix length growing after a level above 3, and starting at 1 for more than
 // 10 coefficients with fewer than 3 trailing ones. Expected levels in raster order.
