@@ -265,6 +265,8 @@ int AvcEngine::Decode(const uint8_t* data, size_t length, uint16_t kind, uint32_
     if (kind == kAvcRepeatKind || kind == kAvcRepeatKeepKind) return decodeRepeat(kind, time);
     m_deblock = deblock;
     m_time = time;
+    // A frame with picture data that fails anywhere (bitstream, header, size or macroblocks)
+    // is a failed picture: every picture is forgotten until the next I picture.
     const auto fail = [this](int result) {
         forgetPictures();
         return result;

@@ -135,6 +135,8 @@ LumaNeighbours AvcReconstruction::lumaNeighbours(int column, int row, int k) con
 
 ChromaNeighbours AvcReconstruction::chromaNeighbours(int column, int row, int plane) const {
     const int cw = m_width / 2;
+    // Samples outside the picture read as 128, as for luma: DC predicts without them, and
+    // horizontal, vertical and plane need the sides they use in a well-formed stream.
     ChromaNeighbours n;
     n.hasAbove = row > 0;
     n.hasLeft = column > 0;
