@@ -778,6 +778,75 @@ TEST(AvcEngine, APictureOfTimeZeroIsNotShown) {
     EXPECT_EQ(engine.GetPicture(&picture), kAvcOk);
 }
 
+// nC across macroblocks: a luma block's left neighbour in the left macroblock is that
+// macroblock's block of column 3, its upper neighbour in the macroblock above is the block of
+// row 3; a chroma AC block's are the blocks of the same plane's column 1 and row 1. Counts:
+// macroblock (0, 0) luma 10 + i, (1, 0) 20 + i, (0, 1) 30 + i, (1, 1) i (raster i); chroma
+// Cb 40 + b, 60 + b, 80 + b, Cb of (1, 1) unused; Cr of (0, 1) 90 + b, of (1, 1) 100 + b.
+TEST(AvcCavlc, PredictedCountsAcrossMacroblocks) {
+    AvcReconstruction r;
+    ASSERT_TRUE(r.resize(32, 32));
+    const int luma[4] = {10, 20, 30, 0}, cb[4] = {40, 60, 80, 0}, cr[4] = {0, 0, 90, 100};
+    for (int mb = 0; mb < 4; ++mb) {
+        uint8_t* counts = r.counts(mb & 1, mb >> 1);
+        for (int i = 0; i < 16; ++i) counts[i] = uint8_t(luma[mb] + i);
+        for (int b = 0; b < 4; ++b) counts[16 + b] = uint8_t(cb[mb] + b), counts[20 + b] = uint8_t(cr[mb] + b);
+    }
+    struct Case {
+        bool chroma;
+        int column, row, plane, x, y, nC;
+    };
+    for (const Case& c : {
+             Case{false, 0, 0, 0, 0, 0, 0},            // no neighbour
+             Case{false, 1, 0, 0, 0, 0, 13},           // left only: (0, 0) raster 3
+             Case{false, 0, 1, 0, 0, 0, 22},           // above only: (0, 0) raster 12
+             Case{false, 1, 1, 0, 0, 0, (33 + 32) >> 1},  // (0, 1) raster 3, (1, 0) raster 12
+             Case{false, 1, 1, 0, 2, 0, (1 + 34) >> 1},   // own raster 1, (1, 0) raster 14
+             Case{true, 1, 1, 0, 0, 0, (81 + 62) >> 1},   // Cb of (0, 1) block 1, of (1, 0) block 2
+             Case{true, 1, 1, 1, 0, 1, (93 + 100) >> 1},  // Cr of (0, 1) block 3, own block 0
+             Case{true, 1, 1, 1, 1, 1, (102 + 101) >> 1}, // own Cr blocks 2 and 1
+             Case{true, 1, 0, 0, 0, 0, 41},               // Cb of (0, 0) block 1 only
+         }) {
+        const int nC = c.chroma ? r.chromaNc(c.column, c.row, c.plane, c.x, c.y)
+                                : r.lumaNc(c.column, c.row, c.x, c.y);
+        EXPECT_EQ(nC, c.nC) << (c.chroma ? "chroma " : "luma ") << c.column << "," << c.row << " plane "
+                            << c.plane << " block " << c.x << "," << c.y;
+    }
+}
+
+// Which picture each slot holds: the newest reference in the first, the one before it in the
+// second. An I picture of luma 136, Cb 130 (DequantisationTransformAndChromaDc's), then a P
+// picture of one intra macroblock predicted from nothing (128 everywhere); a B picture's
+// macroblock of version 4 (inter, vector 0) copies the P picture; of version 3 type 1 copies
+// the P picture, type 2 the I picture, and direct (the P picture's co-located vector is 0)
+// averages them: luma (128 + 136 + 1) >> 1 = 132, Cb (128 + 130 + 1) >> 1 = 129.
+TEST(AvcEngine, TheFirstSlotHoldsTheNewestReference) {
+    struct Case {
+        int version;
+        const char* macroblock;
+        int luma, cb;
+    };
+    for (const Case& c : {Case{4, "1 1 1 1", 128, 128}, Case{3, "01 1 1 1", 128, 128},
+                          Case{3, "10 1 1 1", 136, 130}, Case{3, "11", 132, 129}}) {
+        AvcEngine engine;
+        engine.setDiagnostics(discardedDiagnostics());
+        const std::vector<uint8_t> intra =
+            AvcStream(c.version, 0, 28, 16, 16)
+                .code("0 0011001101000 0011001101000 0011001101000 0011001101000 00", 1)
+                .code("00000100010 000101 1 1 1 1 1 1 0 1 000111 01 000", 1)
+                .bytes();
+        const std::vector<uint8_t> predicted =
+            AvcStream(c.version, 1, 28).flatIntra(1, true, c.version >= 4).bytes();
+        const std::vector<uint8_t> b = AvcStream(c.version, 2, 28).code(c.macroblock, 1).bytes();
+        ASSERT_EQ(engine.Decode(intra.data(), intra.size(), 0, 100, false), kAvcOk);
+        ASSERT_EQ(engine.Decode(predicted.data(), predicted.size(), 1, 180, false), kAvcOk);
+        ASSERT_EQ(engine.Decode(b.data(), b.size(), 3, 140, false), kAvcOk) << c.macroblock;
+        const uint8_t* p = engine.lastDecoded();
+        for (int i = 0; i < 256; ++i) ASSERT_EQ(p[i], c.luma) << c.version << " " << c.macroblock << " " << i;
+        for (int i = 0; i < 64; ++i) ASSERT_EQ(p[256 + i], c.cb) << c.version << " " << c.macroblock << " " << i;
+    }
+}
+
 // Levels past the ordinary prefixes (level_prefix 14 with a 4-bit suffix, 15 with a 12-bit
 // suffix), the suffix length growing after a level above 3, and starting at 1 for more than
 // 10 coefficients with fewer than 3 trailing ones. Expected levels in raster order.
