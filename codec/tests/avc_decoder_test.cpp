@@ -526,7 +526,6 @@ TEST(AvcInterPrediction, Sse2SixTapWritesThePlainBytes) {
     }
 }
 
-
 // The end of the data is checked before each macroblock, not in the header nor after the last
 // macroblock: a header cut short reads zeros (quantiser 0, refused as such), and a last
 // macroblock whose final bits lie past the end decodes as if they were zeros.
@@ -554,7 +553,8 @@ TEST(AvcEngine, TheDataEndIsCheckedBeforeEachMacroblock) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "version = 3, frametype = 2, pixels = 32, lines = 16, quant = 20\n");
     engine.setDiagnostics(discardedDiagnostics());
-    const std::vector<uint8_t> expected(engine.lastDecoded(), engine.lastDecoded() + 32 * 16 * 3 / 2);
+    const std::vector<uint8_t> expected(engine.lastDecoded(),
+                                        engine.lastDecoded() + 32 * 16 * 3 / 2);
     whole.resize(14);
     ASSERT_EQ(decode(engine, whole, 3, 180), kAvcOk);
     EXPECT_EQ(0, std::memcmp(engine.lastDecoded(), expected.data(), expected.size()));
@@ -577,7 +577,6 @@ TEST(AvcEngine, StartCodeSearchAndHeaderAlignment) {
         bits.putCode("0 0011001101000 0011001101000 0011001101000 0011001101000 00 00100");
         AvcEngine engine;
         engine.setDiagnostics(discardedDiagnostics());
-    engine.setDiagnostics(discardedDiagnostics());
         EXPECT_EQ(decode(engine, bits.bytes(), 0, 100), ones == 159 ? kAvcOk : kAvcFailed) << ones;
         if (ones == 159) {
             const std::vector<uint8_t> grey(16 * 16 * 3 / 2, 128);
@@ -597,10 +596,10 @@ TEST(AvcEngine, DequantisationTransformAndChromaDc) {
     const auto stream = [](int quantiser) {
         return AvcStream(4, 0, quantiser, 16, 16)
             .code("0 0011001101000 0011001101000 0011001101000 0011001101000 00", 1)
-            .code("00000100010", 1)  // codeNum 33: pattern 17, luma quadrant 0 and chroma DC
-            .code("000101 1 1", 1)   // block 0: one level, 2, at position 0
-            .code("1 1 1", 1)        // blocks 1 to 3: none
-            .code("1 0 1", 1)        // Cb DC: one trailing one, +1, total_zeros 0
+            .code("00000100010", 1)    // codeNum 33: pattern 17, luma quadrant 0 and chroma DC
+            .code("000101 1 1", 1)     // block 0: one level, 2, at position 0
+            .code("1 1 1", 1)          // blocks 1 to 3: none
+            .code("1 0 1", 1)          // Cb DC: one trailing one, +1, total_zeros 0
             .code("000111 01 000", 1)  // Cr DC: one level, -2, total_zeros 3
             .bytes();
     };
@@ -613,7 +612,6 @@ TEST(AvcEngine, DequantisationTransformAndChromaDc) {
     for (const bool deblock : {false, true}) {
         AvcEngine engine;
         engine.setDiagnostics(discardedDiagnostics());
-    engine.setDiagnostics(discardedDiagnostics());
         const std::vector<uint8_t> frame = stream(28);
         ASSERT_EQ(engine.Decode(frame.data(), frame.size(), 0, 100, deblock), kAvcOk);
         const uint8_t* p = engine.lastDecoded();
@@ -621,8 +619,9 @@ TEST(AvcEngine, DequantisationTransformAndChromaDc) {
         for (int i = 0; i < 64; ++i) ASSERT_EQ(p[256 + i], 130) << i;
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x)
-                EXPECT_EQ(p[320 + y * 8 + x],
-                          deblock ? filtered[y][x] : y < 4 ? plain[x] : plain[7 - x])
+                EXPECT_EQ(p[320 + y * 8 + x], deblock ? filtered[y][x]
+                                              : y < 4 ? plain[x]
+                                                      : plain[7 - x])
                     << "deblock " << deblock << " Cr " << x << "," << y;
     }
     // Quantisers 52 to 59 lie above the filter's tables: the filter changes no sample.
@@ -669,8 +668,9 @@ TEST(AvcEngine, PredictedCountTruncatesTheMean) {
             {137, 135, 130, 127}, {137, 135, 130, 127}, {137, 135, 130, 127}, {137, 135, 130, 127}};
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x)
-                EXPECT_EQ(engine.lastDecoded()[y * 16 + x],
-                          x < 4 ? expected[y][x] : y < 4 ? 132 : block3)
+                EXPECT_EQ(engine.lastDecoded()[y * 16 + x], x < 4   ? expected[y][x]
+                                                            : y < 4 ? 132
+                                                                    : block3)
                     << firstGroup << " at " << x << "," << y;
     }
 }
@@ -682,10 +682,11 @@ TEST(AvcEngine, PredictedCountTruncatesTheMean) {
 // averages the 2x2 samples starting one row up: Cr rows 128 at the quadrant columns' seam,
 // 128 across the row where the rows meet.
 TEST(AvcEngine, VectorCodeIsTheDifferenceInHalfSamples) {
-    const std::vector<uint8_t> intra = AvcStream(4, 0, 28, 16, 16)
-                                           .code("0 0011001101000 0011001101000 0011001101000 0011001101000 00", 1)
-                                           .code("00000100010 000101 1 1 1 1 1 1 0 1 000111 01 000", 1)
-                                           .bytes();
+    const std::vector<uint8_t> intra =
+        AvcStream(4, 0, 28, 16, 16)
+            .code("0 0011001101000 0011001101000 0011001101000 0011001101000 00", 1)
+            .code("00000100010 000101 1 1 1 1 1 1 0 1 000111 01 000", 1)
+            .bytes();
     const std::vector<uint8_t> predicted = AvcStream(4, 1, 28).code("1 0010 011 1", 1).bytes();
     AvcEngine engine;
     engine.setDiagnostics(discardedDiagnostics());
@@ -698,7 +699,10 @@ TEST(AvcEngine, VectorCodeIsTheDifferenceInHalfSamples) {
     const uint8_t bottom[8] = {132, 132, 132, 128, 124, 124, 124, 124};
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
-            EXPECT_EQ(p[320 + y * 8 + x], y < 4 ? top[x] : y == 4 ? 128 : bottom[x]) << x << "," << y;
+            EXPECT_EQ(p[320 + y * 8 + x], y < 4    ? top[x]
+                                          : y == 4 ? 128
+                                                   : bottom[x])
+                << x << "," << y;
 }
 
 // A skipped macroblock copies the reference and counts 0 coefficients for its neighbours'
@@ -709,25 +713,29 @@ TEST(AvcEngine, VectorCodeIsTheDifferenceInHalfSamples) {
 TEST(AvcEngine, SkippedMacroblocksCopyAndCountNoCoefficients) {
     const char* dcModes = "0011001101000 0011001101000 0011001101000 0011001101000";
     const std::vector<uint8_t> intra = AvcStream(4, 0, 28, 32, 16)
-                                           .code("0", 1).code(dcModes, 1).code("00", 1)
-                                           .code("000011111", 1)  // codeNum 30: pattern 2
+                                           .code("0", 1)
+                                           .code(dcModes, 1)
+                                           .code("00", 1)
+                                           .code("000011111", 1)         // codeNum 30: pattern 2
                                            .code("1 001 00 111 1 1", 1)  // blocks 4 to 7
                                            .flatIntra(1)
                                            .bytes();
     const std::vector<uint8_t> predicted = AvcStream(4, 1, 28)
-                                               .code("01", 1)         // skipped
-                                               .code("1 1 1 011", 1)  // inter (0, 0), pattern 1
+                                               .code("01", 1)            // skipped
+                                               .code("1 1 1 011", 1)     // inter (0, 0), pattern 1
                                                .code("01 0 1 1 1 1", 1)  // blocks 0 to 3
                                                .bytes();
     AvcEngine engine;
     engine.setDiagnostics(discardedDiagnostics());
     ASSERT_EQ(engine.Decode(intra.data(), intra.size(), 0, 100, false), kAvcOk);
-    const std::vector<uint8_t> reference(engine.lastDecoded(), engine.lastDecoded() + 32 * 16 * 3 / 2);
+    const std::vector<uint8_t> reference(engine.lastDecoded(),
+                                         engine.lastDecoded() + 32 * 16 * 3 / 2);
     ASSERT_EQ(engine.Decode(predicted.data(), predicted.size(), 1, 140, false), kAvcOk);
     const uint8_t* p = engine.lastDecoded();
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 32; ++x)
-            EXPECT_EQ(p[y * 32 + x], reference[size_t(y * 32 + x)] + (x >= 16 && x < 20 && y < 4 ? 4 : 0))
+            EXPECT_EQ(p[y * 32 + x],
+                      reference[size_t(y * 32 + x)] + (x >= 16 && x < 20 && y < 4 ? 4 : 0))
                 << x << "," << y;
     EXPECT_EQ(0, std::memcmp(p + 512, reference.data() + 512, 256));
 }
@@ -747,7 +755,8 @@ TEST(AvcEngine, DiagnosticLinesOfEachFailure) {
          "Bitstream version error: 2\navcDecodeHeader error = 104\n"},
         {AvcStream(4, 0, 60).flatIntra(4).bytes(), kAvcInvalid, "avcDecodeHeader error = 100\n"},
         {AvcStream(4, 0, 20, 15, 32).flatIntra(2).bytes(), kAvcInvalid,
-         "version = 4, frametype = 0, pixels = 15, lines = 32, quant = 20\navcCreateRes error: 100\n"},
+         "version = 4, frametype = 0, pixels = 15, lines = 32, quant = 20\navcCreateRes error: "
+         "100\n"},
         {AvcStream(4, 0, 20).code("1", 1).flatIntra(3).bytes(), kAvcInvalid,
          "version = 4, frametype = 0, pixels = 32, lines = 32, quant = 20\n"
          "avcDecodeIFrame error: invalid mb type(1)\n"},
@@ -790,27 +799,28 @@ TEST(AvcCavlc, PredictedCountsAcrossMacroblocks) {
     for (int mb = 0; mb < 4; ++mb) {
         uint8_t* counts = r.counts(mb & 1, mb >> 1);
         for (int i = 0; i < 16; ++i) counts[i] = uint8_t(luma[mb] + i);
-        for (int b = 0; b < 4; ++b) counts[16 + b] = uint8_t(cb[mb] + b), counts[20 + b] = uint8_t(cr[mb] + b);
+        for (int b = 0; b < 4; ++b)
+            counts[16 + b] = uint8_t(cb[mb] + b), counts[20 + b] = uint8_t(cr[mb] + b);
     }
     struct Case {
         bool chroma;
         int column, row, plane, x, y, nC;
     };
     for (const Case& c : {
-             Case{false, 0, 0, 0, 0, 0, 0},            // no neighbour
-             Case{false, 1, 0, 0, 0, 0, 13},           // left only: (0, 0) raster 3
-             Case{false, 0, 1, 0, 0, 0, 22},           // above only: (0, 0) raster 12
+             Case{false, 0, 0, 0, 0, 0, 0},               // no neighbour
+             Case{false, 1, 0, 0, 0, 0, 13},              // left only: (0, 0) raster 3
+             Case{false, 0, 1, 0, 0, 0, 22},              // above only: (0, 0) raster 12
              Case{false, 1, 1, 0, 0, 0, (33 + 32) >> 1},  // (0, 1) raster 3, (1, 0) raster 12
              Case{false, 1, 1, 0, 2, 0, (1 + 34) >> 1},   // own raster 1, (1, 0) raster 14
              Case{true, 1, 1, 0, 0, 0, (81 + 62) >> 1},   // Cb of (0, 1) block 1, of (1, 0) block 2
              Case{true, 1, 1, 1, 0, 1, (93 + 100) >> 1},  // Cr of (0, 1) block 3, own block 0
-             Case{true, 1, 1, 1, 1, 1, (102 + 101) >> 1}, // own Cr blocks 2 and 1
-             Case{true, 1, 0, 0, 0, 0, 41},               // Cb of (0, 0) block 1 only
+             Case{true, 1, 1, 1, 1, 1, (102 + 101) >> 1},  // own Cr blocks 2 and 1
+             Case{true, 1, 0, 0, 0, 0, 41},                // Cb of (0, 0) block 1 only
          }) {
         const int nC = c.chroma ? r.chromaNc(c.column, c.row, c.plane, c.x, c.y)
                                 : r.lumaNc(c.column, c.row, c.x, c.y);
-        EXPECT_EQ(nC, c.nC) << (c.chroma ? "chroma " : "luma ") << c.column << "," << c.row << " plane "
-                            << c.plane << " block " << c.x << "," << c.y;
+        EXPECT_EQ(nC, c.nC) << (c.chroma ? "chroma " : "luma ") << c.column << "," << c.row
+                            << " plane " << c.plane << " block " << c.x << "," << c.y;
     }
 }
 
@@ -842,8 +852,10 @@ TEST(AvcEngine, TheFirstSlotHoldsTheNewestReference) {
         ASSERT_EQ(engine.Decode(predicted.data(), predicted.size(), 1, 180, false), kAvcOk);
         ASSERT_EQ(engine.Decode(b.data(), b.size(), 3, 140, false), kAvcOk) << c.macroblock;
         const uint8_t* p = engine.lastDecoded();
-        for (int i = 0; i < 256; ++i) ASSERT_EQ(p[i], c.luma) << c.version << " " << c.macroblock << " " << i;
-        for (int i = 0; i < 64; ++i) ASSERT_EQ(p[256 + i], c.cb) << c.version << " " << c.macroblock << " " << i;
+        for (int i = 0; i < 256; ++i)
+            ASSERT_EQ(p[i], c.luma) << c.version << " " << c.macroblock << " " << i;
+        for (int i = 0; i < 64; ++i)
+            ASSERT_EQ(p[256 + i], c.cb) << c.version << " " << c.macroblock << " " << i;
     }
 }
 
@@ -912,8 +924,8 @@ TEST(AvcLoopFilter, EdgeFiltersMatchHandComputedLines) {
     for (const Case& c : luma) {
         std::vector<uint8_t> lines(8 * 16);
         for (int y = 0; y < 16; ++y) std::copy(c.line.begin(), c.line.end(), lines.begin() + 8 * y);
-        const uint8_t strengths[4] = {uint8_t(c.strength), uint8_t(c.strength),
-                                      uint8_t(c.strength), uint8_t(c.strength)};
+        const uint8_t strengths[4] = {uint8_t(c.strength), uint8_t(c.strength), uint8_t(c.strength),
+                                      uint8_t(c.strength)};
         filterLumaEdge(lines.data() + 4, 1, 8, strengths, t);
         for (const int y : {0, 15})
             EXPECT_TRUE(std::equal(c.expected.begin(), c.expected.end(), lines.begin() + 8 * y))
@@ -928,8 +940,8 @@ TEST(AvcLoopFilter, EdgeFiltersMatchHandComputedLines) {
     for (const Case& c : chroma) {
         std::vector<uint8_t> lines(8 * 8);
         for (int y = 0; y < 8; ++y) std::copy(c.line.begin(), c.line.end(), lines.begin() + 8 * y);
-        const uint8_t strengths[4] = {uint8_t(c.strength), uint8_t(c.strength),
-                                      uint8_t(c.strength), uint8_t(c.strength)};
+        const uint8_t strengths[4] = {uint8_t(c.strength), uint8_t(c.strength), uint8_t(c.strength),
+                                      uint8_t(c.strength)};
         filterChromaEdge(lines.data() + 4, 1, 8, strengths, t);
         for (const int y : {0, 7})
             EXPECT_TRUE(std::equal(c.expected.begin(), c.expected.end(), lines.begin() + 8 * y))
@@ -956,8 +968,8 @@ TEST(AvcIntraPrediction, AboveRightAvailabilityFollowsTheCodingOrder) {
         for (int k = 0; k < 16; ++k) {
             const LumaNeighbours n = r.lumaNeighbours(c.column, c.row, k);
             const int x = c.column * 16 + kBlockX[k], y = c.row * 16 + kBlockY[k];
-            const bool available = std::find(c.unavailable.begin(), c.unavailable.end(), k) ==
-                                   c.unavailable.end();
+            const bool available =
+                std::find(c.unavailable.begin(), c.unavailable.end(), k) == c.unavailable.end();
             for (int i = 0; i < 4; ++i) {
                 EXPECT_EQ(n.samples[1 + i], uint8_t(x + i + 3 * (y - 1))) << k;
                 EXPECT_EQ(n.samples[5 + i], available ? uint8_t(x + 4 + i + 3 * (y - 1))
@@ -979,7 +991,8 @@ TEST(AvcInterPrediction, ChromaOffsetsAndHalfStepsFollowTheLumaVector) {
     uint8_t* cb = picture.data() + 48 * 48;
     uint8_t* cr = cb + 24 * 24;
     for (int y = 0; y < 24; ++y)
-        for (int x = 0; x < 24; ++x) cb[y * 24 + x] = uint8_t(4 * x), cr[y * 24 + x] = uint8_t(4 * y);
+        for (int x = 0; x < 24; ++x)
+            cb[y * 24 + x] = uint8_t(4 * x), cr[y * 24 + x] = uint8_t(4 * y);
     r.setTarget(picture.data());
     r.beginPicture(20, 0, false);
     r.storeReference();
@@ -987,9 +1000,9 @@ TEST(AvcInterPrediction, ChromaOffsetsAndHalfStepsFollowTheLumaVector) {
         int macroblock, vector, first, last;  // the first and last sample along the direction
     };
     const Case cases[] = {
-        {1, 1, 34, 62},  {1, 2, 34, 62},  {1, 3, 34, 62},  {1, 4, 36, 64},  {1, 5, 38, 66},
-        {1, -1, 30, 58}, {1, -2, 30, 58}, {1, -3, 30, 58}, {1, -4, 28, 56}, {1, -5, 26, 54},
-        {0, -32, 0, 0},
+        {1, 1, 34, 62},  {1, 2, 34, 62},  {1, 3, 34, 62},  {1, 4, 36, 64},
+        {1, 5, 38, 66},  {1, -1, 30, 58}, {1, -2, 30, 58}, {1, -3, 30, 58},
+        {1, -4, 28, 56}, {1, -5, 26, 54}, {0, -32, 0, 0},
     };
     for (const Case& c : cases) {
         uint8_t luma[256], chroma[2][64];
@@ -1059,7 +1072,8 @@ TEST(AvcLoopFilter, IntraMacroblockEdgesUseTheStrongFilter) {
     r.reconstruct(1, 0, mb);
     const uint8_t expected[8] = {128, 127, 126, 125, 123, 122, 121, 120};
     for (const int y : {0, 15})
-        for (int i = 0; i < 8; ++i) EXPECT_EQ(target[size_t(y * 32 + 12 + i)], expected[i]) << y << " " << i;
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(target[size_t(y * 32 + 12 + i)], expected[i]) << y << " " << i;
 }
 
 // A direct macroblock averages the two slots at the integer parts of its vectors, truncated
@@ -1133,7 +1147,8 @@ TEST(AvcLoopFilter, DirectMacroblocksDifferingInTheSecondVectorAreFiltered) {
     r.reconstruct(1, 0, mb);
     const uint8_t expected[6] = {100, 101, 102, 103, 104, 105};
     for (const int y : {0, 15})
-        for (int i = 0; i < 6; ++i) EXPECT_EQ(target[size_t(y * 32 + 13 + i)], expected[i]) << y << " " << i;
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(target[size_t(y * 32 + 13 + i)], expected[i]) << y << " " << i;
 }
 
 }  // namespace

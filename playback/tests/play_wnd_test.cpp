@@ -856,11 +856,13 @@ TEST_F(PlayWndBPicturesTest, ShownPicturesKeepTheRecordingsRateAtEverySpeed) {
                 for (uint32_t p = 0; p < kFrames; ++p) {
                     ASSERT_TRUE(frame.ReadAt(p == 0 ? 0 : -1, 0));
                     if (p == 0) {
-                        ASSERT_TRUE(decoder.setup(info.Kind(), info.Version(), frame.Codec(), reason, info.Width(), info.Height()));
+                        ASSERT_TRUE(decoder.setup(info.Kind(), info.Version(), frame.Codec(),
+                                                  reason, info.Width(), info.Height()));
                     }
                     decoder.decode(frame, frame.Picture(), Deblocking::On, &status);
                     uint32_t sum = 0;
-                    for (size_t i = 0; i < frame.Picture().byteCount(); ++i) sum = sum * 31 + frame.Picture().pixels()[i];
+                    for (size_t i = 0; i < frame.Picture().byteCount(); ++i)
+                        sum = sum * 31 + frame.Picture().pixels()[i];
                     expectedSums.push_back(sum);
                 }
                 for (const Notice& n : shown)
