@@ -168,7 +168,16 @@ TEST(AvcIntraPrediction, ChromaDcQuadrantsAndPlane) {
     n.hasLeft = false;  // only above: the left quadrants from samples 0 to 3
     predictChroma8x8(0, n, out, 8);
     EXPECT_EQ(out[32], (0 + 10 + 20 + 30 + 2) >> 2);
+    EXPECT_EQ(out[36], (40 + 50 + 60 + 70 + 2) >> 2);
     n.hasLeft = true;
+    n.hasAbove = false;  // only left: the top quadrants from samples 0 to 3, the bottom 4 to 7
+    predictChroma8x8(0, n, out, 8);
+    EXPECT_EQ(out[4], (100 + 101 + 102 + 103 + 2) >> 2);
+    EXPECT_EQ(out[36], (104 + 105 + 106 + 107 + 2) >> 2);
+    n.hasLeft = false;
+    predictChroma8x8(0, n, out, 8);
+    EXPECT_EQ(out[36], 128);
+    n.hasLeft = n.hasAbove = true;
     predictChroma8x8(3, n, out, 8);
     // H = 1(40-20) + 2(50-10) + 3(60-0) + 4(70-50) = 360; V = 1(104-102) + 2(105-101) + 3(106-100)
     // + 4(107-50) = 256; a = 16 (107 + 70); b = (17 H + 16) >> 5; c = (17 V + 16) >> 5.
