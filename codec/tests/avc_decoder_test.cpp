@@ -1085,6 +1085,42 @@ TEST(AvcLoopFilter, IntraMacroblockEdgesUseTheStrongFilter) {
             EXPECT_EQ(target[size_t(y * 32 + 12 + i)], expected[i]) << y << " " << i;
 }
 
+// Strength 2 where a side has coefficients, 0 where neither has and the motion is the same,
+// per 4-sample segment; the vertical edges before the horizontal ones. Two inter macroblocks
+// with the vector 0 copy a reference of 100 (columns 0 to 15) and 110; the right one's block
+// (0, 0) counts a coefficient (its levels are zero here, so only the strengths change):
+// segment 0 of its left edge, of its first inner vertical edge and of its first inner
+// horizontal edge are filtered at quantiser 40 (tC0 5), the other segments are not.
+TEST(AvcLoopFilter, CodedBlocksGiveStrengthTwoPerSegment) {
+    AvcReconstruction r;
+    ASSERT_TRUE(r.resize(32, 16));
+    std::vector<uint8_t> target(r.pictureBytes(), 128);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x) target[size_t(y * 32 + x)] = x < 16 ? 100 : 110;
+    r.setTarget(target.data());
+    r.beginPicture(40, 0, false);
+    r.storeReference();
+    r.beginPicture(40, 0, true);
+    AvcMacroblock mb;
+    mb.type = MbType::Inter;
+    r.reconstruct(0, 0, mb);
+    r.counts(1, 0)[0] = 1;
+    r.reconstruct(1, 0, mb);
+    const uint8_t rows[7][12] = {
+        {100, 100, 102, 104, 106, 107, 108, 110, 110, 110, 110, 110},  // rows 0 to 5
+        {100, 100, 102, 104, 106, 107, 108, 110, 110, 110, 110, 110},
+        {100, 100, 102, 104, 107, 108, 108, 110, 110, 110, 110, 110},
+        {100, 100, 102, 104, 108, 108, 109, 110, 110, 110, 110, 110},
+        {100, 100, 100, 100, 108, 109, 109, 110, 110, 110, 110, 110},
+        {100, 100, 100, 100, 109, 109, 109, 110, 110, 110, 110, 110},
+        {100, 100, 100, 100, 110, 110, 110, 110, 110, 110, 110, 110},  // rows 6 to 15
+    };
+    for (int y = 0; y < 16; ++y)
+        for (int i = 0; i < 12; ++i)
+            EXPECT_EQ(target[size_t(y * 32 + 12 + i)], rows[std::min(y, 6)][i])
+                << "column " << 12 + i << " row " << y;
+}
+
 // A direct macroblock averages the two slots at the integer parts of its vectors, truncated
 // toward zero, and chroma at half those parts. Co-located vector (3, -7), B parameter 0:
 // vectors (-1, 2) into the first slot and (2, -5) into the second; integer parts (0, 1) and
