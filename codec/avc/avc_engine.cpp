@@ -76,7 +76,8 @@ int AvcEngine::decodeHeader() {
             return kAvcInvalid;
     }
     m_bits.seek((m_bits.position() + 15) & ~size_t(15));
-    if (m_bits.overrun()) return kAvcOverrun;
+    // A header cut short reads zeros; the data's end is checked before each macroblock, so a
+    // zero quantiser or size is refused here as such.
     if (m_quantiser < 10 || m_quantiser > 59) return kAvcInvalid;
     return kAvcOk;
 }
@@ -147,7 +148,9 @@ bool AvcEngine::readVector(int& value) {
     const VlcEntry<int8_t> entry = h263::lookupMvd(m_bits.peek(13));
     if (entry.length == 0) return false;
     m_bits.skip(entry.length);
-    // The code gives the value minus 32 already wrapped into -32..31.
+    // The decoded value is the index of the H.263 code (0 to 63, index 32 the difference 0);
+    // minus 32 it is the vector in half samples, -32..31, which the wrap into -32..31 leaves
+    // as it is. The shared table holds that difference directly.
     value = entry.symbol;
     return true;
 }
@@ -212,8 +215,8 @@ int AvcEngine::decodePicture() {
             r.reconstruct(column, row, m_mb);
         }
     }
-    // The last macroblock too must lie within the data.
-    if (m_bits.overrun()) return kAvcOverrun;
+    // The data's end is checked before each macroblock only: a last macroblock whose final
+    // codes lie in the zeros after the data is decoded.
     return kAvcOk;
 }
 
@@ -232,26 +235,27 @@ void AvcEngine::forgetPictures() {
 
 int AvcEngine::decodeRepeat(uint16_t kind, uint32_t time) {
     if (!m_havePictures || m_current < 0) return kAvcFailed;
-    // The display moves on to the next reference; the current picture is repeated at the
-    // frame's time, and the picture it repeats becomes the next reference. The older versions'
-    // kind 5 keeps the current store and gives the copy the old time; the content is the same.
-    const int spare = [&] {
-        for (int i = 0; i < int(m_pictures.size()); ++i)
-            if (i != m_next && i != m_current) return i;
-        return -1;
-    }();
+    // The references move as named, even where two of them name one store: the old display
+    // picture becomes the spare and the display moves on to the next reference. After one
+    // repeat the display and the next reference are the same store, so a second repeat writes
+    // into the picture on display (the same samples) and gives it a new time. Before anything
+    // has been displayed there is no old display picture; a free store serves as the spare.
+    const int spare = m_display >= 0 ? m_display : freePicture();
     m_display = m_next;
     Picture& current = m_pictures[size_t(m_current)];
     Picture& copy = m_pictures[size_t(spare)];
-    std::memcpy(copy.samples.data(), current.samples.data(), current.samples.size());
+    if (&copy != &current)
+        std::memcpy(copy.samples.data(), current.samples.data(), current.samples.size());
     if (kind == kAvcRepeatKeepKind && m_version < 4) {
+        // The older versions' kind 5: the copy, with the current picture's time, becomes the
+        // next reference; the current picture takes the frame's time.
+        m_next = spare;
         copy.time = current.time;
         current.time = time;
-        m_next = spare;
     } else {
-        copy.time = time;
         m_next = m_current;
         m_current = spare;
+        copy.time = time;
     }
     return kAvcOk;
 }
@@ -261,6 +265,8 @@ int AvcEngine::Decode(const uint8_t* data, size_t length, uint16_t kind, uint32_
     if (kind == kAvcRepeatKind || kind == kAvcRepeatKeepKind) return decodeRepeat(kind, time);
     m_deblock = deblock;
     m_time = time;
+    // A frame with picture data that fails anywhere (bitstream, header, size or macroblocks)
+    // is a failed picture: every picture is forgotten until the next I picture.
     const auto fail = [this](int result) {
         forgetPictures();
         return result;
@@ -330,7 +336,8 @@ int AvcEngine::GetSize(int* width, int* height) const {
 }
 
 int AvcEngine::GetStatus(uint32_t* status) const {
-    if (status == nullptr) return kAvcNullArgument;
+    // This operation answers only 0, 105 or -1: a missing status word is -1.
+    if (status == nullptr) return kAvcFailed;
     if (!m_havePictures || m_display < 0 || m_next < 0) return kAvcFailed;
     const int64_t difference =
         int64_t(m_pictures[size_t(m_next)].time) - int64_t(m_pictures[size_t(m_display)].time);

@@ -135,6 +135,8 @@ LumaNeighbours AvcReconstruction::lumaNeighbours(int column, int row, int k) con
 
 ChromaNeighbours AvcReconstruction::chromaNeighbours(int column, int row, int plane) const {
     const int cw = m_width / 2;
+    // Samples outside the picture read as 128, as for luma: DC predicts without them, and
+    // horizontal, vertical and plane need the sides they use in a well-formed stream.
     ChromaNeighbours n;
     n.hasAbove = row > 0;
     n.hasLeft = column > 0;
@@ -278,9 +280,8 @@ void AvcReconstruction::reconstruct(int column, int row, AvcMacroblock& mb) {
             predictInter(column, row, mb.refSlot, mb.mvx, mb.mvy, here);
             addResidual(column, row, mb);
             info.ref = mb.refSlot;
-            info.mvx = int8_t(mb.mvx);
-            info.mvy = int8_t(mb.mvy);
-            vector = {info.mvx, info.mvy};
+            info.vectors[0] = {int16_t(mb.mvx), int16_t(mb.mvy)};
+            vector = {int8_t(mb.mvx), int8_t(mb.mvy)};
             break;
         case MbType::Skip:
             predictInter(column, row, 0, 0, 0, here);
@@ -289,9 +290,10 @@ void AvcReconstruction::reconstruct(int column, int row, AvcMacroblock& mb) {
             predictDirect(column, row, here);
             int x1, y1, x2, y2;
             directVectors(column, row, x1, y1, x2, y2);
+            // Both vectors: two direct macroblocks whose vectors into the first slot agree
+            // may still differ in the second.
             info.ref = 2;
-            info.mvx = int8_t(std::clamp(x1, -128, 127));
-            info.mvy = int8_t(std::clamp(y1, -128, 127));
+            info.vectors = {{{int16_t(x1), int16_t(y1)}, {int16_t(x2), int16_t(y2)}}};
             break;
         }
     }
@@ -307,11 +309,14 @@ void AvcReconstruction::filterEdges(int column, int row) {
     const MbInfo& own = m_info[index];
     const uint8_t* counts = m_counts.data() + index * 24;
     const auto differ = [](const MbInfo& a, const MbInfo& b) {
-        return a.ref != b.ref || a.mvx != b.mvx || a.mvy != b.mvy;
+        return a.ref != b.ref || a.vectors != b.vectors;
     };
     // Strengths of the four vertical and four horizontal edges, four segments each: 4 on a
     // macroblock edge with an intra side, 3 inside an intra macroblock, 2 where a side has
-    // coefficients, 1 across macroblocks that differ in motion or reference.
+    // coefficients, 1 across macroblocks that differ in motion or reference. "Differ in
+    // motion" is any difference of the vectors, not H.264's threshold of one whole sample: the
+    // strengths are this codec's own rule, only the sample formulas follow H.264. A macroblock
+    // edge is 4 when either side is intra, as in H.264.
     uint8_t vertical[4][4] = {}, horizontal[4][4] = {};
     uint32_t coded = 0;  // bit y * 4 + x: the luma block at (x, y) has coefficients
     for (int i = 0; i < 16; ++i) coded |= uint32_t(counts[i] != 0) << i;

@@ -89,7 +89,13 @@ public:
     void reconstruct(int column, int row, AvcMacroblock& mb);
 
     // After the last macroblock of an I or P picture: the previous first slot becomes the
-    // second, the picture (with borders) the first, and its vectors the co-located ones.
+    // second, the picture (with borders) the first, and its vectors the co-located ones
+    // (intra and skipped macroblocks (0, 0)). So P pictures, and B pictures of version 4,
+    // predict from the newest reference, and a B picture of version 3 has the newest (the
+    // picture shown after it) in the first slot and the one before in the second, matching
+    // the direct vectors: the first scaled by s1 <= 0, the second by s2 >= 0 (for B
+    // parameters 0 to 2). The slots swap in every version: which picture each slot holds is
+    // this codec's choice, and one order for both versions keeps P pictures alike.
     void storeReference();
     bool hasReference() const { return m_referenceCount > 0; }
     void forgetReferences() { m_referenceCount = 0; }
@@ -125,10 +131,13 @@ public:
     }
 
 private:
+    // What the loop filter compares across a macroblock edge: intra or not, the reference
+    // (0, 1, or 2 for both, direct) and the vector into each (half samples; a direct
+    // macroblock has one into each slot, the others only the first).
     struct MbInfo {
         bool intra = false;
-        uint8_t ref = 0;  // 0, 1, or 2 for both (direct)
-        int8_t mvx = 0, mvy = 0;
+        uint8_t ref = 0;
+        std::array<std::array<int16_t, 2>, 2> vectors{};
     };
 
     void predictIntra(int column, int row, AvcMacroblock& mb);

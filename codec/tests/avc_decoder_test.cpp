@@ -13,6 +13,7 @@
 #include "codec/avc/avc_decoder.h"
 #include "codec/avc/avc_engine.h"
 #include "codec/avc/avc_prediction.h"
+#include "codec/avc/avc_reconstruction.h"
 #include "codec/avc/avc_residual.h"
 #include "codec/avc/avc_tables.h"
 #include "codec/colour/colour_convert.h"
@@ -167,7 +168,16 @@ TEST(AvcIntraPrediction, ChromaDcQuadrantsAndPlane) {
     n.hasLeft = false;  // only above: the left quadrants from samples 0 to 3
     predictChroma8x8(0, n, out, 8);
     EXPECT_EQ(out[32], (0 + 10 + 20 + 30 + 2) >> 2);
+    EXPECT_EQ(out[36], (40 + 50 + 60 + 70 + 2) >> 2);
     n.hasLeft = true;
+    n.hasAbove = false;  // only left: the top quadrants from samples 0 to 3, the bottom 4 to 7
+    predictChroma8x8(0, n, out, 8);
+    EXPECT_EQ(out[4], (100 + 101 + 102 + 103 + 2) >> 2);
+    EXPECT_EQ(out[36], (104 + 105 + 106 + 107 + 2) >> 2);
+    n.hasLeft = false;
+    predictChroma8x8(0, n, out, 8);
+    EXPECT_EQ(out[36], 128);
+    n.hasLeft = n.hasAbove = true;
     predictChroma8x8(3, n, out, 8);
     // H = 1(40-20) + 2(50-10) + 3(60-0) + 4(70-50) = 360; V = 1(104-102) + 2(105-101) + 3(106-100)
     // + 4(107-50) = 256; a = 16 (107 + 70); b = (17 H + 16) >> 5; c = (17 V + 16) >> 5.
@@ -234,6 +244,13 @@ private:
 
 int decode(AvcEngine& engine, const std::vector<uint8_t>& frame, uint16_t kind, uint32_t time) {
     return engine.Decode(frame.data(), frame.size(), kind, time, true);
+}
+
+// Where engines of tests that do not read the diagnostics write them (captured standard output
+// would also swallow the failure messages of a test that stops early).
+std::FILE* discardedDiagnostics() {
+    static std::FILE* const file = std::tmpfile();
+    return file;
 }
 
 TEST(AvcEngine, EdgeCasesOfTheFrame) {
@@ -380,11 +397,56 @@ TEST(AvcEngine, DisplayOrderStatusAndRepeats) {
     ASSERT_EQ(engine.Decode(nullptr, 0, kAvcRepeatKeepKind, 1160, true), kAvcOk);
     ASSERT_EQ(engine.GetPicture(&picture), kAvcOk);
     EXPECT_EQ(0, std::memcmp(picture, predicted, 32 * 32 * 3 / 2));
+    // The kind 5 of version 3 made the old display store (the picture of 1040, shown again)
+    // the next reference and gave it the time of the repeat before, 1120: display and next
+    // reference are one picture.
     ASSERT_EQ(engine.GetStatus(&status), kAvcOk);
-    EXPECT_EQ(status, 1120u - 1040u);  // the repeat of 1120 waits behind the picture of 1040
+    EXPECT_EQ(status, 0u);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(avcGetStatus(nullptr, &status), kAvcNoEngine);
+    EXPECT_EQ(avcGetStatus(&engine, nullptr), kAvcFailed);
     EXPECT_EQ(avcGetPicture(&engine, nullptr), kAvcNullArgument);
+}
+
+// Repeats move the four references exactly as named: after one kind 4 the display picture and
+// the next reference are one store, so a second kind 4 writes the copy into the displayed
+// picture and gives it the frame's time; the next reference (the first repeat) is then older.
+// A kind 5 of version 3 right after the first picture has no old display picture to reuse.
+TEST(AvcEngine, RepeatsMoveTheReferencesAsNamed) {
+    AvcEngine engine;
+    engine.setDiagnostics(discardedDiagnostics());
+    uint32_t status = 7;
+    const uint8_t* picture = nullptr;
+    ASSERT_EQ(decode(engine, AvcStream(4, 0, 20).flatIntra(4).bytes(), 0, 1000), kAvcOk);
+    ASSERT_EQ(decode(engine, AvcStream(4, 1, 20).code("1 1 1 1", 4).bytes(), 1, 1040), kAvcOk);
+    const uint8_t* predicted = engine.lastDecoded();
+    ASSERT_EQ(engine.GetStatus(&status), kAvcOk);
+    EXPECT_EQ(status, 40u);
+    ASSERT_EQ(engine.Decode(nullptr, 0, kAvcRepeatKind, 1080, true), kAvcOk);
+    ASSERT_EQ(engine.GetPicture(&picture), kAvcOk);
+    EXPECT_EQ(picture, predicted);
+    ASSERT_EQ(engine.GetStatus(&status), kAvcOk);
+    EXPECT_EQ(status, 0u);  // display and next reference: both the picture of 1040
+    ASSERT_EQ(engine.Decode(nullptr, 0, kAvcRepeatKind, 1120, true), kAvcOk);
+    ASSERT_EQ(engine.GetPicture(&picture), kAvcOk);
+    EXPECT_EQ(picture, predicted);
+    ASSERT_EQ(engine.GetStatus(&status), kAvcOk);
+    EXPECT_EQ(status, 0u);  // the next reference (1080) is older than the display (now 1120)
+    // The next P picture shows the current picture, the copy of 1120.
+    ASSERT_EQ(decode(engine, AvcStream(4, 1, 20).code("1 1 1 1", 4).bytes(), 1, 1160), kAvcOk);
+    ASSERT_EQ(engine.GetStatus(&status), kAvcOk);
+    EXPECT_EQ(status, 40u);
+
+    AvcEngine first;
+    first.setDiagnostics(discardedDiagnostics());
+    ASSERT_EQ(decode(first, AvcStream(3, 0, 20).flatIntra(4).bytes(), 0, 1000), kAvcOk);
+    EXPECT_EQ(first.GetPicture(&picture), kAvcFailed);
+    ASSERT_EQ(first.Decode(nullptr, 0, kAvcRepeatKeepKind, 1040, true), kAvcOk);
+    // The display is the I picture, now at the frame's time; its copy keeps 1000.
+    ASSERT_EQ(first.GetPicture(&picture), kAvcOk);
+    EXPECT_EQ(picture, first.lastDecoded());
+    ASSERT_EQ(first.GetStatus(&status), kAvcOk);
+    EXPECT_EQ(status, 0u);
 }
 
 TEST(AvcDecoder, WritesTheDisplayPictureAsBgrAndRefusesASmallerStore) {
@@ -471,6 +533,667 @@ TEST(AvcInterPrediction, Sse2SixTapWritesThePlainBytes) {
                         << "hx " << hx << " hy " << hy << " offset " << offset << " kind " << kind;
                 }
     }
+}
+
+// The end of the data is checked before each macroblock, not in the header nor after the last
+// macroblock: a header cut short reads zeros (quantiser 0, refused as such), and a last
+// macroblock whose final bits lie past the end decodes as if they were zeros.
+TEST(AvcEngine, TheDataEndIsCheckedBeforeEachMacroblock) {
+    AvcEngine engine;
+    testing::internal::CaptureStdout();
+    SyntaxBitWriter header;  // start code, version 4, I picture, 5 bits of the width
+    header.put(16, 21);
+    header.put(4, 4);
+    header.put(0, 2);
+    header.put(0, 5);
+    EXPECT_EQ(decode(engine, header.bytes(), 0, 100), kAvcInvalid);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("avcDecodeHeader error = 100\n"),
+              std::string::npos);
+
+    engine.setDiagnostics(discardedDiagnostics());
+    ASSERT_EQ(decode(engine, AvcStream(3, 0, 20, 32, 16).flatIntra(2).bytes(), 0, 100), kAvcOk);
+    // A B picture: header 48 bits, an inter macroblock of 5 bits, an intra one of 61 whose
+    // pattern code 00100 ends 2 bits after the 14 bytes kept.
+    std::vector<uint8_t> whole = AvcStream(3, 2, 20).code("01 1 1 1", 1).flatIntra(1, true).bytes();
+    ASSERT_EQ(whole.size(), 15u);
+    testing::internal::CaptureStdout();
+    engine.setDiagnostics(stdout);
+    EXPECT_EQ(engine.Decode(whole.data(), whole.size(), 3, 140, true), kAvcOk);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "version = 3, frametype = 2, pixels = 32, lines = 16, quant = 20\n");
+    engine.setDiagnostics(discardedDiagnostics());
+    const std::vector<uint8_t> expected(engine.lastDecoded(),
+                                        engine.lastDecoded() + 32 * 16 * 3 / 2);
+    whole.resize(14);
+    ASSERT_EQ(decode(engine, whole, 3, 180), kAvcOk);
+    EXPECT_EQ(0, std::memcmp(engine.lastDecoded(), expected.data(), expected.size()));
+}
+
+// The start code is sought at the first 160 bit positions; the header then skips to the next
+// multiple of 16 bits of the data (not of the start code's position): after a start code at
+// bit 159 an I header ends at bit 214 and the first macroblock starts at bit 224.
+TEST(AvcEngine, StartCodeSearchAndHeaderAlignment) {
+    for (const int ones : {159, 160}) {
+        SyntaxBitWriter bits;
+        for (int i = 0; i < ones; ++i) bits.put(1, 1);
+        bits.put(16, 21);
+        bits.put(4, 4);
+        bits.put(0, 2);
+        bits.put(16, 10);
+        bits.put(16, 10);
+        bits.put(20, 8);
+        bits.put(0, int(224 - bits.bitCount() % 224));
+        bits.putCode("0 0011001101000 0011001101000 0011001101000 0011001101000 00 00100");
+        AvcEngine engine;
+        engine.setDiagnostics(discardedDiagnostics());
+        EXPECT_EQ(decode(engine, bits.bytes(), 0, 100), ones == 159 ? kAvcOk : kAvcFailed) << ones;
+        if (ones == 159) {
+            const std::vector<uint8_t> grey(16 * 16 * 3 / 2, 128);
+            EXPECT_EQ(0, std::memcmp(engine.lastDecoded(), grey.data(), grey.size()));
+        }
+    }
+}
+
+// A 16x16 I picture at quantiser 28 (scale 256 at position 0, 320 at positions 1, 4, ...,
+// DC scale 128), every luma mode DC, chroma DC:
+//   luma block 0 DC level 2: 512 -> (512 + 32) >> 6 = 8 on 128, and every block predicts 136;
+//   Cb DC levels (1, 0, 0, 0): Hadamard all 1, x 128 -> 2: 130;
+//   Cr DC levels (0, 0, 0, -2): (-2, 2, 2, -2) x 128 -> -4, 4, 4, -4: quadrants 124 132 / 132 124.
+// With the loop filter the intra macroblock's inner chroma edges have strength 3: tC0 2 + 1,
+// only p0 and q0 move, the vertical edge before the horizontal one.
+TEST(AvcEngine, DequantisationTransformAndChromaDc) {
+    const auto stream = [](int quantiser) {
+        return AvcStream(4, 0, quantiser, 16, 16)
+            .code("0 0011001101000 0011001101000 0011001101000 0011001101000 00", 1)
+            .code("00000100010", 1)    // codeNum 33: pattern 17, luma quadrant 0 and chroma DC
+            .code("000101 1 1", 1)     // block 0: one level, 2, at position 0
+            .code("1 1 1", 1)          // blocks 1 to 3: none
+            .code("1 0 1", 1)          // Cb DC: one trailing one, +1, total_zeros 0
+            .code("000111 01 000", 1)  // Cr DC: one level, -2, total_zeros 3
+            .bytes();
+    };
+    const uint8_t plain[8] = {124, 124, 124, 124, 132, 132, 132, 132};
+    const uint8_t filtered[8][8] = {
+        {124, 124, 124, 127, 129, 132, 132, 132}, {124, 124, 124, 127, 129, 132, 132, 132},
+        {124, 124, 124, 127, 129, 132, 132, 132}, {127, 127, 127, 128, 128, 129, 129, 129},
+        {129, 129, 129, 128, 128, 127, 127, 127}, {132, 132, 132, 129, 127, 124, 124, 124},
+        {132, 132, 132, 129, 127, 124, 124, 124}, {132, 132, 132, 129, 127, 124, 124, 124}};
+    for (const bool deblock : {false, true}) {
+        AvcEngine engine;
+        engine.setDiagnostics(discardedDiagnostics());
+        const std::vector<uint8_t> frame = stream(28);
+        ASSERT_EQ(engine.Decode(frame.data(), frame.size(), 0, 100, deblock), kAvcOk);
+        const uint8_t* p = engine.lastDecoded();
+        for (int i = 0; i < 256; ++i) ASSERT_EQ(p[i], 136) << i;
+        for (int i = 0; i < 64; ++i) ASSERT_EQ(p[256 + i], 130) << i;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                EXPECT_EQ(p[320 + y * 8 + x], deblock ? filtered[y][x]
+                                              : y < 4 ? plain[x]
+                                                      : plain[7 - x])
+                    << "deblock " << deblock << " Cr " << x << "," << y;
+    }
+    // Quantisers 52 to 59 lie above the filter's tables: the filter changes no sample.
+    for (int quantiser = 52; quantiser <= 59; ++quantiser) {
+        AvcEngine on, off;
+        on.setDiagnostics(discardedDiagnostics());
+        off.setDiagnostics(discardedDiagnostics());
+        const std::vector<uint8_t> frame = stream(quantiser);
+        ASSERT_EQ(on.Decode(frame.data(), frame.size(), 0, 100, true), kAvcOk);
+        ASSERT_EQ(off.Decode(frame.data(), frame.size(), 0, 100, false), kAvcOk);
+        EXPECT_EQ(0, std::memcmp(on.lastDecoded(), off.lastDecoded(), 384)) << quantiser;
+    }
+}
+
+// The predicted count nC is (nA + nB) >> 1 without H.264's + 1: block 3 of this macroblock has
+// nA = 2 (block 2) and nB = 1 (block 1), so nC = 1 and its coeff_token 01 (one trailing one)
+// is read from the first table (H.264's nC = 2 would read it from the second). Quantiser 28,
+// DC modes, luma quadrant 0 coded:
+//   block 0: none -> 128;  block 1: DC +1 (+4) -> 132;
+//   block 2: levels +1 at positions 0 and 1 (256, 320): columns + 9, 7, 2, -1 on 128;
+//   block 3: DC -1 (-4) on (4 x 132 + 4 x 127 + 4) >> 3 = 130 -> 126.
+TEST(AvcEngine, PredictedCountTruncatesTheMean) {
+    // The first group of modes: blocks 0 to 3, DC (2) each, or block 3 horizontal (1), which
+    // repeats block 2's right column (127) and gives 123: the first block's mode is the most
+    // significant base-9 digit (2 x 729 + 2 x 81 + 2 x 9 + 1 = 1639).
+    for (const char* firstGroup : {"0011001101000", "0011001100111"}) {
+        const std::vector<uint8_t> frame =
+            AvcStream(4, 0, 28, 16, 16)
+                .code("0", 1)
+                .code(firstGroup, 1)
+                .code("0011001101000 0011001101000 0011001101000 00", 1)
+                .code("000011110", 1)   // codeNum 29: pattern 1
+                .code("1", 1)           // block 0
+                .code("01 0 1", 1)      // block 1: a trailing one, +, total_zeros 0
+                .code("001 00 111", 1)  // block 2: two trailing ones, +, +, total_zeros 0
+                .code("01 1 1", 1)      // block 3 (nC 1): a trailing one, -, total_zeros 0
+                .bytes();
+        AvcEngine engine;
+        engine.setDiagnostics(discardedDiagnostics());
+        ASSERT_EQ(engine.Decode(frame.data(), frame.size(), 0, 100, false), kAvcOk);
+        const int block3 = std::string(firstGroup) == "0011001101000" ? 126 : 123;
+        const uint8_t expected[8][4] = {
+            {128, 128, 128, 128}, {128, 128, 128, 128}, {128, 128, 128, 128}, {128, 128, 128, 128},
+            {137, 135, 130, 127}, {137, 135, 130, 127}, {137, 135, 130, 127}, {137, 135, 130, 127}};
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                EXPECT_EQ(engine.lastDecoded()[y * 16 + x], x < 4   ? expected[y][x]
+                                                            : y < 4 ? 132
+                                                                    : block3)
+                    << firstGroup << " at " << x << "," << y;
+    }
+}
+
+// The vector code is H.263's difference code, its index minus 32: 0010 is +2 and 011 is -1
+// half samples. Over the I picture of DequantisationTransformAndChromaDc (unfiltered: luma 136,
+// Cb 130, Cr quadrants 124 132 / 132 124), the vector (2, -1) gives ix 1, hx 0, iy 0, hy -1:
+// luma the vertical six-tap over 136s, chroma cx = 1 and cy = -1, so each chroma sample
+// averages the 2x2 samples starting one row up: Cr rows 128 at the quadrant columns' seam,
+// 128 across the row where the rows meet.
+TEST(AvcEngine, VectorCodeIsTheDifferenceInHalfSamples) {
+    const std::vector<uint8_t> intra =
+        AvcStream(4, 0, 28, 16, 16)
+            .code("0 0011001101000 0011001101000 0011001101000 0011001101000 00", 1)
+            .code("00000100010 000101 1 1 1 1 1 1 0 1 000111 01 000", 1)
+            .bytes();
+    const std::vector<uint8_t> predicted = AvcStream(4, 1, 28).code("1 0010 011 1", 1).bytes();
+    AvcEngine engine;
+    engine.setDiagnostics(discardedDiagnostics());
+    ASSERT_EQ(engine.Decode(intra.data(), intra.size(), 0, 100, false), kAvcOk);
+    ASSERT_EQ(engine.Decode(predicted.data(), predicted.size(), 1, 140, false), kAvcOk);
+    const uint8_t* p = engine.lastDecoded();
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(p[i], 136) << i;
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(p[256 + i], 130) << i;
+    const uint8_t top[8] = {124, 124, 124, 128, 132, 132, 132, 132};
+    const uint8_t bottom[8] = {132, 132, 132, 128, 124, 124, 124, 124};
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(p[320 + y * 8 + x], y < 4    ? top[x]
+                                          : y == 4 ? 128
+                                                   : bottom[x])
+                << x << "," << y;
+}
+
+// A skipped macroblock copies the reference and counts 0 coefficients for its neighbours'
+// nC. Quantiser 28, 32x16. The I picture's first macroblock codes block 5 (raster (3, 0)) with
+// two coefficients; in the P picture that macroblock is skipped, so block 0 of the inter
+// macroblock beside it has nA = 0 (not 2) and its coeff_token 01 (one trailing one, +1 at
+// position 0, residual +4) comes from the first table.
+TEST(AvcEngine, SkippedMacroblocksCopyAndCountNoCoefficients) {
+    const char* dcModes = "0011001101000 0011001101000 0011001101000 0011001101000";
+    const std::vector<uint8_t> intra = AvcStream(4, 0, 28, 32, 16)
+                                           .code("0", 1)
+                                           .code(dcModes, 1)
+                                           .code("00", 1)
+                                           .code("000011111", 1)         // codeNum 30: pattern 2
+                                           .code("1 001 00 111 1 1", 1)  // blocks 4 to 7
+                                           .flatIntra(1)
+                                           .bytes();
+    const std::vector<uint8_t> predicted = AvcStream(4, 1, 28)
+                                               .code("01", 1)            // skipped
+                                               .code("1 1 1 011", 1)     // inter (0, 0), pattern 1
+                                               .code("01 0 1 1 1 1", 1)  // blocks 0 to 3
+                                               .bytes();
+    AvcEngine engine;
+    engine.setDiagnostics(discardedDiagnostics());
+    ASSERT_EQ(engine.Decode(intra.data(), intra.size(), 0, 100, false), kAvcOk);
+    const std::vector<uint8_t> reference(engine.lastDecoded(),
+                                         engine.lastDecoded() + 32 * 16 * 3 / 2);
+    ASSERT_EQ(engine.Decode(predicted.data(), predicted.size(), 1, 140, false), kAvcOk);
+    const uint8_t* p = engine.lastDecoded();
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x)
+            EXPECT_EQ(p[y * 32 + x],
+                      reference[size_t(y * 32 + x)] + (x >= 16 && x < 20 && y < 4 ? 4 : 0))
+                << x << "," << y;
+    EXPECT_EQ(0, std::memcmp(p + 512, reference.data() + 512, 256));
+}
+
+// The engine's lines for each way a frame fails, whole: the bitstream, the header (after the
+// version's own line), the size (after the header line) and the I picture's macroblock type.
+TEST(AvcEngine, DiagnosticLinesOfEachFailure) {
+    struct Case {
+        std::vector<uint8_t> frame;
+        int result;
+        const char* lines;
+    };
+    const Case cases[] = {
+        {std::vector<uint8_t>(40, 0xFF), kAvcFailed, "avcInitBitStream error = -1\n"},
+        {std::vector<uint8_t>(8, 0xFF), kAvcOverrun, "avcInitBitStream error = 102\n"},
+        {AvcStream(2, 0, 20).flatIntra(4).bytes(), kAvcBadVersion,
+         "Bitstream version error: 2\navcDecodeHeader error = 104\n"},
+        {AvcStream(4, 0, 60).flatIntra(4).bytes(), kAvcInvalid, "avcDecodeHeader error = 100\n"},
+        {AvcStream(4, 0, 20, 15, 32).flatIntra(2).bytes(), kAvcInvalid,
+         "version = 4, frametype = 0, pixels = 15, lines = 32, quant = 20\navcCreateRes error: "
+         "100\n"},
+        {AvcStream(4, 0, 20).code("1", 1).flatIntra(3).bytes(), kAvcInvalid,
+         "version = 4, frametype = 0, pixels = 32, lines = 32, quant = 20\n"
+         "avcDecodeIFrame error: invalid mb type(1)\n"},
+    };
+    for (const Case& c : cases) {
+        std::FILE* file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        AvcEngine engine;
+        engine.setDiagnostics(file);
+        EXPECT_EQ(decode(engine, c.frame, 0, 100), c.result) << c.lines;
+        std::rewind(file);
+        std::string printed(256, '\0');
+        printed.resize(std::fread(printed.data(), 1, printed.size(), file));
+        std::fclose(file);
+        EXPECT_EQ(printed, c.lines);
+    }
+}
+
+// A display picture of time 0 is not given out.
+TEST(AvcEngine, APictureOfTimeZeroIsNotShown) {
+    AvcEngine engine;
+    engine.setDiagnostics(discardedDiagnostics());
+    const uint8_t* picture = nullptr;
+    ASSERT_EQ(decode(engine, AvcStream(4, 0, 20).flatIntra(4).bytes(), 0, 0), kAvcOk);
+    ASSERT_EQ(decode(engine, AvcStream(4, 1, 20).code("1 1 1 1", 4).bytes(), 1, 40), kAvcOk);
+    EXPECT_EQ(engine.GetPicture(&picture), kAvcFailed);
+    ASSERT_EQ(decode(engine, AvcStream(4, 1, 20).code("1 1 1 1", 4).bytes(), 1, 80), kAvcOk);
+    EXPECT_EQ(engine.GetPicture(&picture), kAvcOk);
+}
+
+// nC across macroblocks: a luma block's left neighbour in the left macroblock is that
+// macroblock's block of column 3, its upper neighbour in the macroblock above is the block of
+// row 3; a chroma AC block's are the blocks of the same plane's column 1 and row 1. Counts:
+// macroblock (0, 0) luma 10 + i, (1, 0) 20 + i, (0, 1) 30 + i, (1, 1) i (raster i); chroma
+// Cb 40 + b, 60 + b, 80 + b, Cb of (1, 1) unused; Cr of (0, 1) 90 + b, of (1, 1) 100 + b.
+TEST(AvcCavlc, PredictedCountsAcrossMacroblocks) {
+    AvcReconstruction r;
+    ASSERT_TRUE(r.resize(32, 32));
+    const int luma[4] = {10, 20, 30, 0}, cb[4] = {40, 60, 80, 0}, cr[4] = {0, 0, 90, 100};
+    for (int mb = 0; mb < 4; ++mb) {
+        uint8_t* counts = r.counts(mb & 1, mb >> 1);
+        for (int i = 0; i < 16; ++i) counts[i] = uint8_t(luma[mb] + i);
+        for (int b = 0; b < 4; ++b)
+            counts[16 + b] = uint8_t(cb[mb] + b), counts[20 + b] = uint8_t(cr[mb] + b);
+    }
+    struct Case {
+        bool chroma;
+        int column, row, plane, x, y, nC;
+    };
+    for (const Case& c : {
+             Case{false, 0, 0, 0, 0, 0, 0},               // no neighbour
+             Case{false, 1, 0, 0, 0, 0, 13},              // left only: (0, 0) raster 3
+             Case{false, 0, 1, 0, 0, 0, 22},              // above only: (0, 0) raster 12
+             Case{false, 1, 1, 0, 0, 0, (33 + 32) >> 1},  // (0, 1) raster 3, (1, 0) raster 12
+             Case{false, 1, 1, 0, 2, 0, (1 + 34) >> 1},   // own raster 1, (1, 0) raster 14
+             Case{true, 1, 1, 0, 0, 0, (81 + 62) >> 1},   // Cb of (0, 1) block 1, of (1, 0) block 2
+             Case{true, 1, 1, 1, 0, 1, (93 + 100) >> 1},  // Cr of (0, 1) block 3, own block 0
+             Case{true, 1, 1, 1, 1, 1, (102 + 101) >> 1},  // own Cr blocks 2 and 1
+             Case{true, 1, 0, 0, 0, 0, 41},                // Cb of (0, 0) block 1 only
+         }) {
+        const int nC = c.chroma ? r.chromaNc(c.column, c.row, c.plane, c.x, c.y)
+                                : r.lumaNc(c.column, c.row, c.x, c.y);
+        EXPECT_EQ(nC, c.nC) << (c.chroma ? "chroma " : "luma ") << c.column << "," << c.row
+                            << " plane " << c.plane << " block " << c.x << "," << c.y;
+    }
+}
+
+// Which picture each slot holds: the newest reference in the first, the one before it in the
+// second. An I picture of luma 136, Cb 130 (DequantisationTransformAndChromaDc's), then a P
+// picture of one intra macroblock predicted from nothing (128 everywhere); a B picture's
+// macroblock of version 4 (inter, vector 0) copies the P picture; of version 3 type 1 copies
+// the P picture, type 2 the I picture, and direct (the P picture's co-located vector is 0)
+// averages them: luma (128 + 136 + 1) >> 1 = 132, Cb (128 + 130 + 1) >> 1 = 129.
+TEST(AvcEngine, TheFirstSlotHoldsTheNewestReference) {
+    struct Case {
+        int version;
+        const char* macroblock;
+        int luma, cb;
+    };
+    for (const Case& c : {Case{4, "1 1 1 1", 128, 128}, Case{3, "01 1 1 1", 128, 128},
+                          Case{3, "10 1 1 1", 136, 130}, Case{3, "11", 132, 129}}) {
+        AvcEngine engine;
+        engine.setDiagnostics(discardedDiagnostics());
+        const std::vector<uint8_t> intra =
+            AvcStream(c.version, 0, 28, 16, 16)
+                .code("0 0011001101000 0011001101000 0011001101000 0011001101000 00", 1)
+                .code("00000100010 000101 1 1 1 1 1 1 0 1 000111 01 000", 1)
+                .bytes();
+        const std::vector<uint8_t> predicted =
+            AvcStream(c.version, 1, 28).flatIntra(1, true, c.version >= 4).bytes();
+        const std::vector<uint8_t> b = AvcStream(c.version, 2, 28).code(c.macroblock, 1).bytes();
+        ASSERT_EQ(engine.Decode(intra.data(), intra.size(), 0, 100, false), kAvcOk);
+        ASSERT_EQ(engine.Decode(predicted.data(), predicted.size(), 1, 180, false), kAvcOk);
+        ASSERT_EQ(engine.Decode(b.data(), b.size(), 3, 140, false), kAvcOk) << c.macroblock;
+        const uint8_t* p = engine.lastDecoded();
+        for (int i = 0; i < 256; ++i)
+            ASSERT_EQ(p[i], c.luma) << c.version << " " << c.macroblock << " " << i;
+        for (int i = 0; i < 64; ++i)
+            ASSERT_EQ(p[256 + i], c.cb) << c.version << " " << c.macroblock << " " << i;
+    }
+}
+
+// Levels past the ordinary prefixes (level_prefix 14 with a 4-bit suffix, 15 with a 12-bit
+// suffix), the suffix length growing after a level above 3, and starting at 1 for more than
+// 10 coefficients with fewer than 3 trailing ones. Expected levels in raster order.
+TEST(AvcCavlc, LevelEscapesAndSuffixLengths) {
+    struct Case {
+        const char* bits;
+        std::vector<std::pair<int, int>> levels;  // raster position, level
+        size_t length;
+    };
+    const Case cases[] = {
+        // 1 coefficient: prefix 14, suffix 0101: levelCode 14 + 5 + 2 = 21, level -11.
+        {"000101 000000000000001 0101 1", {{0, -11}}, 26},
+        // prefix 15, suffix 3: 15 + 3 + 15 + 2 = 35, level -18.
+        {"000101 0000000000000001 000000000011 1", {{0, -18}}, 35},
+        // 4 coefficients: 2 (suffix length 0 then 1), -3, 4 (suffix length to 2), -2 read with
+        // a 2-bit suffix; total_zeros 0.
+        {"0000000111 1 0011 00010 111 00011", {{8, 2}, {4, -3}, {1, 4}, {0, -2}}, 28},
+        // 11 coefficients, no trailing ones: suffix length 1 from the first level (2, then ten
+        // of 1, each "10"); total_zeros 0.
+        {"000000000001111 10 10 10 10 10 10 10 10 10 10 10 0000",
+         {{13, 2}, {12, 1}, {9, 1}, {6, 1}, {3, 1}, {2, 1}, {5, 1}, {8, 1}, {4, 1}, {1, 1}, {0, 1}},
+         41},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> bytes = bitsOf(c.bits);
+        BitReader reader;
+        reader.reset(bytes.data(), bytes.size() - BitReader::kPadding);
+        int32_t block[16] = {};
+        ASSERT_EQ(readCavlcBlock(reader, 0, block, kZigzag4x4, 0, 16), int(c.levels.size()))
+            << c.bits;
+        int32_t expected[16] = {};
+        for (const auto& [position, level] : c.levels) expected[position] = level;
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(block[i], expected[i]) << c.bits << " at " << i;
+        EXPECT_EQ(reader.position(), c.length) << c.bits;
+    }
+}
+
+// The edge filters on one line p3 p2 p1 p0 | q0 q1 q2 q3 repeated down a vertical edge, at
+// quantiser 40 (alpha 80, beta 13, tC0 4, 5, 7), against values worked out by hand.
+TEST(AvcLoopFilter, EdgeFiltersMatchHandComputedLines) {
+    struct Case {
+        int strength;
+        std::array<uint8_t, 8> line, expected;
+    };
+    const Case luma[] = {
+        // tC = 4 + 2; delta (40 - 10 + 4) >> 3 = 4; p1 and q1 move by 2 and -3.
+        {1, {100, 100, 100, 100, 110, 110, 110, 110}, {100, 100, 102, 104, 106, 107, 110, 110}},
+        // p2 far from p0: p1 stays, tC = 5 + 1.
+        {2, {100, 130, 100, 100, 110, 110, 110, 110}, {100, 130, 100, 104, 106, 107, 110, 110}},
+        // delta 23 clipped to tC = 7 + 2; p1, q1 clipped to tC0 = 7.
+        {3, {100, 100, 100, 100, 160, 160, 160, 160}, {100, 100, 107, 109, 151, 153, 160, 160}},
+        // Strength 4, step below (alpha >> 2) + 2: the strong filter on both sides.
+        {4, {100, 100, 100, 100, 110, 110, 110, 110}, {100, 101, 103, 104, 106, 108, 109, 110}},
+        // Step of 50: only p0 and q0, from three samples each.
+        {4, {100, 100, 100, 100, 150, 150, 150, 150}, {100, 100, 100, 113, 138, 150, 150, 150}},
+        // p2 far from p0: the p side weak, the q side strong.
+        {4, {100, 140, 100, 100, 110, 110, 110, 110}, {100, 140, 100, 103, 106, 108, 109, 110}},
+        // |p1 - p0| >= beta, |p0 - q0| >= alpha: unchanged.
+        {1, {100, 100, 120, 100, 110, 110, 110, 110}, {100, 100, 120, 100, 110, 110, 110, 110}},
+        {4, {100, 100, 100, 100, 190, 190, 190, 190}, {100, 100, 100, 100, 190, 190, 190, 190}},
+    };
+    const FilterThresholds t = filterThresholds(40);
+    for (const Case& c : luma) {
+        std::vector<uint8_t> lines(8 * 16);
+        for (int y = 0; y < 16; ++y) std::copy(c.line.begin(), c.line.end(), lines.begin() + 8 * y);
+        const uint8_t strengths[4] = {uint8_t(c.strength), uint8_t(c.strength), uint8_t(c.strength),
+                                      uint8_t(c.strength)};
+        filterLumaEdge(lines.data() + 4, 1, 8, strengths, t);
+        for (const int y : {0, 15})
+            EXPECT_TRUE(std::equal(c.expected.begin(), c.expected.end(), lines.begin() + 8 * y))
+                << "strength " << c.strength << " line starting " << int(c.line[0]) << ","
+                << int(c.line[1]) << "," << int(c.line[2]) << " ... " << int(c.line[4]);
+    }
+    // Chroma: only p0 and q0; tC = tC0 + 1 (delta 23 clipped to 5), and the 3-sample filter.
+    const Case chroma[] = {
+        {1, {0, 0, 100, 100, 160, 160, 0, 0}, {0, 0, 100, 105, 155, 160, 0, 0}},
+        {4, {0, 0, 100, 100, 160, 160, 0, 0}, {0, 0, 100, 115, 145, 160, 0, 0}},
+    };
+    for (const Case& c : chroma) {
+        std::vector<uint8_t> lines(8 * 8);
+        for (int y = 0; y < 8; ++y) std::copy(c.line.begin(), c.line.end(), lines.begin() + 8 * y);
+        const uint8_t strengths[4] = {uint8_t(c.strength), uint8_t(c.strength), uint8_t(c.strength),
+                                      uint8_t(c.strength)};
+        filterChromaEdge(lines.data() + 4, 1, 8, strengths, t);
+        for (const int y : {0, 7})
+            EXPECT_TRUE(std::equal(c.expected.begin(), c.expected.end(), lines.begin() + 8 * y))
+                << "chroma strength " << c.strength;
+    }
+}
+
+// Above-right samples of each 4x4 luma block as H.264 makes them available: from the
+// macroblock row above (the top-right block only with a macroblock above-right), from blocks
+// of the macroblock decoded earlier, otherwise the last sample above repeated (blocks 3, 7,
+// 11, 13 and 15 always; block 5 in the last column).
+TEST(AvcIntraPrediction, AboveRightAvailabilityFollowsTheCodingOrder) {
+    AvcReconstruction r;
+    ASSERT_TRUE(r.resize(48, 48));
+    std::vector<uint8_t> picture(r.pictureBytes());
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 48; ++x) picture[size_t(y * 48 + x)] = uint8_t(x + 3 * y);
+    r.setTarget(picture.data());
+    struct Case {
+        int column, row;
+        std::vector<int> unavailable;
+    };
+    for (const Case& c : {Case{1, 1, {3, 7, 11, 13, 15}}, Case{2, 1, {3, 5, 7, 11, 13, 15}}}) {
+        for (int k = 0; k < 16; ++k) {
+            const LumaNeighbours n = r.lumaNeighbours(c.column, c.row, k);
+            const int x = c.column * 16 + kBlockX[k], y = c.row * 16 + kBlockY[k];
+            const bool available =
+                std::find(c.unavailable.begin(), c.unavailable.end(), k) == c.unavailable.end();
+            for (int i = 0; i < 4; ++i) {
+                EXPECT_EQ(n.samples[1 + i], uint8_t(x + i + 3 * (y - 1))) << k;
+                EXPECT_EQ(n.samples[5 + i], available ? uint8_t(x + 4 + i + 3 * (y - 1))
+                                                      : uint8_t(x + 3 + 3 * (y - 1)))
+                    << "macroblock " << c.column << " block " << k << " sample " << i;
+            }
+        }
+    }
+}
+
+// Chroma inter prediction: integer offset ix / 2, half flag cx = hx + (ix mod 2) with the sign
+// of ix, a negative cx starting one sample left. Cb holds 4 x column and Cr 4 x row, so one
+// vector (m, m) shows the horizontal rule in Cb and the vertical one in Cr. The macroblock at
+// (1, 1) has its chroma at (8, 8); a vector of -32 at (0, 0) reads only the border.
+TEST(AvcInterPrediction, ChromaOffsetsAndHalfStepsFollowTheLumaVector) {
+    AvcReconstruction r;
+    ASSERT_TRUE(r.resize(48, 48));
+    std::vector<uint8_t> picture(r.pictureBytes(), 50);
+    uint8_t* cb = picture.data() + 48 * 48;
+    uint8_t* cr = cb + 24 * 24;
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 24; ++x)
+            cb[y * 24 + x] = uint8_t(4 * x), cr[y * 24 + x] = uint8_t(4 * y);
+    r.setTarget(picture.data());
+    r.beginPicture(20, 0, false);
+    r.storeReference();
+    struct Case {
+        int macroblock, vector, first, last;  // the first and last sample along the direction
+    };
+    const Case cases[] = {
+        {1, 1, 34, 62},  {1, 2, 34, 62},  {1, 3, 34, 62},  {1, 4, 36, 64},
+        {1, 5, 38, 66},  {1, -1, 30, 58}, {1, -2, 30, 58}, {1, -3, 30, 58},
+        {1, -4, 28, 56}, {1, -5, 26, 54}, {0, -32, 0, 0},
+    };
+    for (const Case& c : cases) {
+        uint8_t luma[256], chroma[2][64];
+        r.predictInter(c.macroblock, c.macroblock, 0, c.vector, c.vector,
+                       {luma, 16, {chroma[0], chroma[1]}, 8});
+        EXPECT_EQ(chroma[0][0], c.first) << c.vector;
+        EXPECT_EQ(chroma[0][7], c.last) << c.vector;
+        EXPECT_EQ(chroma[0][56], c.first) << c.vector;
+        EXPECT_EQ(chroma[1][0], c.first) << c.vector;
+        EXPECT_EQ(chroma[1][56], c.last) << c.vector;
+        EXPECT_EQ(chroma[1][7], c.first) << c.vector;
+    }
+}
+
+// Sets the co-located vectors: a P picture of inter macroblocks with these vectors, stored
+// after its samples are replaced by `samples` (4:2:0 planar).
+void storePredictedPicture(AvcReconstruction& r, std::vector<uint8_t>& target,
+                           const std::vector<std::array<int, 2>>& vectors,
+                           const std::vector<uint8_t>& samples) {
+    r.setTarget(target.data());
+    r.beginPicture(40, 0, false);
+    AvcMacroblock mb;
+    mb.type = MbType::Inter;
+    for (size_t i = 0; i < vectors.size(); ++i) {
+        mb.mvx = vectors[i][0];
+        mb.mvy = vectors[i][1];
+        r.reconstruct(int(i) % r.mbColumns(), int(i) / r.mbColumns(), mb);
+    }
+    target = samples;
+    r.storeReference();
+}
+
+// Direct vectors: s1 = -256 (b + 1) / 3, s2 = s1 + 256, each (s x v + 128) >> 8, for the
+// co-located vector (3, -7).
+TEST(AvcDirect, VectorsScaleTheCoLocatedVector) {
+    AvcReconstruction r;
+    ASSERT_TRUE(r.resize(16, 16));
+    std::vector<uint8_t> target(r.pictureBytes(), 128);
+    storePredictedPicture(r, target, {{3, -7}}, target);
+    const int expected[4][4] = {{-1, 2, 2, -5}, {-2, 5, 1, -2}, {-3, 7, 0, 0}, {-4, 9, -1, 2}};
+    for (int b = 0; b < 4; ++b) {
+        r.beginPicture(40, b, false);
+        int v[4];
+        r.directVectors(0, 0, v[0], v[1], v[2], v[3]);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(v[i], expected[b][i]) << "b " << b << " i " << i;
+    }
+}
+
+// A macroblock edge with an intra side has strength 4: at quantiser 40 (alpha 80, beta 13) the
+// step between an intra macroblock predicted at 128 and an inter one copied from a reference
+// of 120 is below (alpha >> 2) + 2, so the strong filter changes three samples on each side:
+// 128 128 128 128 | 120 120 120 120 becomes 128 127 126 125 | 123 122 121 120.
+TEST(AvcLoopFilter, IntraMacroblockEdgesUseTheStrongFilter) {
+    AvcReconstruction r;
+    ASSERT_TRUE(r.resize(32, 16));
+    std::vector<uint8_t> target(r.pictureBytes(), 128);
+    std::fill(target.begin(), target.begin() + 32 * 16, uint8_t(120));
+    r.setTarget(target.data());
+    r.beginPicture(40, 0, false);
+    r.storeReference();
+    r.beginPicture(40, 0, true);
+    AvcMacroblock mb;
+    mb.type = MbType::Intra;
+    std::fill(std::begin(mb.lumaModes), std::end(mb.lumaModes), uint8_t(2));
+    r.reconstruct(0, 0, mb);
+    mb.type = MbType::Inter;
+    r.reconstruct(1, 0, mb);
+    const uint8_t expected[8] = {128, 127, 126, 125, 123, 122, 121, 120};
+    for (const int y : {0, 15})
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(target[size_t(y * 32 + 12 + i)], expected[i]) << y << " " << i;
+}
+
+// Strength 2 where a side has coefficients, 0 where neither has and the motion is the same,
+// per 4-sample segment; the vertical edges before the horizontal ones. Two inter macroblocks
+// with the vector 0 copy a reference of 100 (columns 0 to 15) and 110; the right one's block
+// (0, 0) counts a coefficient (its levels are zero here, so only the strengths change):
+// segment 0 of its left edge, of its first inner vertical edge and of its first inner
+// horizontal edge are filtered at quantiser 40 (tC0 5), the other segments are not.
+TEST(AvcLoopFilter, CodedBlocksGiveStrengthTwoPerSegment) {
+    AvcReconstruction r;
+    ASSERT_TRUE(r.resize(32, 16));
+    std::vector<uint8_t> target(r.pictureBytes(), 128);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x) target[size_t(y * 32 + x)] = x < 16 ? 100 : 110;
+    r.setTarget(target.data());
+    r.beginPicture(40, 0, false);
+    r.storeReference();
+    r.beginPicture(40, 0, true);
+    AvcMacroblock mb;
+    mb.type = MbType::Inter;
+    r.reconstruct(0, 0, mb);
+    r.counts(1, 0)[0] = 1;
+    r.reconstruct(1, 0, mb);
+    const uint8_t rows[7][12] = {
+        {100, 100, 102, 104, 106, 107, 108, 110, 110, 110, 110, 110},  // rows 0 to 5
+        {100, 100, 102, 104, 106, 107, 108, 110, 110, 110, 110, 110},
+        {100, 100, 102, 104, 107, 108, 108, 110, 110, 110, 110, 110},
+        {100, 100, 102, 104, 108, 108, 109, 110, 110, 110, 110, 110},
+        {100, 100, 100, 100, 108, 109, 109, 110, 110, 110, 110, 110},
+        {100, 100, 100, 100, 109, 109, 109, 110, 110, 110, 110, 110},
+        {100, 100, 100, 100, 110, 110, 110, 110, 110, 110, 110, 110},  // rows 6 to 15
+    };
+    for (int y = 0; y < 16; ++y)
+        for (int i = 0; i < 12; ++i)
+            EXPECT_EQ(target[size_t(y * 32 + 12 + i)], rows[std::min(y, 6)][i])
+                << "column " << 12 + i << " row " << y;
+}
+
+// A direct macroblock averages the two slots at the integer parts of its vectors, truncated
+// toward zero, and chroma at half those parts. Co-located vector (3, -7), B parameter 0:
+// vectors (-1, 2) into the first slot and (2, -5) into the second; integer parts (0, 1) and
+// (1, -2); chroma (0, 0) and (0, -1). The first slot holds x + y, the second 2 y (luma and
+// both chroma planes); the macroblock at (1, 1) starts at luma (16, 16), chroma (8, 8):
+//   luma (0, 0): (33 + 2 x 14 + 1) >> 1 = 31;  luma (15, 15): (63 + 2 x 29 + 1) >> 1 = 61;
+//   chroma (0, 0): (16 + 2 x 7 + 1) >> 1 = 15;  chroma (7, 7): (30 + 2 x 14 + 1) >> 1 = 29.
+TEST(AvcDirect, PredictionAveragesTheSlotsAtIntegerPositions) {
+    AvcReconstruction r;
+    ASSERT_TRUE(r.resize(48, 48));
+    std::vector<uint8_t> first(r.pictureBytes()), second(r.pictureBytes()), target;
+    const auto fill = [](std::vector<uint8_t>& picture, int width, int height, int offset,
+                         auto value) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                picture[size_t(offset + y * width + x)] = uint8_t(value(x, y));
+    };
+    const auto sum = [](int x, int y) { return x + y; };
+    const auto twiceY = [](int, int y) { return 2 * y; };
+    fill(first, 48, 48, 0, sum);
+    fill(second, 48, 48, 0, twiceY);
+    for (const int plane : {0, 1}) {
+        fill(first, 24, 24, 48 * 48 + plane * 24 * 24, sum);
+        fill(second, 24, 24, 48 * 48 + plane * 24 * 24, twiceY);
+    }
+    target = second;
+    r.setTarget(target.data());
+    r.beginPicture(40, 0, false);
+    r.storeReference();
+    std::vector<std::array<int, 2>> vectors(9, {0, 0});
+    vectors[4] = {3, -7};
+    storePredictedPicture(r, target, vectors, first);
+    r.beginPicture(40, 0, false);
+    AvcMacroblock mb;
+    mb.type = MbType::Direct;
+    r.reconstruct(1, 1, mb);
+    EXPECT_EQ(target[16 * 48 + 16], 31);
+    EXPECT_EQ(target[31 * 48 + 31], 61);
+    for (const int plane : {0, 1}) {
+        const uint8_t* chroma = target.data() + 48 * 48 + plane * 24 * 24;
+        EXPECT_EQ(chroma[8 * 24 + 8], 15) << plane;
+        EXPECT_EQ(chroma[15 * 24 + 15], 29) << plane;
+    }
+}
+
+// Two direct macroblocks whose co-located vectors (2, 0) and (3, 0) give the same vector into
+// the first slot (-1, 0) but different ones into the second (1, 0) and (2, 0): they differ in
+// motion, so the edge between them has strength 1. The first slot is flat 100; the second
+// is 100 up to column 16 and 110 after, so the right macroblock (second-slot integer offset 1)
+// predicts (100 + 110 + 1) >> 1 = 105 and the left one 100. At quantiser 40 (tC0 4) the
+// edge 100 100 100 | 105 105 105 becomes 100 101 102 | 103 104 105.
+TEST(AvcLoopFilter, DirectMacroblocksDifferingInTheSecondVectorAreFiltered) {
+    AvcReconstruction r;
+    ASSERT_TRUE(r.resize(32, 16));
+    std::vector<uint8_t> older(r.pictureBytes(), 128), flat(r.pictureBytes(), 128),
+        target(r.pictureBytes());
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x) older[size_t(y * 32 + x)] = x >= 17 ? 110 : 100;
+    std::fill(flat.begin(), flat.begin() + 32 * 16, uint8_t(100));
+    target = older;
+    r.setTarget(target.data());
+    r.beginPicture(40, 0, false);
+    r.storeReference();
+    storePredictedPicture(r, target, {{2, 0}, {3, 0}}, flat);
+    r.beginPicture(40, 0, true);
+    AvcMacroblock mb;
+    mb.type = MbType::Direct;
+    r.reconstruct(0, 0, mb);
+    r.reconstruct(1, 0, mb);
+    const uint8_t expected[6] = {100, 101, 102, 103, 104, 105};
+    for (const int y : {0, 15})
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(target[size_t(y * 32 + 13 + i)], expected[i]) << y << " " << i;
 }
 
 }  // namespace

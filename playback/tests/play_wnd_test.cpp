@@ -864,17 +864,37 @@ TEST_F(PlayWndBPicturesTest, ShownPicturesKeepTheRecordingsRateAtEverySpeed) {
                     EXPECT_EQ(shown[i].atMs - shown[i - 1].atMs, kGapMs) << i;
                 }
             }
-            if (speed == 0 && version == 3) {
-                // No picture is shown twice: the pictures of one group's length differ (the
-                // scene repeats after that). Not so in version 4: the built-in scene stands
-                // still, and its B pictures and the reference after them are coded from the same
-                // reference and the same source, so they come out equal. That the pictures of
-                // both versions show their own source pictures is checked on a moving scene in
-                // the recorder's tests.
-                std::vector<uint32_t> sums;
-                for (size_t i = 0; i < kGroupFrames && i < shown.size(); ++i) sums.push_back(shown[i].pictureSum);
-                std::sort(sums.begin(), sums.end());
-                EXPECT_EQ(std::adjacent_find(sums.begin(), sums.end()), sums.end());
+            if (speed == 0) {
+                // Each shown picture is the codec's display picture after its frame (frames
+                // decoded in file order with the loop filter). Pictures are not compared with
+                // each other: the two B pictures between a pair of references may be equal,
+                // their direct macroblocks predicting from integer vector parts that are the
+                // same for both B parameters when the motion is small.
+                CRecordInfo info;
+                ASSERT_TRUE(info.ReadInfo(path));
+                auto reader = std::make_unique<CRecordReader>();
+                ASSERT_TRUE(reader->Open(&info, kReaderModeRead, -1));
+                CPlayFrame frame(info.Width(), info.Height());
+                frame.AttachReader(std::move(reader));
+                FrameDecoder decoder;
+                std::string reason;
+                uint32_t status = 0;
+                std::vector<uint32_t> expectedSums;
+                for (uint32_t p = 0; p < kFrames; ++p) {
+                    ASSERT_TRUE(frame.ReadAt(p == 0 ? 0 : -1, 0));
+                    if (p == 0) {
+                        ASSERT_TRUE(decoder.setup(info.Kind(), info.Version(), frame.Codec(),
+                                                  reason, info.Width(), info.Height()));
+                    }
+                    decoder.decode(frame, frame.Picture(), Deblocking::On, &status);
+                    uint32_t sum = 0;
+                    for (size_t i = 0; i < frame.Picture().byteCount(); ++i)
+                        sum = sum * 31 + frame.Picture().pixels()[i];
+                    expectedSums.push_back(sum);
+                }
+                for (const Notice& n : shown)
+                    EXPECT_EQ(n.pictureSum, expectedSums[n.group * kGroupFrames + n.position])
+                        << n.group << "/" << n.position;
             }
             EXPECT_EQ(log.count(kPlayEnded), 1);
         }
