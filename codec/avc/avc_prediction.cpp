@@ -449,6 +449,92 @@ void filterLumaRowEdge(uint8_t* pixel, ptrdiff_t stride, const uint8_t strengths
     filterLumaEdge(pixel, stride, 1, strengths, t);
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// Sixteen rows of eight bytes (the low halves of rows[0..15]) become eight columns of sixteen
+// bytes: columns[k] holds byte k of every row.
+void transpose16x8(const __m128i rows[16], __m128i columns[8]) {
+    __m128i a[8], b[8], c[4], d[4];
+    for (int k = 0; k < 8; ++k) a[k] = _mm_unpacklo_epi8(rows[2 * k], rows[2 * k + 1]);
+    for (int k = 0; k < 4; ++k) {
+        b[2 * k] = _mm_unpacklo_epi16(a[2 * k], a[2 * k + 1]);      // bytes 0..3 of 4 rows
+        b[2 * k + 1] = _mm_unpackhi_epi16(a[2 * k], a[2 * k + 1]);  // bytes 4..7
+    }
+    // c: rows 0..7, d: rows 8..15; each holds two columns of eight rows.
+    c[0] = _mm_unpacklo_epi32(b[0], b[2]);
+    c[1] = _mm_unpackhi_epi32(b[0], b[2]);
+    c[2] = _mm_unpacklo_epi32(b[1], b[3]);
+    c[3] = _mm_unpackhi_epi32(b[1], b[3]);
+    d[0] = _mm_unpacklo_epi32(b[4], b[6]);
+    d[1] = _mm_unpackhi_epi32(b[4], b[6]);
+    d[2] = _mm_unpacklo_epi32(b[5], b[7]);
+    d[3] = _mm_unpackhi_epi32(b[5], b[7]);
+    for (int k = 0; k < 4; ++k) {
+        columns[2 * k] = _mm_unpacklo_epi64(c[k], d[k]);
+        columns[2 * k + 1] = _mm_unpackhi_epi64(c[k], d[k]);
+    }
+}
+
+// The inverse: eight columns of sixteen bytes back into sixteen rows of eight bytes, stored.
+void storeTransposed8x16(const __m128i columns[8], uint8_t* first, ptrdiff_t stride) {
+    __m128i e[8], f[4], g[4];
+    for (int k = 0; k < 4; ++k) {
+        e[2 * k] = _mm_unpacklo_epi8(columns[2 * k], columns[2 * k + 1]);      // rows 0..7
+        e[2 * k + 1] = _mm_unpackhi_epi8(columns[2 * k], columns[2 * k + 1]);  // rows 8..15
+    }
+    for (int half = 0; half < 2; ++half) {
+        const __m128i* h = e + half;  // e[half], e[half + 2], e[half + 4], e[half + 6]
+        f[0] = _mm_unpacklo_epi16(h[0], h[2]);  // 4 rows, bytes 0..3
+        f[1] = _mm_unpackhi_epi16(h[0], h[2]);
+        f[2] = _mm_unpacklo_epi16(h[4], h[6]);  // 4 rows, bytes 4..7
+        f[3] = _mm_unpackhi_epi16(h[4], h[6]);
+        g[0] = _mm_unpacklo_epi32(f[0], f[2]);  // two whole rows each
+        g[1] = _mm_unpackhi_epi32(f[0], f[2]);
+        g[2] = _mm_unpacklo_epi32(f[1], f[3]);
+        g[3] = _mm_unpackhi_epi32(f[1], f[3]);
+        for (int k = 0; k < 4; ++k) {
+            uint8_t* row = first + (8 * half + 2 * k) * stride;
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(row), g[k]);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(row + stride), _mm_srli_si128(g[k], 8));
+        }
+    }
+}
+
+}  // namespace
+#endif
+
+void filterLumaColumnEdge(uint8_t* pixel, ptrdiff_t stride, const uint8_t strengths[4],
+                          const FilterThresholds& t, KernelPath path) {
+#if defined(__SSE2__)
+    if (path != KernelPath::Plain && t.alpha != 0) {
+        const __m128i zero = _mm_setzero_si128();
+        __m128i rows[16], columns[8];
+        for (int y = 0; y < 16; ++y)
+            rows[y] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixel - 4 + y * stride));
+        transpose16x8(rows, columns);
+        alignas(16) int16_t bS[16], tc0[16];
+        for (int i = 0; i < 16; ++i) {
+            const int s = strengths[i >> 2];
+            bS[i] = int16_t(s);
+            tc0[i] = int16_t(s >= 1 && s <= 3 ? t.tc0[s - 1] : 0);
+        }
+        __m128i out[2][8];
+        for (int half = 0; half < 2; ++half) {
+            for (int k = 0; k < 8; ++k)
+                out[half][k] = half == 0 ? _mm_unpacklo_epi8(columns[k], zero) : _mm_unpackhi_epi8(columns[k], zero);
+            sse2LumaLanes(out[half], _mm_load_si128(reinterpret_cast<const __m128i*>(bS + 8 * half)),
+                          _mm_load_si128(reinterpret_cast<const __m128i*>(tc0 + 8 * half)), t);
+        }
+        for (int k = 1; k < 7; ++k) columns[k] = _mm_packus_epi16(out[0][k], out[1][k]);
+        storeTransposed8x16(columns, pixel - 4, stride);
+        return;
+    }
+#endif
+    (void)path;
+    filterLumaEdge(pixel, 1, stride, strengths, t);
+}
+
 void filterChromaEdge(uint8_t* pixel, ptrdiff_t across, ptrdiff_t along, const uint8_t strengths[4],
                       const FilterThresholds& t) {
     if (t.alpha == 0) return;

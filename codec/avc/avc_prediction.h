@@ -84,5 +84,10 @@ void filterChromaEdge(uint8_t* pixel, ptrdiff_t across, ptrdiff_t along, const u
 // columns at once in 16-bit lanes, the same bytes as the plain filter.
 void filterLumaRowEdge(uint8_t* pixel, ptrdiff_t stride, const uint8_t strengths[4],
                        const FilterThresholds& t, KernelPath path);
+// filterLumaEdge of a vertical edge (across = 1, along = `stride`): on the Sse2 path the
+// sixteen rows' eight samples around the edge are transposed into lanes, filtered as a
+// horizontal edge is, and transposed back; the same bytes as the plain filter.
+void filterLumaColumnEdge(uint8_t* pixel, ptrdiff_t stride, const uint8_t strengths[4],
+                          const FilterThresholds& t, KernelPath path);
 
 }  // namespace kx::avc

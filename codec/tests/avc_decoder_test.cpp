@@ -480,10 +480,10 @@ TEST(AvcDecoder, WritesTheDisplayPictureAsBgrAndRefusesASmallerStore) {
     testing::internal::GetCapturedStdout();
 }
 
-// The SSE2 horizontal luma edge filter against the plain one: every quantiser, strengths 0 to
-// 4 mixed along the edge, on smooth samples (so the filters act, strong ones included) and on
-// random ones with steps at the edge.
-TEST(AvcLoopFilter, Sse2RowEdgeWritesThePlainBytes) {
+// The SSE2 luma edge filters against the plain one: every quantiser, strengths 0 to 4 mixed
+// along the edge, on smooth samples (so the filters act, strong ones included) and on random
+// ones with steps at the edge; each horizontal edge is also filtered as a vertical one.
+TEST(AvcLoopFilter, Sse2EdgesWriteThePlainBytes) {
     if (bestKernelPath() != KernelPath::Sse2) GTEST_SKIP() << "no SSE2 on this processor";
     std::mt19937 random(61);
     std::uniform_int_distribution<int> byte(0, 255), small(-6, 6), strength(0, 4);
@@ -506,6 +506,17 @@ TEST(AvcLoopFilter, Sse2RowEdgeWritesThePlainBytes) {
             avc::filterLumaRowEdge(simd.data() + 4 * kStride, kStride, strengths, t, KernelPath::Sse2);
             ASSERT_EQ(simd, plain) << "quantiser " << quantiser << " trial " << trial;
             changed += plain != before;
+            // The same samples turned on their side: a vertical edge of sixteen rows.
+            std::vector<uint8_t> columnPlain(16 * kStride), columnSimd;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 16; ++x) columnPlain[size_t(x * kStride + 2 + y)] = before[size_t(y * kStride + x)];
+            columnSimd = columnPlain;
+            avc::filterLumaColumnEdge(columnPlain.data() + 6, kStride, strengths, t, KernelPath::Plain);
+            avc::filterLumaColumnEdge(columnSimd.data() + 6, kStride, strengths, t, KernelPath::Sse2);
+            ASSERT_EQ(columnSimd, columnPlain) << "column edge, quantiser " << quantiser << " trial " << trial;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 16; ++x)
+                    ASSERT_EQ(columnPlain[size_t(x * kStride + 2 + y)], plain[size_t(y * kStride + x)]);
         }
     }
     // The samples were chosen so that the filter acts on most edges of the 36 quantisers whose
