@@ -280,7 +280,7 @@ void AvcReconstruction::reconstruct(int column, int row, AvcMacroblock& mb) {
             predictInter(column, row, mb.refSlot, mb.mvx, mb.mvy, here);
             addResidual(column, row, mb);
             info.ref = mb.refSlot;
-            info.vectors[0] = {int16_t(mb.mvx), int16_t(mb.mvy)};
+            info.motion = motionOf(mb.mvx, mb.mvy);
             vector = {int8_t(mb.mvx), int8_t(mb.mvy)};
             break;
         case MbType::Skip:
@@ -293,7 +293,7 @@ void AvcReconstruction::reconstruct(int column, int row, AvcMacroblock& mb) {
             // Both vectors: two direct macroblocks whose vectors into the first slot agree
             // may still differ in the second.
             info.ref = 2;
-            info.vectors = {{{int16_t(x1), int16_t(y1)}, {int16_t(x2), int16_t(y2)}}};
+            info.motion = motionOf(x1, y1, x2, y2);
             break;
         }
     }
@@ -309,7 +309,7 @@ void AvcReconstruction::filterEdges(int column, int row) {
     const MbInfo& own = m_info[index];
     const uint8_t* counts = m_counts.data() + index * 24;
     const auto differ = [](const MbInfo& a, const MbInfo& b) {
-        return a.ref != b.ref || a.vectors != b.vectors;
+        return a.ref != b.ref || a.motion != b.motion;
     };
     // Strengths of the four vertical and four horizontal edges, four segments each: 4 on a
     // macroblock edge with an intra side, 3 inside an intra macroblock, 2 where a side has
@@ -359,7 +359,7 @@ void AvcReconstruction::filterEdges(int column, int row) {
     const int cw = m_width / 2;
     for (int e = 0; e < 4; ++e)
         if ((e > 0 || column > 0) && active(vertical[e]))
-            filterLumaEdge(lumaAt(column * 16 + 4 * e, row * 16), 1, m_width, vertical[e], t);
+            filterLumaColumnEdge(lumaAt(column * 16 + 4 * e, row * 16), m_width, vertical[e], t, rowEdgePath());
     for (int e = 0; e < 4; ++e)
         if ((e > 0 || row > 0) && active(horizontal[e]))
             filterLumaRowEdge(lumaAt(column * 16, row * 16 + 4 * e), m_width, horizontal[e], t, rowEdgePath());

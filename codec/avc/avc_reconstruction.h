@@ -133,12 +133,17 @@ public:
 private:
     // What the loop filter compares across a macroblock edge: intra or not, the reference
     // (0, 1, or 2 for both, direct) and the vector into each (half samples; a direct
-    // macroblock has one into each slot, the others only the first).
+    // macroblock has one into each slot, the others only the first), packed by motionOf into
+    // one word so that it is written and compared whole.
     struct MbInfo {
         bool intra = false;
         uint8_t ref = 0;
-        std::array<std::array<int16_t, 2>, 2> vectors{};
+        uint64_t motion = 0;
     };
+    static uint64_t motionOf(int x1, int y1, int x2 = 0, int y2 = 0) {
+        return uint64_t(uint16_t(x1)) | uint64_t(uint16_t(y1)) << 16 | uint64_t(uint16_t(x2)) << 32 |
+               uint64_t(uint16_t(y2)) << 48;
+    }
 
     void predictIntra(int column, int row, AvcMacroblock& mb);
     void addResidual(int column, int row, AvcMacroblock& mb);
