@@ -21,26 +21,6 @@ namespace {
 
 using namespace kx;
 
-struct Coded {
-    int source;
-    AvcPictureType type;
-    int bParameter;
-};
-
-std::vector<Coded> codedOrder(int count, int bFrames) {
-    std::vector<Coded> order{{0, AvcPictureType::I, 0}};
-    int next = 1;
-    while (next < count) {
-        const int reference = std::min(next + bFrames, count - 1);
-        order.push_back({reference, AvcPictureType::P, 0});
-        for (int b = next; b < reference; ++b)
-            order.push_back({b, AvcPictureType::B,
-                             AvcEncoder::bParameterFor(b - next + 1, reference - next + 1)});
-        next = reference + 1;
-    }
-    return order;
-}
-
 double squaredError(const uint8_t* a, const uint8_t* b, size_t n) {
     double sum = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -99,7 +79,7 @@ int main(int argc, char** argv) {
     }
     if (pictures.empty()) return 1;
     const int width = pictures[0].width, height = pictures[0].height;
-    const std::vector<Coded> order = codedOrder(int(pictures.size()), bFrames);
+    const std::vector<AvcCodedPicture> order = avcCodedOrder(int(pictures.size()), bFrames);
 
     std::printf("%-4s %10s %9s %9s %9s %9s\n", "q", "bytes", "psnr-y", "psnr-cb", "psnr-cr", "ms");
     for (const int q : quantisers) {
@@ -109,7 +89,7 @@ int main(int argc, char** argv) {
         double seconds = 0;
         const size_t lumaSize = size_t(width) * size_t(height);
         const size_t chromaSize = lumaSize / 4;
-        for (const Coded& coded : order) {
+        for (const AvcCodedPicture& coded : order) {
             const YuvImage& source = pictures[size_t(coded.source)];
             const YuvPictureView view{{source.y.data(), source.cb.data(), source.cr.data()},
                                       {width, width / 2, width / 2}};

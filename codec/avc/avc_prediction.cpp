@@ -418,30 +418,42 @@ inline void sse2LumaLanes(__m128i r[8], __m128i bS, __m128i tc0, const FilterThr
 }  // namespace
 #endif
 
+#if defined(__SSE2__)
+namespace {
+
+// Sixteen lines across an edge at once: lines[k] holds sample k - 4 from the edge (p3 .. q3)
+// of each of the sixteen lines, strengths[i] applies to lines 4i..4i+3. Lines 1 to 6 (p2 .. q2)
+// come back filtered.
+void sse2FilterLumaLines(__m128i lines[8], const uint8_t strengths[4], const FilterThresholds& t) {
+    const __m128i zero = _mm_setzero_si128();
+    alignas(16) int16_t bS[16], tc0[16];
+    for (int i = 0; i < 16; ++i) {
+        const int s = strengths[i >> 2];
+        bS[i] = int16_t(s);
+        tc0[i] = int16_t(s >= 1 && s <= 3 ? t.tc0[s - 1] : 0);
+    }
+    __m128i out[2][8];
+    for (int half = 0; half < 2; ++half) {
+        for (int k = 0; k < 8; ++k)
+            out[half][k] = half == 0 ? _mm_unpacklo_epi8(lines[k], zero) : _mm_unpackhi_epi8(lines[k], zero);
+        sse2LumaLanes(out[half], _mm_load_si128(reinterpret_cast<const __m128i*>(bS + 8 * half)),
+                      _mm_load_si128(reinterpret_cast<const __m128i*>(tc0 + 8 * half)), t);
+    }
+    for (int k = 1; k < 7; ++k) lines[k] = _mm_packus_epi16(out[0][k], out[1][k]);
+}
+
+}  // namespace
+#endif
+
 void filterLumaRowEdge(uint8_t* pixel, ptrdiff_t stride, const uint8_t strengths[4],
                        const FilterThresholds& t, KernelPath path) {
 #if defined(__SSE2__)
     if (path != KernelPath::Plain && t.alpha != 0) {
-        const __m128i zero = _mm_setzero_si128();
         __m128i rows[8];
         for (int k = 0; k < 8; ++k)
             rows[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixel + (k - 4) * stride));
-        alignas(16) int16_t bS[16], tc0[16];
-        for (int i = 0; i < 16; ++i) {
-            const int s = strengths[i >> 2];
-            bS[i] = int16_t(s);
-            tc0[i] = int16_t(s >= 1 && s <= 3 ? t.tc0[s - 1] : 0);
-        }
-        __m128i out[2][8];
-        for (int half = 0; half < 2; ++half) {
-            for (int k = 0; k < 8; ++k)
-                out[half][k] = half == 0 ? _mm_unpacklo_epi8(rows[k], zero) : _mm_unpackhi_epi8(rows[k], zero);
-            sse2LumaLanes(out[half], _mm_load_si128(reinterpret_cast<const __m128i*>(bS + 8 * half)),
-                          _mm_load_si128(reinterpret_cast<const __m128i*>(tc0 + 8 * half)), t);
-        }
-        for (int k = 1; k < 7; ++k)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(pixel + (k - 4) * stride),
-                             _mm_packus_epi16(out[0][k], out[1][k]));
+        sse2FilterLumaLines(rows, strengths, t);
+        for (int k = 1; k < 7; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(pixel + (k - 4) * stride), rows[k]);
         return;
     }
 #endif
@@ -508,25 +520,11 @@ void filterLumaColumnEdge(uint8_t* pixel, ptrdiff_t stride, const uint8_t streng
                           const FilterThresholds& t, KernelPath path) {
 #if defined(__SSE2__)
     if (path != KernelPath::Plain && t.alpha != 0) {
-        const __m128i zero = _mm_setzero_si128();
         __m128i rows[16], columns[8];
         for (int y = 0; y < 16; ++y)
             rows[y] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(pixel - 4 + y * stride));
         transpose16x8(rows, columns);
-        alignas(16) int16_t bS[16], tc0[16];
-        for (int i = 0; i < 16; ++i) {
-            const int s = strengths[i >> 2];
-            bS[i] = int16_t(s);
-            tc0[i] = int16_t(s >= 1 && s <= 3 ? t.tc0[s - 1] : 0);
-        }
-        __m128i out[2][8];
-        for (int half = 0; half < 2; ++half) {
-            for (int k = 0; k < 8; ++k)
-                out[half][k] = half == 0 ? _mm_unpacklo_epi8(columns[k], zero) : _mm_unpackhi_epi8(columns[k], zero);
-            sse2LumaLanes(out[half], _mm_load_si128(reinterpret_cast<const __m128i*>(bS + 8 * half)),
-                          _mm_load_si128(reinterpret_cast<const __m128i*>(tc0 + 8 * half)), t);
-        }
-        for (int k = 1; k < 7; ++k) columns[k] = _mm_packus_epi16(out[0][k], out[1][k]);
+        sse2FilterLumaLines(columns, strengths, t);
         storeTransposed8x16(columns, pixel - 4, stride);
         return;
     }

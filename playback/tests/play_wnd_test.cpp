@@ -759,10 +759,11 @@ protected:
         EXPECT_TRUE(writeRecording(job, error)) << error;
         return job.path;
     }
-    // The picture sum a fresh decoder shows after decoding `frames` frames from the start of
-    // `group`, the first `unfiltered` of them without the loop filter. The first frame's picture
-    // is held back, every later frame shows one.
-    uint32_t decodedSum(const std::string& path, uint32_t group, uint32_t frames, uint32_t unfiltered) {
+    // The picture sums a fresh decoder shows after each of `frames` frames from the start of
+    // `group`, the first `unfiltered` of them decoded without the loop filter. The first
+    // frame's picture is held back, every later frame shows one.
+    std::vector<uint32_t> decodedSums(const std::string& path, uint32_t group, uint32_t frames,
+                                      uint32_t unfiltered) {
         CRecordInfo info;
         EXPECT_TRUE(info.ReadInfo(path));
         auto reader = std::make_unique<CRecordReader>();
@@ -771,6 +772,7 @@ protected:
         frame.AttachReader(std::move(reader));
         FrameDecoder decoder;
         std::string reason;
+        std::vector<uint32_t> sums;
         for (uint32_t n = 0; n < frames; ++n) {
             EXPECT_TRUE(frame.ReadAt(n == 0 ? int32_t(group) : -1, 0));
             if (n == 0) {
@@ -779,10 +781,11 @@ protected:
             const FrameDecode result =
                 decoder.decode(frame, frame.Picture(), n < unfiltered ? Deblocking::Off : Deblocking::On);
             EXPECT_EQ(result, n == 0 ? FrameDecode::NotYet : FrameDecode::Whole) << n;
+            uint32_t sum = 0;
+            for (size_t i = 0; i < frame.Picture().byteCount(); ++i) sum = sum * 31 + frame.Picture().pixels()[i];
+            sums.push_back(sum);
         }
-        uint32_t sum = 0;
-        for (size_t i = 0; i < frame.Picture().byteCount(); ++i) sum = sum * 31 + frame.Picture().pixels()[i];
-        return sum;
+        return sums;
     }
 
     // The frames' ticks and kinds in file order, as the reader gives them.
@@ -870,28 +873,7 @@ TEST_F(PlayWndBPicturesTest, ShownPicturesKeepTheRecordingsRateAtEverySpeed) {
                 // each other: the two B pictures between a pair of references may be equal,
                 // their direct macroblocks predicting from integer vector parts that are the
                 // same for both B parameters when the motion is small.
-                CRecordInfo info;
-                ASSERT_TRUE(info.ReadInfo(path));
-                auto reader = std::make_unique<CRecordReader>();
-                ASSERT_TRUE(reader->Open(&info, kReaderModeRead, -1));
-                CPlayFrame frame(info.Width(), info.Height());
-                frame.AttachReader(std::move(reader));
-                FrameDecoder decoder;
-                std::string reason;
-                uint32_t status = 0;
-                std::vector<uint32_t> expectedSums;
-                for (uint32_t p = 0; p < kFrames; ++p) {
-                    ASSERT_TRUE(frame.ReadAt(p == 0 ? 0 : -1, 0));
-                    if (p == 0) {
-                        ASSERT_TRUE(decoder.setup(info.Kind(), info.Version(), frame.Codec(),
-                                                  reason, info.Width(), info.Height()));
-                    }
-                    decoder.decode(frame, frame.Picture(), Deblocking::On, &status);
-                    uint32_t sum = 0;
-                    for (size_t i = 0; i < frame.Picture().byteCount(); ++i)
-                        sum = sum * 31 + frame.Picture().pixels()[i];
-                    expectedSums.push_back(sum);
-                }
+                const std::vector<uint32_t> expectedSums = decodedSums(path, 0, kFrames, 0);
                 for (const Notice& n : shown)
                     EXPECT_EQ(n.pictureSum, expectedSums[n.group * kGroupFrames + n.position])
                         << n.group << "/" << n.position;
@@ -912,7 +894,7 @@ TEST_F(PlayWndBPicturesTest, SeekingInsideAGroupShowsTheDisplayPictureOfTheFrame
         for (uint32_t n = 1; n < kGroupFrames; ++n) {
             SCOPED_TRACE(n);
             // The codec's picture by the seek's rule, from a decoder of our own.
-            const uint32_t expected = decodedSum(path, 1, n + 1, n);
+            const uint32_t expected = decodedSums(path, 1, n + 1, n).back();
 
             // Playing on after the last seek may have ended the recording.
             if (player.Frame() == nullptr) {
@@ -951,7 +933,7 @@ TEST_F(PlayWndBPicturesTest, SeekingToAGroupsKeyFrameShowsWhatPlayingThroughShow
             // for the first group, at the frame after it). The seek decodes the group before
             // without the loop filter; the frames it presents, with it.
             const uint32_t landing = group * kGroupFrames + (group == 0 ? 1 : 0);
-            const uint32_t expected = decodedSum(path, 0, landing + 1, group > 0 ? landing : 0);
+            const uint32_t expected = decodedSums(path, 0, landing + 1, group > 0 ? landing : 0).back();
 
             // Play inside group 1 first, so the codec holds pictures of that group.
             ASSERT_TRUE(player.Open(path, 0, false));

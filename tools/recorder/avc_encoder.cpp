@@ -170,6 +170,21 @@ AvcEncoder::AvcEncoder(int width, int height, AvcEncoderSettings settings)
     }
 }
 
+std::vector<AvcCodedPicture> avcCodedOrder(int count, int bFrames) {
+    std::vector<AvcCodedPicture> order;
+    if (count <= 0) return order;
+    order.reserve(size_t(count));
+    order.push_back({0, AvcPictureType::I, 0});
+    for (int next = 1; next < count;) {
+        const int reference = std::min(next + bFrames, count - 1);
+        order.push_back({reference, AvcPictureType::P, 0});
+        for (int b = next; b < reference; ++b)
+            order.push_back({b, AvcPictureType::B, AvcEncoder::bParameterFor(b - next + 1, reference - next + 1)});
+        next = reference + 1;
+    }
+    return order;
+}
+
 int AvcEncoder::bParameterFor(int position, int span) {
     // Direct vectors scale the co-located vector by 1 - (b + 1) / 3 toward the earlier
     // reference: b = 1 for a third of the way, 0 for two thirds.

@@ -29,6 +29,17 @@ struct AvcEncoderSettings {
 
 enum class AvcPictureType { I = 0, P = 1, B = 2 };
 
+// One picture of a group in coded order: which source picture (counted from the group's
+// first) it codes, as which type, with which B parameter.
+struct AvcCodedPicture {
+    int source = 0;
+    AvcPictureType type = AvcPictureType::I;
+    int bParameter = 0;
+};
+// The coded order of a group of `count` pictures with up to `bFrames` B pictures between
+// references: the I picture, then for each run the reference after it, then its B pictures.
+std::vector<AvcCodedPicture> avcCodedOrder(int count, int bFrames);
+
 // What the last picture was made of.
 struct AvcPictureStatistics {
     int intra = 0, inter = 0, skipped = 0, direct = 0, secondSlot = 0;

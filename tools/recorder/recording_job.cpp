@@ -79,15 +79,8 @@ std::vector<AvcPlanEntry> planAvcPictures(const std::vector<bool>& keys, int bFr
     for (uint32_t start = 0; start < keys.size();) {
         uint32_t end = start + 1;
         while (end < keys.size() && !keys[end]) ++end;
-        plan.push_back({start, AvcPictureType::I, 0});
-        for (uint32_t next = start + 1; next < end;) {
-            const uint32_t reference = std::min(next + uint32_t(bFrames), end - 1);
-            plan.push_back({reference, AvcPictureType::P, 0});
-            const int span = int(reference - next) + 1;
-            for (uint32_t b = next; b < reference; ++b)
-                plan.push_back({b, AvcPictureType::B, AvcEncoder::bParameterFor(int(b - next) + 1, span)});
-            next = reference + 1;
-        }
+        for (const AvcCodedPicture& picture : avcCodedOrder(int(end - start), bFrames))
+            plan.push_back({start + uint32_t(picture.source), picture.type, picture.bParameter});
         start = end;
     }
     return plan;

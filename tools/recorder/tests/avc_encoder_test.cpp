@@ -35,26 +35,6 @@ YuvPictureView viewOf(const YuvImage& image) {
             {image.width, image.width / 2, image.width / 2}};
 }
 
-// Coded order of a group: I, then for each run the reference after the B pictures, then them.
-struct CodedPicture {
-    int source;
-    AvcPictureType type;
-    int bParameter;
-};
-std::vector<CodedPicture> codedOrder(int count, int bFrames) {
-    std::vector<CodedPicture> order{{0, AvcPictureType::I, 0}};
-    int next = 1;
-    while (next < count) {
-        const int reference = std::min(next + bFrames, count - 1);
-        order.push_back({reference, AvcPictureType::P, 0});
-        for (int b = next; b < reference; ++b)
-            order.push_back({b, AvcPictureType::B,
-                             AvcEncoder::bParameterFor(b - next + 1, reference - next + 1)});
-        next = reference + 1;
-    }
-    return order;
-}
-
 class AvcRoundTrip : public ::testing::TestWithParam<Shape> {};
 
 TEST_P(AvcRoundTrip, DecoderReproducesTheEncodersPictures) {
@@ -65,7 +45,7 @@ TEST_P(AvcRoundTrip, DecoderReproducesTheEncodersPictures) {
     YuvImage image;
     const int count = 7;
     uint32_t tick = 1000;
-    for (const CodedPicture& coded : codedOrder(count, shape.bFrames)) {
+    for (const AvcCodedPicture& coded : avcCodedOrder(count, shape.bFrames)) {
         scene.render(uint64_t(coded.source) * 3, 25, 0, image);
         const std::span<const uint8_t> bytes =
             encoder.encode(viewOf(image), coded.type, coded.bParameter);
@@ -116,7 +96,7 @@ TEST(AvcEncoder, ReachesEverySyntaxElementAndKeepsThePicture) {
         const SyntheticScene before(width, height, 3), after(width, height, 11);
         AvcEncoder encoder(width, height, {version == 3 ? 10 : 16, version, true});
         YuvImage image;
-        for (const CodedPicture& coded : codedOrder(7, 2)) {
+        for (const AvcCodedPicture& coded : avcCodedOrder(7, 2)) {
             (coded.source < 3 ? before : after).render(uint64_t(coded.source), 25, 0, image);
             paintSlopes(image);
             encoder.encode(viewOf(image), coded.type, coded.bParameter);
