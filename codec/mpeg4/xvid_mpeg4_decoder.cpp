@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "codec/colour/colour_convert.h"
 #include "platform/mpeg4_layer_header.h"
@@ -38,14 +39,6 @@ XvidMpeg4Decoder::~XvidMpeg4Decoder() {
     if (m_initialised && m_handle) m_core->decore(m_handle, XVID_DEC_DESTROY, nullptr, nullptr);
 }
 
-void XvidMpeg4Decoder::restart() {
-    if (m_initialised && m_handle) m_core->decore(m_handle, XVID_DEC_DESTROY, nullptr, nullptr);
-    m_handle = nullptr;
-    m_initialised = false;
-    m_streamWidth = m_width;
-    m_streamHeight = m_height;
-    m_heldBack = false;
-}
 
 bool XvidMpeg4Decoder::initialise() {
     xvid_gbl_init_t init{};
@@ -66,6 +59,7 @@ bool XvidMpeg4Decoder::initialise() {
 bool XvidMpeg4Decoder::decodeToRgb(const CRecordFrame& frame, RgbPicture& picture) {
     m_heldBack = false;
     m_decodeCalls = 0;
+    const bool dropStale = std::exchange(m_dropStale, false);
     // The picture conversion works on pairs of pixels into a store of the recording's size.
     if (m_width < 2 || m_height == 0 || m_width % 2 || m_width > kMaxSide || m_height > kMaxSide) return false;
     if (!m_initialised && !initialise()) return false;
@@ -127,6 +121,11 @@ bool XvidMpeg4Decoder::decodeToRgb(const CRecordFrame& frame, RgbPicture& pictur
     if (!produced) {
         m_heldBack = consumed > 0 && type == XVID_TYPE_NOTHING;
         m_everHeldBack = m_everHeldBack || m_heldBack;
+        return false;
+    }
+    if (dropStale) {
+        // The picture held from before the jump; this frame's own picture is now held.
+        m_heldBack = true;
         return false;
     }
     PackedYuv422ToBgr24(picture.pixels(), m_picture.data(), int(m_width), int(m_height));

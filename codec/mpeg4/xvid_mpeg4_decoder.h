@@ -38,10 +38,11 @@ public:
     // header names a picture larger than the recording's, or a `picture` of another size.
     bool decodeToRgb(const CRecordFrame& frame, RgbPicture& picture) override;
 
-    // The library holds the reference picture before B pictures and hands it out with the next
-    // frame: after a jump that picture belongs elsewhere, so the library is made afresh on the
-    // next frame (the recorder's key frames carry their layer header).
-    void restart() override;
+    // In streams with B pictures the library holds each reference picture and hands it out with
+    // the next frame: after a jump the picture it hands out first belongs to where playback was,
+    // so that one is not shown (the frame reports a held-back picture). The library itself is
+    // kept, with the layer header it has seen.
+    void restart() override { m_dropStale = m_everHeldBack; }
     bool holdsPictures() const override { return m_everHeldBack; }
 
     // The last frame decoded without fault but its picture is held back by the library until
@@ -66,6 +67,7 @@ private:
     uint32_t m_streamHeight;
     bool m_heldBack = false;
     bool m_everHeldBack = false;  // the library held a picture back at least once
+    bool m_dropStale = false;     // the next picture out is the one held from before a jump
     int m_decodeCalls = 0;
 };
 
