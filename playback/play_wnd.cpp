@@ -370,12 +370,13 @@ bool CPlayWnd::Seek(int32_t group, int32_t count) {
         // in playback straight through: that group is decoded unannounced first. Without it the
         // key frame would show nothing and its picture would come one frame late, so stepping
         // back from there would land on the same picture again.
-        if (!reader->ReadFrame(seek, group - 1, 0)) return false;
-        do {
-            DecodeFrame(seek, Deblocking::Off);
-            if (!reader->ReadFrame(seek, -1, 0)) return false;
-        } while (int32_t(seek.Group()) < group);
-        // Damage may have carried the reader past the key frame: land on it again.
+        // A group before that cannot be read is passed over: the key frame then shows nothing.
+        if (reader->ReadFrame(seek, group - 1, 0)) {
+            do {
+                DecodeFrame(seek, Deblocking::Off);
+            } while (reader->ReadFrame(seek, -1, 0) && int32_t(seek.Group()) < group);
+        }
+        // Land on the key frame again unless reading stopped right on it.
         if (int32_t(seek.Group()) != group || seek.PositionInGroup() != 0)
             if (!reader->ReadFrame(seek, group, 0)) return false;
     }
