@@ -99,7 +99,9 @@ TEST(MacroblockToPlanarRgb, ConvertsTheVisiblePartOfTheLastRowAndColumn) {
         MacroblockToPlanarRgb(planes.data(), c.width, c.height, picture);
         const uint32_t lastRow = (c.rows - 1) * 16;
         const uint32_t lastColumn = (c.columns - 1) * 16;
-        if (c.rows > 1) EXPECT_EQ(planarPixel(planes, c.width, c.height, 0, lastRow - 1), (Rgb{99, 99, 99}));
+        if (c.rows > 1) {
+            EXPECT_EQ(planarPixel(planes, c.width, c.height, 0, lastRow - 1), (Rgb{99, 99, 99}));
+        }
         for (uint32_t y = lastRow; y < c.height; ++y) {
             EXPECT_EQ(planarPixel(planes, c.width, c.height, 0, y), (Rgb{150, 150, 150})) << y;
             EXPECT_EQ(planarPixel(planes, c.width, c.height, c.width - 1, y), (Rgb{200, 200, 200})) << y;
