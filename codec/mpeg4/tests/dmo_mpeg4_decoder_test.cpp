@@ -60,14 +60,8 @@ public:
         ++decoded;
         EXPECT_EQ(m_frame->width, m_width);
         EXPECT_EQ(m_frame->height, m_height);
-        m_scaler = sws_getCachedContext(m_scaler, m_width, m_height, AVPixelFormat(m_frame->format), m_width,
-                                        m_height, AV_PIX_FMT_UYVY422, SWS_POINT, nullptr, nullptr, nullptr);
-        Bytes uyvy(size_t(m_width) * m_height * 2);
-        uint8_t* planes[4] = {uyvy.data()};
-        int strides[4] = {m_width * 2};
-        sws_scale(m_scaler, m_frame->data, m_frame->linesize, 0, m_height, planes, strides);
-        Bytes bgr(size_t(m_width) * m_height * 3);
-        PackedYuv422ToBgr24(bgr.data(), uyvy.data(), m_width, m_height);
+        Bytes bgr = mpeg4test::bgrThroughUyvy(m_scaler, m_frame->data, m_frame->linesize,
+                                              AVPixelFormat(m_frame->format), m_width, m_height);
         av_frame_unref(m_frame);
         return bgr;
     }

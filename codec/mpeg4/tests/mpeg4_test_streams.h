@@ -13,6 +13,11 @@
 #include <string>
 #include <vector>
 
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include "codec/colour/colour_convert.h"
 #include "codec/video_decoder.h"
 #include "recording/record_frame.h"
 #include "tools/recorder/mpeg4_encoder.h"
@@ -21,6 +26,21 @@
 namespace kx::mpeg4test {
 
 using Bytes = std::vector<uint8_t>;
+
+// A reference decoder's picture (`planes` of `format`) as the MPEG-4 decoders of codecs 3 and 6
+// see theirs: through libswscale into U, Y0, V, Y1, then the player's conversion to B, G, R.
+inline Bytes bgrThroughUyvy(SwsContext*& scaler, const uint8_t* const planes[], const int strides[],
+                            AVPixelFormat format, int width, int height) {
+    scaler = sws_getCachedContext(scaler, width, height, format, width, height, AV_PIX_FMT_UYVY422, SWS_POINT,
+                                  nullptr, nullptr, nullptr);
+    Bytes uyvy(size_t(width) * height * 2);
+    uint8_t* out[4] = {uyvy.data()};
+    const int outStrides[4] = {width * 2};
+    sws_scale(scaler, planes, strides, 0, height, out, outStrides);
+    Bytes bgr(size_t(width) * height * 3);
+    PackedYuv422ToBgr24(bgr.data(), uyvy.data(), width, height);
+    return bgr;
+}
 
 struct CodedStream {
     std::vector<Bytes> frames;  // one coded picture each, in coded order

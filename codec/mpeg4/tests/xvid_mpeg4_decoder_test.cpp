@@ -40,8 +40,6 @@ public:
         create.height = height;
         EXPECT_EQ(xvid_decore(nullptr, XVID_DEC_CREATE, &create, nullptr), 0);
         m_handle = create.handle;
-        m_scaler = sws_getContext(width, height, AV_PIX_FMT_YUV420P, width, height, AV_PIX_FMT_UYVY422, SWS_POINT,
-                                  nullptr, nullptr, nullptr);
     }
     ~ReferenceDecoder() {
         xvid_decore(m_handle, XVID_DEC_DESTROY, nullptr, nullptr);
@@ -81,13 +79,7 @@ public:
         const uint8_t* planes[4] = {planar.data(), planar.data() + m_width * m_height,
                                     planar.data() + m_width * m_height * 5 / 4};
         const int strides[4] = {m_width, m_width / 2, m_width / 2};
-        Bytes uyvy(size_t(m_width) * m_height * 2);
-        uint8_t* out[4] = {uyvy.data()};
-        const int outStrides[4] = {m_width * 2};
-        sws_scale(m_scaler, planes, strides, 0, m_height, out, outStrides);
-        Bytes bgr(size_t(m_width) * m_height * 3);
-        PackedYuv422ToBgr24(bgr.data(), uyvy.data(), m_width, m_height);
-        return bgr;
+        return mpeg4test::bgrThroughUyvy(m_scaler, planes, strides, AV_PIX_FMT_YUV420P, m_width, m_height);
     }
 
 private:
