@@ -4,11 +4,7 @@
 
 #include <cstring>
 
-#include "codec/avc/avc_decoder.h"
 #include "codec/create_decoder.h"
-#include "codec/mpeg4/mpeg4_decoder.h"
-#include "codec/mpeg4/xvid_mpeg4_decoder.h"
-#include "codec/native/native_decoder.h"
 #include "codec/picture_layout.h"
 #include "recording/record_frame.h"
 #include "recording/record_info.h"
@@ -61,22 +57,8 @@ FrameDecode FrameDecoder::decode(const CRecordFrame& frame, RgbPicture& picture,
                                  ? m_decoder->decodeInto(frame, picture, avcStatus, deblocking)
                                  : m_decoder->decodeToRgb(frame, picture);
         if (!decoded) {
-            if (const auto* avc = dynamic_cast<const AvcDecoder*>(m_decoder.get())) {
-                if (avc->lastResult() == kAvcOk) return FrameDecode::NotYet;  // no picture due yet
-                m_failure = "avc engine result " + std::to_string(avc->lastResult());
-                return FrameDecode::Failed;
-            }
-            if (const auto* xvid = dynamic_cast<const XvidMpeg4Decoder*>(m_decoder.get());
-                xvid && xvid->lastPictureHeldBack())
-                return FrameDecode::NotYet;  // a reference picture shown after its B pictures
-            if (const auto* mpeg4 = dynamic_cast<const Mpeg4VideoDecoder*>(m_decoder.get())) {
-                // Held back for display order, or a B picture without its references.
-                if (mpeg4->heldBack()) return FrameDecode::NotYet;
-                m_failure = mpeg4->failureText();
-                return FrameDecode::Failed;
-            }
-            const auto* native = dynamic_cast<const NativeDecoder*>(m_decoder.get());
-            m_failure = native ? describe(native->lastFailure()) : "the picture does not decode";
+            if (m_decoder->lastPictureHeldBack()) return FrameDecode::NotYet;
+            m_failure = m_decoder->failureText();
             return FrameDecode::Failed;
         }
         if (m_decoder->lastPictureDamaged()) {

@@ -105,6 +105,11 @@ public:
     // True when the last successful decode wrote a picture whose data ended early or broke off
     // part way, so that part of it shows what the decoding rules give for missing data.
     virtual bool lastPictureDamaged() const { return false; }
+    // After a decode that wrote no picture: true when the codec holds the picture back for
+    // display order (or skips a picture it has no references for), which is no fault.
+    virtual bool lastPictureHeldBack() const { return false; }
+    // After a decode that wrote no picture: why, for the tools and the integrity check.
+    virtual std::string failureText() const { return "the picture does not decode"; }
     // A message about the environment (a camera component's error) for the application layer to
     // show the user once; empty when there is none or it was taken.
     virtual std::string takeMessage() { return {}; }

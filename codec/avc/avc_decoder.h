@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "codec/avc/avc_engine.h"
 #include "codec/video_decoder.h"
@@ -22,6 +23,10 @@ public:
     }
     // The display picture always trails the last decoded reference.
     bool holdsPictures() const override { return true; }
+    // Result 0 with no picture written: the display picture is not due yet (the first
+    // reference of a stream), not a failure.
+    bool lastPictureHeldBack() const override { return m_lastResult == kAvcOk; }
+    std::string failureText() const override { return "avc engine result " + std::to_string(m_lastResult); }
 
     // The engine, once the first frame created it.
     const AvcEngine* engine() const { return m_engine.get(); }

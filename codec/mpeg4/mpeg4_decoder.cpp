@@ -103,7 +103,7 @@ std::string Mpeg4VideoDecoder::failureText() const {
     }
 }
 
-bool Mpeg4VideoDecoder::heldBack() const {
+bool Mpeg4VideoDecoder::lastPictureHeldBack() const {
     return m_skippedFirst || (m_result == kMpeg4Ok && (m_info.outcome == Mpeg4Outcome::HeldBack ||
                                                         m_info.outcome == Mpeg4Outcome::SkippedB ||
                                                         m_info.outcome == Mpeg4Outcome::NotCoded));

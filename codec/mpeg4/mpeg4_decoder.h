@@ -5,7 +5,7 @@
 //
 // Display order: in streams with B pictures an anchor (I or P) picture is held back until the
 // next anchor arrives, B pictures are shown at once; a frame whose picture is held back writes
-// nothing and reports heldBack(). The last anchor of a recording therefore stays held: the
+// nothing and reports lastPictureHeldBack(). The last anchor of a recording therefore stays held: the
 // player and kxtool show every picture but that one, which flushHeld() hands out on request.
 #pragma once
 
@@ -46,10 +46,10 @@ public:
     // is held back for display order, it is a B picture whose references are not there
     // (after a start at a key frame), a not-coded picture (the previous one stays), or it was
     // the first frame and not a key frame.
-    bool heldBack() const;
+    bool lastPictureHeldBack() const override;
     const Mpeg4VideoEngine* engine() const { return m_engine.get(); }
     // Why the last frame gave no picture, for the tools.
-    std::string failureText() const;
+    std::string failureText() const override;
 
     // The largest picture the engine is made for (fuzzing keeps pictures small).
     void setSizeLimit(uint32_t maxWidth, uint32_t maxHeight) {

@@ -47,7 +47,7 @@ public:
 
     // The last frame decoded without fault but its picture is held back by the library until
     // the next one (a reference picture before B pictures).
-    bool lastPictureHeldBack() const { return m_heldBack; }
+    bool lastPictureHeldBack() const override { return m_heldBack; }
     // Calls of the library's decode operation for the last frame.
     int lastDecodeCalls() const { return m_decodeCalls; }
 

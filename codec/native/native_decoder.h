@@ -46,6 +46,7 @@ public:
 
     DecodeFailure lastFailure() const { return m_failure; }
     bool lastPictureDamaged() const override { return m_damaged; }
+    std::string failureText() const override { return describe(m_failure); }
     // The output (deblocked) picture and the reference (unfiltered) picture.
     const MacroblockPicture& outputPicture() const { return m_output; }
     const MacroblockPicture& currentPicture() const { return m_current; }

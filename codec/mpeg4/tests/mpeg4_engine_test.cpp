@@ -43,7 +43,7 @@ std::vector<std::vector<uint8_t>> enginePictures(const test::Mpeg4Stream& stream
             EXPECT_FALSE(decoder.lastPictureDamaged()) << "frame " << i;
             pictures.emplace_back(picture.pixels(), picture.pixels() + picture.byteCount());
         } else {
-            EXPECT_TRUE(decoder.heldBack()) << "frame " << i << " result " << decoder.lastResult();
+            EXPECT_TRUE(decoder.lastPictureHeldBack()) << "frame " << i << " result " << decoder.lastResult();
         }
     }
     if (decoder.flushHeld(picture)) pictures.emplace_back(picture.pixels(), picture.pixels() + picture.byteCount());
@@ -267,7 +267,7 @@ TEST(Mpeg4VideoDecoder, FirstFrameNotAKeyFrameShowsNothing) {
     RgbPicture picture(176, 144);
     // The intra picture, in a frame not marked as a key frame: nothing is decoded.
     EXPECT_FALSE(decoder.decodeToRgb(*makeFrame(stream.frames[0], false), picture));
-    EXPECT_TRUE(decoder.heldBack());
+    EXPECT_TRUE(decoder.lastPictureHeldBack());
     EXPECT_TRUE(std::all_of(picture.pixels(), picture.pixels() + picture.byteCount(), [](uint8_t b) { return b == 0; }));
     // The frames after it are decoded.
     ASSERT_TRUE(decoder.decodeToRgb(*makeFrame(stream.frames[0], true), picture));
@@ -290,7 +290,7 @@ TEST(Mpeg4VideoDecoder, EngineCreationIsTriedAgain) {
     RgbPicture picture(176, 144);
     decoder.setSizeLimit(160, 120);  // the blocks for 176 x 144 are not made
     EXPECT_FALSE(decoder.decodeToRgb(*makeFrame(stream.frames[0], true), picture));
-    EXPECT_FALSE(decoder.heldBack());
+    EXPECT_FALSE(decoder.lastPictureHeldBack());
     EXPECT_EQ(decoder.engine(), nullptr);
     EXPECT_FALSE(decoder.decodeToBuffer(*makeFrame(stream.frames[0], true), picture.pixels(), 176));
     decoder.setSizeLimit(176, 144);
@@ -346,7 +346,7 @@ TEST(Mpeg4VideoDecoder, DamagedFramesDoNotCrash) {
         }
         // A fresh start at the first key frame decodes whole again.
         Mpeg4VideoDecoder fresh;
-        ASSERT_TRUE(fresh.decodeToRgb(*makeFrame(stream.frames[0], true), picture) || fresh.heldBack());
+        ASSERT_TRUE(fresh.decodeToRgb(*makeFrame(stream.frames[0], true), picture) || fresh.lastPictureHeldBack());
     }
 }
 
