@@ -151,8 +151,6 @@ void CPlayWnd::Stop(Notify notify) {
     m_speed = 0;
     m_lastTick = 0;
     m_lastTime = 0;
-    m_avcStatus = 0;
-    m_started = false;
     m_heldBack = false;
     m_soundOn = false;
     if (notify == Notify::Yes) Post(kPlayEnded);
@@ -182,7 +180,6 @@ void CPlayWnd::onTimer(uint32_t timerId) {
     if (RegionsActive() && !m_motionDetected) {
         if (!PresentPicture()) return;
         m_lastTick = Now();
-        m_started = false;
         return;
     }
 
@@ -262,10 +259,6 @@ bool CPlayWnd::Present() {
         Stop(Notify::Yes);
         return true;
     }
-    if (!m_started) {
-        m_avcStatus = 0;
-        m_started = true;
-    }
     if (RegionsActive() && !m_motionSuspended) {
         if (m_pauseOnMotion && !m_motionDetected && motion != 0) TogglePause();
         m_motionDetected = motion != 0;
@@ -302,7 +295,7 @@ void CPlayWnd::CloseAudio() {
 }
 
 FrameFault CPlayWnd::DecodeFrame(CPlayFrame& frame, Deblocking deblocking) {
-    const FrameDecode decoded = m_decoder.decode(frame, frame.Picture(), deblocking, &m_avcStatus);
+    const FrameDecode decoded = m_decoder.decode(frame, frame.Picture(), deblocking);
     m_lastDecode = decoded;
     if (VideoDecoder* decoder = m_decoder.decoder())
         if (std::string text = decoder->takeMessage(); !text.empty()) m_decoderMessage = std::move(text);
@@ -417,7 +410,6 @@ bool CPlayWnd::LoadSeekFrame() {
     if (!m_frame->CopyFrom(seek)) return false;
     m_lastTime = m_frame->Tick();
     m_lastTick = Now();
-    m_started = false;
     if (m_playTimer == 0 && !m_verifying) StartPlayTimer();
     return true;
 }

@@ -149,8 +149,6 @@ private:
     bool m_soundOn = false;
     uint32_t m_lastTick = 0;
     uint32_t m_lastTime = 0;
-    uint32_t m_avcStatus = 0;
-    bool m_started = false;
     FrameDecode m_lastDecode = FrameDecode::Whole;  // what the last DecodeFrame gave
     bool m_heldBack = false;  // the frame presented last showed no picture: the codec holds it back
     MotionBlock m_motion;

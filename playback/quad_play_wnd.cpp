@@ -63,7 +63,6 @@ struct CQuadPlayWnd::Channel {
     std::unique_ptr<LegacyDecoder> legacyDecoder;
     LegacyDecodeResult legacyResult;
     std::unique_ptr<VideoDecoder> decoder;
-    uint32_t avcStatus = 0;
     CRecordInfo info;
     CaptionInfo caption;
     // The position record of the shown picture.
@@ -170,7 +169,6 @@ bool CQuadPlayWnd::GroupJump(uint32_t now) {
             return false;
         }
         RestartDecoder(c);
-        c.avcStatus = 0;
         c.jumpTime = c.frame->WallTime();
         jumpTime = c.jumpTime;
     }
@@ -285,7 +283,6 @@ bool CQuadPlayWnd::OpenFile(Channel& c, int ch) {
     c.frame = std::move(frame);
     c.lastTick = Now();
     c.interval = 0;
-    c.avcStatus = 0;
     return true;
 }
 
@@ -300,7 +297,7 @@ bool CQuadPlayWnd::DecodeFrame(Channel& c, CPlayFrame& frame, Deblocking deblock
     bool decoded = true;
     if (c.decoder) {
         if (frame.Codec() == kAvcCodec)
-            decoded = c.decoder->decodeInto(frame, frame.Picture(), &c.avcStatus, deblocking);
+            decoded = c.decoder->decodeInto(frame, frame.Picture(), nullptr, deblocking);
         else
             decoded = c.decoder->decodeToRgb(frame, frame.Picture());
     }
@@ -405,7 +402,6 @@ bool CQuadPlayWnd::DecodeUpTo(Channel& c, uint32_t reference) {
         if (!IsDroppable(frame)) DecodeFrame(c, frame, Deblocking::Off);
         if (!frame.ReadNext()) return false;
     }
-    c.avcStatus = 0;
     return true;
 }
 
@@ -665,7 +661,6 @@ bool CQuadPlayWnd::LoadSeekFrame(Channel& c) {
     if (!c.frame->CopyFrom(seek)) return false;
     c.lastTick = Now();
     c.interval = 0;
-    c.avcStatus = 0;
     c.jumpTime = c.frame->WallTime();
     return true;
 }
@@ -703,7 +698,6 @@ void CQuadPlayWnd::CloseHeld(Channel& c) {
     c.seekFrame.reset();
     c.decoder.reset();
     c.legacyDecoder.reset();
-    c.avcStatus = 0;
     c.info = CRecordInfo();
     c.caption = CaptionInfo();
     c.shown = false;
