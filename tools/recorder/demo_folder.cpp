@@ -93,14 +93,12 @@ std::vector<RecordingJob> demoJobs(const std::string& folder) {
             job.seed = seed;
             job.jitterMs = part == 1 ? 4 : 0;
             job.version = camera.version;
+            job.quantiser = defaultQuantiser(camera.codec);
             if (camera.codec == 4) {
-                job.quantiser = 28;
                 job.avcVersion = camera.avcVersion;
                 job.bFrames = camera.bFrames;
             }
             if (camera.codec == 2 || camera.codec == 3 || camera.codec == 6) {
-                // Codec 3's key pictures must fit the player's 32768-byte input buffer.
-                job.quantiser = camera.codec == 3 ? 10 : 6;
                 job.bFrames = camera.bFrames;
                 job.quarterSample = camera.quarterSample;
             }

@@ -130,8 +130,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     job.resolutionCode = uint8_t(resolution);
-    // Codec 3's key pictures must fit the player's 32768-byte input buffer.
-    job.quantiser = quantiser.value_or(job.codec == 4 ? 28 : job.codec == 3 ? 10 : 6);
+    job.quantiser = quantiser.value_or(kx::defaultQuantiser(job.codec));
     const bool legacy = kx::isLegacyKind(job.kind);
     job.version = version.value_or(legacy ? 0x101 : 1);
     job.audio = audio == "g726" ? kx::AudioFormat::G726 : audio == "ima" ? kx::AudioFormat::Ima : kx::AudioFormat::None;

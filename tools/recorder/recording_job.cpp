@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "codec/avc/avc_engine.h"
+#include "codec/mpeg4/dmo_mpeg4_decoder.h"
 #include "recording/resolution.h"
 #include "tools/recorder/avc_encoder.h"
 #include "tools/recorder/legacy_encoder.h"
@@ -26,8 +27,6 @@ constexpr uint32_t kAudioCapacity = 65536;
 constexpr size_t kLegacyFrameBytes = 614400;
 constexpr uint32_t kMaxLegacyVersion = 0x1000;
 constexpr int kAvcCodec = 4;
-// The input buffer of the player's codec-3 decoder.
-constexpr size_t kCodec3FrameBytes = 32768;
 
 bool isCameraCodec(int codec) { return codec == 7 || codec == 8; }
 bool isMpeg4Codec(int codec) { return codec == 2 || codec == 3 || codec == 6; }
@@ -232,9 +231,9 @@ public:
             return Result::Failed;
         }
         // The player's codec-3 decoder refuses frames longer than its input buffer.
-        if (m_mpeg4Settings.codec == 3 && coded.bytes.size() > kCodec3FrameBytes) {
+        if (m_mpeg4Settings.codec == 3 && coded.bytes.size() > DmoMpeg4Decoder::kInputBufferBytes) {
             error = "a codec-3 picture of " + std::to_string(coded.bytes.size()) + " bytes is more than the player takes (" +
-                    std::to_string(kCodec3FrameBytes) + "): use a higher --quantiser";
+                    std::to_string(DmoMpeg4Decoder::kInputBufferBytes) + "): use a higher --quantiser";
             return Result::Failed;
         }
         std::memcpy(m_frame.VideoBuffer(), coded.bytes.data(), coded.bytes.size());

@@ -54,6 +54,11 @@ struct RecordingJob {
 
 // Checks the job and writes the recording (under a temporary name, renamed when complete).
 // On failure `error` says what is wrong, naming the file.
+// The quantiser a recording of `codec` is written with unless one is asked for: 28 for the avc
+// codec (10..59), 10 for codec 3, whose key pictures must fit the player's input buffer for
+// that codec, and 6 for the others.
+constexpr int defaultQuantiser(int codec) { return codec == 4 ? 28 : codec == 3 ? 10 : 6; }
+
 bool writeRecording(const RecordingJob& job, std::string& error);
 
 }  // namespace kx
