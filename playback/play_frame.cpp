@@ -43,4 +43,25 @@ bool CPlayFrame::CopyFrom(const CPlayFrame& other) {
     return true;
 }
 
+bool ReadForSeek(CRecordReader& reader, CPlayFrame& frame, int32_t group, int32_t position,
+                 const SeekDecoding& codec) {
+    if (group < 0 || position < 0 || !reader.ReadFrame(frame, group, 0)) return false;
+    codec.restart();
+    if (position == 0 && group > 0 && codec.holdsPictures()) {
+        if (reader.ReadFrame(frame, group - 1, 0)) {
+            do {
+                codec.decode(frame);
+            } while (reader.ReadFrame(frame, -1, 0) && int32_t(frame.Group()) < group);
+        }
+        // Land on the key frame again unless reading stopped right on it.
+        if ((int32_t(frame.Group()) != group || frame.PositionInGroup() != 0) && !reader.ReadFrame(frame, group, 0))
+            return false;
+    }
+    for (int32_t i = 0; i < position; ++i) {
+        codec.decode(frame);
+        if (!reader.ReadFrame(frame, -1, 0)) return false;
+    }
+    return true;
+}
+
 }  // namespace kx

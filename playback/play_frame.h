@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "codec/video_decoder.h"
@@ -53,5 +54,23 @@ private:
     RgbPicture m_picture;
     std::unique_ptr<CRecordReader> m_reader;
 };
+
+// How a seek reaches its frame: the codec starts afresh at the group's key frame (`restart`),
+// and `decode` decodes each frame before the target unannounced. A codec that shows a picture
+// only with a later frame (`holdsPictures`) would show nothing at a group's key frame and its
+// picture a frame late, so stepping back from there would land on the same picture again: for
+// such a codec a seek to a later group's key frame first decodes the group before, and the key
+// frame shows what playing straight through shows there (if that group cannot be read, the key
+// frame shows nothing).
+struct SeekDecoding {
+    std::function<void()> restart;
+    std::function<bool()> holdsPictures;
+    std::function<void(CPlayFrame&)> decode;
+};
+
+// Reads frame `position` of `group` into `frame` (a frame of `reader`), decoding what comes
+// before it as above. False when the frame cannot be read.
+bool ReadForSeek(CRecordReader& reader, CPlayFrame& frame, int32_t group, int32_t position,
+                 const SeekDecoding& codec);
 
 }  // namespace kx

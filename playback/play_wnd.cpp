@@ -351,33 +351,10 @@ CPlayFrame& CPlayWnd::SeekFrame() {
 }
 
 bool CPlayWnd::Seek(int32_t group, int32_t count) {
-    if (!m_frame || group < 0 || count < 0) return false;
-    CRecordReader* reader = Reader();
-    CPlayFrame& seek = SeekFrame();
-    if (!reader->ReadFrame(seek, group, 0)) return false;
-    // The codec starts afresh: a codec that reorders pictures would otherwise show, on the
-    // frame landed on, a picture from where playback was before.
-    m_decoder.restart();
-    if (count == 0 && group > 0 && m_decoder.holdsPictures()) {
-        // Such a codec shows at a group's key frame the last reference of the group before, as
-        // in playback straight through: that group is decoded unannounced first. Without it the
-        // key frame would show nothing and its picture would come one frame late, so stepping
-        // back from there would land on the same picture again.
-        // A group before that cannot be read is passed over: the key frame then shows nothing.
-        if (reader->ReadFrame(seek, group - 1, 0)) {
-            do {
-                DecodeFrame(seek, Deblocking::Off);
-            } while (reader->ReadFrame(seek, -1, 0) && int32_t(seek.Group()) < group);
-        }
-        // Land on the key frame again unless reading stopped right on it.
-        if (int32_t(seek.Group()) != group || seek.PositionInGroup() != 0)
-            if (!reader->ReadFrame(seek, group, 0)) return false;
-    }
-    for (int32_t i = 0; i < count; ++i) {
-        DecodeFrame(seek, Deblocking::Off);
-        if (!reader->ReadFrame(seek, -1, 0)) return false;
-    }
-    return LoadSeekFrame();
+    if (!m_frame) return false;
+    const SeekDecoding codec{[this] { m_decoder.restart(); }, [this] { return m_decoder.holdsPictures(); },
+                             [this](CPlayFrame& frame) { DecodeFrame(frame, Deblocking::Off); }};
+    return ReadForSeek(*Reader(), SeekFrame(), group, count, codec) && LoadSeekFrame();
 }
 
 bool CPlayWnd::GoToTime(uint32_t wallTime) {

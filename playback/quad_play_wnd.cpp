@@ -643,16 +643,11 @@ CPlayFrame& CQuadPlayWnd::SeekFrame(Channel& c) {
 }
 
 bool CQuadPlayWnd::SeekHeld(Channel& c, int32_t group, int32_t position) {
-    if (!c.frame || group < 0 || position < 0) return false;
-    CRecordReader* reader = c.frame->Reader();
-    CPlayFrame& seek = SeekFrame(c);
-    if (!reader->ReadFrame(seek, group, 0)) return false;
-    RestartDecoder(c);
-    for (int32_t i = 0; i < position; ++i) {
-        DecodeFrame(c, seek, Deblocking::Off);
-        if (!reader->ReadFrame(seek, -1, 0)) return false;
-    }
-    return LoadSeekFrame(c);
+    if (!c.frame) return false;
+    const SeekDecoding codec{[this, &c] { RestartDecoder(c); },
+                             [&c] { return c.decoder && c.decoder->holdsPictures(); },
+                             [this, &c](CPlayFrame& frame) { DecodeFrame(c, frame, Deblocking::Off); }};
+    return ReadForSeek(*c.frame->Reader(), SeekFrame(c), group, position, codec) && LoadSeekFrame(c);
 }
 
 bool CQuadPlayWnd::LoadSeekFrame(Channel& c) {
