@@ -48,13 +48,12 @@ bool FrameDecoder::setup(int fileKind, uint32_t version, int codec, std::string&
     return true;
 }
 
-FrameDecode FrameDecoder::decode(const CRecordFrame& frame, RgbPicture& picture, Deblocking deblocking,
-                                 uint32_t* avcStatus) {
+FrameDecode FrameDecoder::decode(const CRecordFrame& frame, RgbPicture& picture, Deblocking deblocking) {
     m_failure.clear();
     if (frame.Flags() & kFrameFlagNoPicture) return FrameDecode::Whole;
     if (m_decoder) {
         const bool decoded = frame.Codec() == kAvcCodec
-                                 ? m_decoder->decodeInto(frame, picture, avcStatus, deblocking)
+                                 ? m_decoder->decodeInto(frame, picture, nullptr, deblocking)
                                  : m_decoder->decodeToRgb(frame, picture);
         if (!decoded) {
             if (m_decoder->lastPictureHeldBack()) return FrameDecode::NotYet;

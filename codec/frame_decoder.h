@@ -44,12 +44,11 @@ public:
     bool isLegacy() const { return m_legacy != nullptr; }
 
     // Decodes `frame` into `picture`. A codec decoder writes in its own layout at the picture's
-    // size (the avc codec through decodeInto with `avcStatus` and `deblocking`). The legacy
+    // size (the avc codec through decodeInto with `deblocking`). The legacy
     // decoder gives packed B, G, R at the size its stream names: `picture` takes that size (its
     // store is kept while the size stays) and the picture as far as it decoded, as the player
     // shows it. A frame flagged as carrying no picture is Whole and changes nothing.
-    FrameDecode decode(const CRecordFrame& frame, RgbPicture& picture, Deblocking deblocking = Deblocking::On,
-                       uint32_t* avcStatus = nullptr);
+    FrameDecode decode(const CRecordFrame& frame, RgbPicture& picture, Deblocking deblocking = Deblocking::On);
     // Why the last decode was not Whole.
     const std::string& failureText() const { return m_failure; }
 
